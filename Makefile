@@ -1,0 +1,27 @@
+# Entry points; see README.md.
+JOBS ?= $(shell nproc)
+CHECK_DIR ?= build/check
+BENCH_DIR ?= build/bench
+
+.PHONY: check deps bench clean
+
+deps:
+	tools/install-deps
+
+# The test configuration: every test under AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+check: deps
+	cmake -S . -B $(CHECK_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS_DEBUG="-O1 -g" -DFYNDRA_SANITIZE=ON -DFYNDRA_BUILD_TESTS=ON
+	cmake --build $(CHECK_DIR) -j $(JOBS)
+	ctest --test-dir $(CHECK_DIR) --output-on-failure -j $(JOBS)
+
+# Optimised benchmarks, each reported next to its baseline from the same run.
+bench: deps
+	cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DFYNDRA_BUILD_TESTS=OFF -DFYNDRA_BUILD_BENCH=ON
+	cmake --build $(BENCH_DIR) -j $(JOBS)
+	for b in $(BENCH_DIR)/bench/*_bench; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+clean:
+	rm -rf build
