@@ -1,0 +1,5 @@
+// The dataset layer in one include: field types and errors, fields and field
+// definitions, the dataset base with its hooks, data sources and data links.
+#pragma once
+
+#include "platform/db/dbtypes.h"
