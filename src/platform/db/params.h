@@ -19,7 +19,7 @@
 #include <vector>
 
 #include "platform/classes/classes.h"
-#include "platform/db/db.h"
+#include "platform/db/dbtypes.h"
 #include "platform/rtl/fmtbcd.h"
 #include "platform/rtl/sqltimst.h"
 #include "platform/rtl/systypes.h"
