@@ -1,0 +1,75 @@
+// The one locale-aware text service of the system. 8-bit texts are UTF-8,
+// wide texts UTF-16; "characters" are Unicode code points. Comparison and case
+// mapping follow the text locale (an ICU locale name), set with SetTextLocale
+// or, together with the format settings, SetDefaultLocale.
+//
+// Case-insensitive comparison is ICU collation at secondary strength (case
+// differences ignored, accents significant); case-sensitive comparison is
+// collation at tertiary strength with code point order as the last tie-break,
+// so only identical texts compare equal. Texts made only of ASCII characters
+// are compared and case-mapped without calling ICU, with the same results.
+// Collators are cached per thread and locale.
+//
+// Bytes that are not valid UTF-8 are read as U+FFFD, except the byte FF, which
+// is read as U+FFFF, the character that sorts after all others (padding texts
+// for range ends rely on that).
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace fyndra {
+
+void SetTextLocale(const std::string& IcuLocale);
+std::string TextLocale();
+// Sets the text locale and the current format settings (sysutils.h) from one
+// locale name, e.g. "en_US" or "de_DE".
+void SetDefaultLocale(const std::string& Locale);
+
+int AnsiCompareText(std::string_view A, std::string_view B);  // <0, 0, >0, ignoring case
+int AnsiCompareStr(std::string_view A, std::string_view B);   // <0, 0, >0, case-sensitive
+bool AnsiSameText(std::string_view A, std::string_view B);
+bool AnsiSameStr(std::string_view A, std::string_view B);
+// Compares exactly the first N characters of each side (fewer when a side is
+// shorter), ignoring case.
+int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N);
+int AnsiCompareTextN(const std::string& A, const std::string& B, std::size_t N);
+std::string AnsiUpperCase(std::string_view S);  // full mapping: "straße" -> "STRASSE"
+std::string AnsiLowerCase(std::string_view S);
+// ASCII-only mappings that leave other characters alone.
+std::string UpperCase(std::string_view S);
+std::string LowerCase(std::string_view S);
+// The same for wide texts.
+int WideCompareText(std::u16string_view A, std::u16string_view B);
+int WideCompareStr(std::u16string_view A, std::u16string_view B);
+std::u16string WideUpperCase(std::u16string_view S);
+std::u16string WideLowerCase(std::u16string_view S);
+
+// 1-based character position of the first occurrence of Sub in S; 0 when it
+// does not occur or Sub is empty.
+int AnsiPos(std::string_view Sub, std::string_view S);
+
+// Remove characters up to and including the blank (code <= 32) from either end.
+std::string Trim(std::string_view S);
+std::string TrimLeft(std::string_view S);
+std::string TrimRight(std::string_view S);
+
+// S between Quote characters, each Quote inside doubled.
+std::string AnsiQuotedStr(std::string_view S, char Quote);
+// Reads a quoted text from the start of S (doubled quotes become one) and
+// returns it; S is advanced past the closing quote. When S does not start with
+// Quote the result is empty and S is unchanged; a missing closing quote takes
+// the rest of S.
+std::string AnsiExtractQuotedStr(std::string& S, char Quote);
+// The same without changing S; when S is not quoted, S itself.
+std::string AnsiDequotedStr(std::string_view S, char Quote);
+
+std::size_t CharLength(std::string_view S);  // code points
+// The first N characters of S (all when shorter).
+std::string CharLeft(std::string_view S, std::size_t N);
+std::u16string Utf8ToUtf16(std::string_view S);
+std::string Utf16ToUtf8(std::u16string_view S);  // lone surrogates become U+FFFD
+bool IsAscii(std::string_view S);
+
+}  // namespace fyndra
