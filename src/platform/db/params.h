@@ -36,8 +36,8 @@ class TParam : public TCollectionItem {
   const std::string& GetName() const { return Name_; }
   void SetName(const std::string& Value) { Name_ = Value; }
   TFieldType GetDataType() const { return DataType_; }
-  // Changing the type converts a value already held (raising when it does not
-  // convert; the parameter is then unchanged).
+  // The type the value is bound as; the value itself is kept as given and
+  // converted when an engine binds it (raising there when it does not convert).
   void SetDataType(TFieldType Value);
   TParamType GetParamType() const { return ParamType_; }
   void SetParamType(TParamType Value) { ParamType_ = Value; }
@@ -97,6 +97,7 @@ class TParam : public TCollectionItem {
  protected:
   explicit TParam(TCollection* Collection);
   FYNDRA_CLASS(TParam, TCollectionItem)
+  friend class TParams;
 
  private:
   void SetTyped(TFieldType Type, Variant Value);
