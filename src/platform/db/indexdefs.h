@@ -5,15 +5,17 @@
 // is free-standing and freed by whoever made it.
 //
 // Field lists (Fields, CaseInsFields, DescFields) are names separated by
-// semicolons, compared without regard to case.
+// semicolons, compared without regard to case. Name, Fields, CaseInsFields,
+// DescFields, Expression and Options are published, so index definitions
+// stream with their dataset.
 #pragma once
 
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
 #include <string>
 
 #include "platform/classes/classes.h"
+#include "platform/classes/typinfo.h"
 
 namespace fyndra {
 
@@ -25,25 +27,9 @@ enum TIndexOption : std::uint8_t {
   ixExpression,
   ixNonMaintained
 };
-
-// A set of TIndexOption values.
-class TIndexOptions {
- public:
-  constexpr TIndexOptions() = default;
-  constexpr TIndexOptions(std::initializer_list<TIndexOption> Options) {
-    for (TIndexOption O : Options) Bits_ |= Bit(O);
-  }
-  constexpr bool Contains(TIndexOption O) const { return (Bits_ & Bit(O)) != 0; }
-  constexpr bool Empty() const { return Bits_ == 0; }
-  constexpr TIndexOptions& Include(TIndexOption O) { Bits_ |= Bit(O); return *this; }
-  constexpr TIndexOptions& Exclude(TIndexOption O) { Bits_ &= ~Bit(O); return *this; }
-  constexpr std::uint8_t Bits() const { return Bits_; }
-  constexpr friend bool operator==(TIndexOptions A, TIndexOptions B) = default;
-
- private:
-  static constexpr std::uint8_t Bit(TIndexOption O) { return std::uint8_t(1u << unsigned(O)); }
-  std::uint8_t Bits_ = 0;
-};
+FYNDRA_ENUM_NAMES(TIndexOption, ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression,
+                  ixNonMaintained)
+using TIndexOptions = TSet<TIndexOption>;
 
 class TIndexDefs;
 
@@ -113,6 +99,7 @@ class TIndexDefs : public TOwnedCollection {
  protected:
   explicit TIndexDefs(TPersistent* Owner);
   FYNDRA_CLASS(TIndexDefs, TOwnedCollection)
+  using TOwnedCollection::Update;
 
  private:
   std::function<void(TIndexDefs&)> Updater_;

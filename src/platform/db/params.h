@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/classes/classes.h"
+#include "platform/classes/typinfo.h"
 #include "platform/db/dbtypes.h"
 #include "platform/rtl/fmtbcd.h"
 #include "platform/rtl/sqltimst.h"
@@ -27,7 +28,8 @@
 
 namespace fyndra {
 
-enum TParamType { ptUnknown, ptInput, ptOutput, ptInputOutput, ptResult };
+enum TParamType : std::uint8_t { ptUnknown, ptInput, ptOutput, ptInputOutput, ptResult };
+FYNDRA_ENUM_NAMES(TParamType, ptUnknown, ptInput, ptOutput, ptInputOutput, ptResult)
 
 class TParams;
 
