@@ -1,0 +1,173 @@
+// The thin layer between the engine family and the SQLite library: one
+// connection (TSQLiteConnection) and its prepared statements (TSQLiteStatement),
+// plus the value conventions the family uses in database files.
+//
+// A connection owns its sqlite3 handle; a statement owns its sqlite3_stmt and
+// must be finalized (destroyed) before its connection. Every engine failure
+// raises EDatabaseError carrying the engine's own message.
+//
+// Every connection makes SQL agree with the in-memory rules of the dataset
+// layer: UPPER and LOWER use the platform text service (full Unicode, so
+// UPPER('straße') is 'STRASSE' and UPPER('Müller') is 'MÜLLER'), and LIKE is
+// case-sensitive (case-insensitive matching is written with UPPER). Because
+// LIKE stays the engine's own operator, a prefix pattern such as LIKE 'ab%'
+// still uses an index on a column of the default (binary) collation.
+// Foreign key constraints are enforced.
+//
+// Values in database files, by field type:
+//   integers, ftBoolean (0/1)       INTEGER
+//   ftFloat                         REAL
+//   ftCurrency, ftBCD, ftFMTBcd     decimal text with '.' ("-12.5"): exact; a
+//                                   NUMERIC column keeps it as the engine does
+//   ftDate 'YYYY-MM-DD', ftTime 'HH:MM:SS[.mmm]',
+//   ftDateTime/ftTimeStamp 'YYYY-MM-DD HH:MM:SS[.mmm]'   TEXT
+//   texts                           TEXT (UTF-8)
+//   ftBlob, ftBytes, ftVarBytes, ftGraphic   BLOB
+// Reading accepts what other writers use too: 'T' between date and time, a
+// date column holding a number (a Julian day number, the engine's convention).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/db/dbtypes.h"
+#include "platform/rtl/fmtbcd.h"
+#include "platform/rtl/sqltimst.h"
+#include "platform/rtl/systypes.h"
+#include "platform/rtl/variants.h"
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace fyndra {
+
+struct TSQLiteOpenOptions {
+  bool Create = false;    // create the file when it does not exist
+  bool ReadOnly = false;
+  int BusyTimeoutMs = 0;  // wait this long for another connection's lock
+};
+
+class TSQLiteConnection {
+ public:
+  // Opens Path (a file, or ":memory:") and checks that it is a readable
+  // database. Raises EDatabaseError ("<Path>: <engine message>") otherwise.
+  TSQLiteConnection(const std::string& Path, const TSQLiteOpenOptions& Options = {});
+  ~TSQLiteConnection();
+  TSQLiteConnection(const TSQLiteConnection&) = delete;
+  TSQLiteConnection& operator=(const TSQLiteConnection&) = delete;
+
+  sqlite3* Handle() const { return Db_; }
+  const std::string& Path() const { return Path_; }
+  // Runs one or more statements that return no rows.
+  void Exec(const std::string& SQL);
+  // True while a transaction is open.
+  bool InTransaction() const;
+  std::int64_t LastInsertRowId() const;
+  int Changes() const;
+  // Raises EDatabaseError with the connection's last engine message.
+  [[noreturn]] void RaiseLastError() const;
+
+ private:
+  sqlite3* Db_ = nullptr;
+  std::string Path_;
+};
+
+// How a result column's value is stored in the current row.
+enum class TStorage { Null, Integer, Real, Text, Blob };
+
+class TSQLiteStatement {
+ public:
+  // Prepares the first statement of SQL. Raises EDatabaseError (invalid SQL,
+  // unknown table or column) with the engine message.
+  TSQLiteStatement(const TSQLiteConnection& Connection, const std::string& SQL);
+  ~TSQLiteStatement();
+  TSQLiteStatement(const TSQLiteStatement&) = delete;
+  TSQLiteStatement& operator=(const TSQLiteStatement&) = delete;
+
+  int ParamCount() const;
+  // Binds Value to parameter Index (1-based) stored as Type wants (see the
+  // header comment); ftUnknown takes the storage from the variant. Null and
+  // Unassigned bind NULL. Raises EDatabaseError for a value that does not
+  // convert to Type (the variant's conversion message is kept).
+  void Bind(int Index, const Variant& Value, TFieldType Type = ftUnknown);
+  void ClearBindings();
+
+  // Runs to the next row: true when there is one, false when done. Raises
+  // EDatabaseError (constraint violations, locks) with the engine message;
+  // the statement is then reset.
+  bool Step();
+  void Reset();
+  // Steps to the end and returns the number of rows changed.
+  int Execute();
+
+  int ColumnCount() const;
+  std::string ColumnName(int Col) const;
+  // The declared type of the table column the result column comes from; empty
+  // for an expression.
+  std::string ColumnDeclType(int Col) const;
+  // The table and column the result column comes from; empty for an expression.
+  std::string ColumnTable(int Col) const;
+  std::string ColumnOrigin(int Col) const;
+
+  // Values of the current row.
+  TStorage ColumnStorage(int Col) const;
+  bool ColumnIsNull(int Col) const { return ColumnStorage(Col) == TStorage::Null; }
+  std::int64_t ColumnInt64(int Col) const;
+  double ColumnDouble(int Col) const;
+  std::string_view ColumnText(int Col) const;  // valid until the next step
+  std::string_view ColumnBlob(int Col) const;
+  // The value of Col read as Type wants (Null for NULL). Raises EDatabaseError
+  // when the stored value does not fit Type ("abc" in an INTEGER column).
+  Variant ColumnValue(int Col, TFieldType Type) const;
+
+  sqlite3_stmt* Handle() const { return Stmt_; }
+  const TSQLiteConnection& Connection() const { return *Conn_; }
+
+ private:
+  const TSQLiteConnection* Conn_;
+  sqlite3_stmt* Stmt_ = nullptr;
+};
+
+// ---- value conventions of database files
+
+std::string CurrencyToEngineText(Currency Value);
+std::string BcdToEngineText(const TBcd& Value);
+// Decimal text as stored (also "1.5e+20" as the engine prints large reals).
+bool TryEngineTextToBcd(std::string_view Text, TBcd& Value);
+std::string DateTimeToEngineText(TDateTime Value, TFieldType Type);
+std::string SQLTimeStampToEngineText(const TSQLTimeStamp& Value);
+// Accepts 'YYYY-MM-DD', 'HH:MM[:SS[.fff]]' and both joined by a blank or 'T'.
+bool TryEngineTextToSQLTimeStamp(std::string_view Text, TSQLTimeStamp& Value);
+
+// The field type, size (characters for texts) and precision/scale (for exact
+// decimals) of a declared column type:
+//   INTEGER, BIGINT, INT8                   ftLargeint (the engine's integers are 64-bit)
+//   INT, INT4, MEDIUMINT                    ftInteger
+//   SMALLINT, INT2, TINYINT                 ftSmallint
+//   BOOLEAN, BOOL, BIT                      ftBoolean
+//   REAL, DOUBLE [PRECISION], FLOAT         ftFloat
+//   MONEY, CURRENCY                         ftCurrency
+//   NUMERIC(p,s), DECIMAL(p,s)              ftBCD when p <= 18 and s <= 4, else ftFMTBcd
+//   NUMERIC, DECIMAL (no precision)         ftFMTBcd (precision 64, scale 0 means any)
+//   DATE, TIME                              ftDate, ftTime
+//   DATETIME, TIMESTAMP                     ftDateTime, ftTimeStamp
+//   CHAR(n), NCHAR(n), CHARACTER(n)         ftFixedChar, size n
+//   VARCHAR(n), NVARCHAR(n), VARCHAR2(n), CHARACTER VARYING(n)   ftString, size n
+//   TEXT, CLOB, VARCHAR without size        ftMemo
+//   GUID, UUID                              ftGuid (size 38)
+//   BLOB, BINARY, VARBINARY                 ftBlob
+//   anything else by the engine's affinity rules (…INT… integer, …CHAR…/…TEXT…
+//   text, …REAL…/…FLOA…/…DOUB… float, no type blob, else exact decimal).
+struct TColumnType {
+  TFieldType DataType = ftUnknown;
+  int Size = 0;
+  int Precision = 0;
+};
+TColumnType ColumnTypeFromDecl(std::string_view DeclType);
+// The field type of a value computed by an expression, from its storage in
+// the first row: INTEGER ftLargeint, REAL ftFloat, TEXT ftMemo, BLOB ftBlob,
+// NULL (unknown) ftMemo.
+TFieldType FieldTypeFromStorage(TStorage Storage);
+
+}  // namespace fyndra
