@@ -3,3 +3,6 @@
 #pragma once
 
 #include "platform/db/dbtypes.h"
+#include "platform/db/fields.h"
+#include "platform/db/dataset.h"
+#include "platform/db/datasource.h"

@@ -1,0 +1,193 @@
+// The in-memory client dataset.
+//
+// TCustomClientDataSet keeps its records in a TRecordStore (clientstore.h):
+// one compact fixed-size row per record plus a shared text heap, so a record
+// costs little more than its values. Indexes (IndexDefs, IndexName,
+// IndexFieldNames) are sorted vectors of record slots, maintained on every
+// post and delete; a unique index refuses a duplicate key before anything is
+// written. Key search (SetKey/GotoKey/GotoNearest/FindKey/FindNearest) and
+// ranges (SetRangeStart/SetRangeEnd/ApplyRange/SetRange/CancelRange) use binary
+// search on the current index. Bookmarks name record slots, so they survive
+// re-indexing, ranges and edits.
+//
+// Key values: in dsSetKey the fields of the current index take key values.
+// The key used is the leading key fields up to the last one assigned; a field
+// before it that was not assigned counts as Null. A range end that has no
+// assigned field is open.
+//
+// File format (SaveToFile/LoadFromFile), little-endian:
+//   "FYCDSET\0"            8-byte magic
+//   u32 version            currently 1
+//   u32 field count, then per field: str name, u8 TFieldType, i32 size, u8 required
+//   u32 index count, then per index: str name, str fields, str descending fields,
+//                          str case-insensitive fields, u8 options (TIndexOptions bits)
+//   u64 record count, then per record: the null bitmap (one bit per field,
+//                          field 0 in bit 0, rounded up to bytes), then each
+//                          non-null value: fixed types at their native width,
+//                          texts and byte values as u32 length + bytes
+//   u32 CRC-32 (IEEE) of every byte before it
+// where str is u32 length + UTF-8 bytes. A file that fails any check (magic,
+// version, sizes, checksum, trailing bytes) is refused with EDatabaseError and
+// the dataset stays as it was.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/db/clientstore.h"
+#include "platform/db/dataset.h"
+#include "platform/db/indexdefs.h"
+
+namespace fyndra {
+
+class TCustomClientDataSet : public TDataSet {
+  FYNDRA_CLASS(TCustomClientDataSet, TDataSet)
+
+ public:
+  // Makes empty storage from FieldDefs (and the indexes of IndexDefs) and opens.
+  void CreateDataSet();
+  // Removes every record (the dataset stays open).
+  void EmptyDataSet();
+  // Replaces definitions and records with those of Source (read from its
+  // first record; Source's position is kept) and opens.
+  void LoadFromDataSet(TDataSet* Source);
+
+  void SaveToFile(const std::string& FileName) const;
+  void SaveToStream(std::ostream& Stream) const;
+  // Refused (EDatabaseError) when damaged; the dataset then stays as it was.
+  void LoadFromFile(const std::string& FileName);
+  void LoadFromStream(std::istream& Stream);
+
+  // ---- indexes
+  TIndexDefs* GetIndexDefs() const { return IndexDefs_.get(); }
+  const std::string& GetIndexName() const { return IndexName_; }
+  // Selects the index of that name ("" = default order); clears IndexFieldNames.
+  void SetIndexName(const std::string& Value);
+  const std::string& GetIndexFieldNames() const { return IndexFieldNames_; }
+  // Orders by these fields (semicolon-separated, ascending); clears IndexName.
+  void SetIndexFieldNames(const std::string& Value);
+  // Key fields of the current index, in key order.
+  std::vector<TField*> IndexFields() const;
+  int IndexFieldCount() const;
+  // Makes an index at once (also listed in IndexDefs).
+  void AddIndex(const std::string& Name, const std::string& Fields, TIndexOptions Options,
+                const std::string& DescFields = "", const std::string& CaseInsFields = "");
+  void DeleteIndex(const std::string& Name);
+
+  // ---- key search; REQUIRES: an index with key fields
+  void SetKey();   // dsSetKey with an empty key
+  void EditKey();  // dsSetKey keeping the key
+  bool GotoKey();  // exact; moves and returns true, or false without moving
+  void GotoNearest();  // the first record at or after the key (the last when none)
+  bool FindKey(std::initializer_list<Variant> KeyValues);
+  void FindNearest(std::initializer_list<Variant> KeyValues);
+  bool FindKey(const std::vector<Variant>& KeyValues);
+  void FindNearest(const std::vector<Variant>& KeyValues);
+
+  // ---- ranges on the current index
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  void ApplyRange();
+  void CancelRange();
+  // Start and end values for the leading key fields; Empty leaves one unassigned.
+  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
+  bool RangeActive() const { return RangeApplied_; }
+
+  // Bytes of record storage held (rows, text heap, index vectors).
+  std::size_t StorageBytes() const;
+
+  // Overrides of the dataset base.
+  bool GetFieldData(TField* Field, void* Buffer) const override;
+  void SetFieldData(TField* Field, const void* Buffer) override;
+  bool IsSequenced() const override { return !Filtering(); }
+
+ protected:
+  explicit TCustomClientDataSet(TComponent* Owner);
+  void AfterConstruction() override;
+
+ public:
+  ~TCustomClientDataSet() override;
+
+ protected:
+
+  TRecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+  void InternalOpen() override;
+  void InternalClose() override;
+  bool IsCursorOpen() const override { return CursorOpen_; }
+  void InternalInitFieldDefs() override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalSetToRecord(TRecordBuffer Buffer) override;
+  void InternalInitRecord(TRecordBuffer Buffer) override;
+  void InternalEdit() override;
+  void InternalInsert(bool Append) override;
+  void InternalPost() override;
+  void InternalCancel() override;
+  void InternalDelete() override;
+  void GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const override;
+  bool InternalGotoBookmark(const std::vector<std::uint8_t>& Data) override;
+  bool InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const override;
+  int InternalCompareBookmarks(const std::vector<std::uint8_t>& A,
+                               const std::vector<std::uint8_t>& B) const override;
+  int InternalGetRecordCount() const override;
+  int InternalGetRecNo() const override;
+  bool FamilyCanModify() const override { return true; }
+
+ private:
+  struct TBuffer;
+  TBuffer* Buf(TRecordBuffer B) const { return static_cast<TBuffer*>(B); }
+  TBuffer* StateBuffer() const;  // the buffer the state addresses
+  int ColumnOf(const TField* Field) const;
+  cds::TRecordIndex& Current() const { return *Indexes_[CurrentIndex_]; }
+  void BuildStorageFromDefs();
+  void RebuildIndexes();
+  int FindIndex(const std::string& Name) const;
+  std::unique_ptr<cds::TRecordIndex> MakeIndex(const std::string& Name, const std::string& Fields,
+                                               TIndexOptions Options, const std::string& DescFields,
+                                               const std::string& CaseInsFields) const;
+  void SelectIndex(int Index);
+  void SyncIndexDefs(TIndexDefs& Defs);
+  void EnsureIndexesFromDefs();
+  void RecalcRange();
+  void CheckKeyed() const;
+  void BeginKeyEdit(int Which, bool Clear);
+  int AssignedKeyCount(int Which) const;
+  void SetCursorToSlot(std::uint32_t Slot);
+  void ReadFile(std::istream& Stream, const std::string& Name);
+
+  struct TKeyBuffer;
+  std::unique_ptr<cds::TRecordStore> Store_;
+  std::vector<std::unique_ptr<cds::TRecordIndex>> Indexes_;  // [0] = default order
+  std::size_t CurrentIndex_ = 0;
+  TOwned<TIndexDefs> IndexDefs_;
+  std::string IndexName_, IndexFieldNames_;
+  // The cursor: a position in the current index's order within [Lo_, Hi_);
+  // Lo_ - 1 is before the first record, Hi_ after the last.
+  std::int64_t Pos_ = -1;
+  std::size_t Lo_ = 0, Hi_ = 0;
+  bool CursorOpen_ = false;
+  bool RangeApplied_ = false;
+  std::uint32_t Epoch_ = 0;  // changes when the storage is replaced
+  std::int32_t NextAutoInc_ = 1;
+  // Key buffers: 0 = search key, 1 = range start, 2 = range end.
+  std::unique_ptr<TBuffer> Keys_[3];
+  int KeyIndex_ = 0;
+  bool InsertAppend_ = false;
+  std::uint32_t InsertBefore_ = 0xFFFFFFFFu;
+};
+
+class TClientDataSet : public TCustomClientDataSet {
+  FYNDRA_CLASS(TClientDataSet, TCustomClientDataSet)
+
+ protected:
+  explicit TClientDataSet(TComponent* Owner);
+};
+
+}  // namespace fyndra

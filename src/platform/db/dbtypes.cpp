@@ -1,0 +1,12 @@
+#include "platform/db/dbtypes.h"
+
+#include "platform/classes/classes.h"
+
+namespace fyndra {
+
+void DatabaseError(const std::string& Message, const TComponent* Component) {
+  if (Component && !Component->GetName().empty()) throw EDatabaseError(Component->GetName() + ": " + Message);
+  throw EDatabaseError(Message);
+}
+
+}  // namespace fyndra
