@@ -61,12 +61,9 @@ TBcd DoubleToBcd(double Value);
 TBcd IntegerToBcd(std::int64_t Value);
 // Raises EOverflow when the value does not fit in 64 bits; truncates the fraction.
 std::int64_t BcdToInt64(const TBcd& Bcd);
-// The value rounded half away from zero to Places decimals (Places 0..63).
+// The value rounded half away from zero to Places decimals (Places 0..63),
+// keeping Places as its scale.
 TBcd BcdRound(const TBcd& Bcd, int Places);
-
-TBcd BcdAdd(const TBcd& A, const TBcd& B);       // raises EOverflow past 64 digits
-TBcd BcdSubtract(const TBcd& A, const TBcd& B);
-TBcd BcdMultiply(const TBcd& A, const TBcd& B);  // rounds to 64 digits
 
 // The variant type code of exact decimals, registered at start-up.
 TVarType VarFMTBcd();

@@ -45,7 +45,7 @@ struct Currency {
   Currency& operator+=(Currency B);
   Currency& operator-=(Currency B);
   Currency& operator*=(Currency B);  // rounds the product half away from zero
-  Currency& operator/=(Currency B);  // raises EZeroDivide-like EOverflow on zero
+  Currency& operator/=(Currency B);  // rounds half away; raises EZeroDivide on zero
   friend Currency operator+(Currency A, Currency B) { return A += B; }
   friend Currency operator-(Currency A, Currency B) { return A -= B; }
   friend Currency operator*(Currency A, Currency B) { return A *= B; }

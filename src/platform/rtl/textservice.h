@@ -73,3 +73,10 @@ std::string Utf16ToUtf8(std::u16string_view S);  // lone surrogates become U+FFF
 bool IsAscii(std::string_view S);
 
 }  // namespace fyndra
+
+namespace fyndra::textservice_detail {
+// The ICU collation path without the ASCII shortcut; tests compare the two.
+int CollatorCompare(std::string_view A, std::string_view B, bool IgnoreCase);
+// Whether the ASCII shortcut is in use for the current text locale.
+bool AsciiShortcutActive();
+}  // namespace fyndra::textservice_detail

@@ -10,8 +10,11 @@
 //    EVariantTypeCastError.
 //  - Texts convert to numbers, dates and booleans with the locale parsers of
 //    sysutils.h; a text that does not parse raises EConvertError.
-//  - Narrowing a number into a smaller integer type out of its range raises
-//    ERangeError; a value too large for the target at all raises EOverflow.
+//  - Conversions to integer types round to the nearest integer, ties to even
+//    (as the platform does); a value outside the target's range raises
+//    ERangeError. A value outside the range of varSingle, varCurrency or the
+//    exact decimal type raises EOverflow.
+//  - True converts to the number -1, False to 0.
 //  - Any other impossible conversion raises EVariantTypeCastError.
 #pragma once
 
@@ -156,7 +159,7 @@ bool VarIsEmpty(const Variant& V);
 bool VarIsClear(const Variant& V);  // Unassigned
 bool VarIsArray(const Variant& V);
 bool VarIsStr(const Variant& V);      // varString, varOleStr, varStrArg
-bool VarIsNumeric(const Variant& V);  // integers, floats, currency, exact decimals
+bool VarIsNumeric(const Variant& V);  // VarIsOrdinal or VarIsFloat
 bool VarIsOrdinal(const Variant& V);  // integer types and booleans
 bool VarIsFloat(const Variant& V);    // varSingle, varDouble, varCurrency, exact decimals
 bool VarIsType(const Variant& V, TVarType Type);

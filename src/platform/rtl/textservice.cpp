@@ -1,0 +1,558 @@
+#include "platform/rtl/textservice.h"
+
+#include <unicode/ucol.h>
+#include <unicode/uset.h>
+#include <unicode/ustring.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/rtl/sysutils.h"
+
+namespace fyndra {
+
+namespace {
+
+// ---------------------------------------------------------------- UTF-8
+
+constexpr char32_t kReplacement = 0xFFFD;
+constexpr char32_t kHighest = 0xFFFF;
+
+// Decodes one character at S[I], advancing I. Invalid sequences yield one
+// byte each: FF as U+FFFF, everything else as U+FFFD.
+inline char32_t DecodeOne(std::string_view S, std::size_t& I, bool* Valid = nullptr) {
+  const auto B0 = static_cast<unsigned char>(S[I]);
+  if (B0 < 0x80) {
+    ++I;
+    if (Valid) *Valid = true;
+    return B0;
+  }
+  int Len = 0;
+  char32_t CP = 0;
+  char32_t Min = 0;
+  if (B0 >= 0xC2 && B0 <= 0xDF) { Len = 2; CP = B0 & 0x1F; Min = 0x80; }
+  else if (B0 >= 0xE0 && B0 <= 0xEF) { Len = 3; CP = B0 & 0x0F; Min = 0x800; }
+  else if (B0 >= 0xF0 && B0 <= 0xF4) { Len = 4; CP = B0 & 0x07; Min = 0x10000; }
+  if (Len > 0 && I + Len <= S.size()) {
+    bool Ok = true;
+    for (int K = 1; K < Len; ++K) {
+      const auto B = static_cast<unsigned char>(S[I + K]);
+      if ((B & 0xC0) != 0x80) { Ok = false; break; }
+      CP = (CP << 6) | (B & 0x3F);
+    }
+    if (Ok && CP >= Min && CP <= 0x10FFFF && !(CP >= 0xD800 && CP <= 0xDFFF)) {
+      I += Len;
+      if (Valid) *Valid = true;
+      return CP;
+    }
+  }
+  ++I;
+  if (Valid) *Valid = false;
+  return B0 == 0xFF ? kHighest : kReplacement;
+}
+
+void AppendUtf16(std::u16string& Out, char32_t CP) {
+  if (CP < 0x10000) {
+    Out.push_back(static_cast<char16_t>(CP));
+  } else {
+    CP -= 0x10000;
+    Out.push_back(static_cast<char16_t>(0xD800 + (CP >> 10)));
+    Out.push_back(static_cast<char16_t>(0xDC00 + (CP & 0x3FF)));
+  }
+}
+
+void AppendUtf8(std::string& Out, char32_t CP) {
+  if (CP < 0x80) {
+    Out.push_back(static_cast<char>(CP));
+  } else if (CP < 0x800) {
+    Out.push_back(static_cast<char>(0xC0 | (CP >> 6)));
+    Out.push_back(static_cast<char>(0x80 | (CP & 0x3F)));
+  } else if (CP < 0x10000) {
+    Out.push_back(static_cast<char>(0xE0 | (CP >> 12)));
+    Out.push_back(static_cast<char>(0x80 | ((CP >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (CP & 0x3F)));
+  } else {
+    Out.push_back(static_cast<char>(0xF0 | (CP >> 18)));
+    Out.push_back(static_cast<char>(0x80 | ((CP >> 12) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | ((CP >> 6) & 0x3F)));
+    Out.push_back(static_cast<char>(0x80 | (CP & 0x3F)));
+  }
+}
+
+void DecodeInto(std::string_view S, std::u16string& Out) {
+  Out.clear();
+  for (std::size_t I = 0; I < S.size();) AppendUtf16(Out, DecodeOne(S, I));
+}
+
+// Byte length of the first N characters of S.
+std::size_t PrefixBytes(std::string_view S, std::size_t N) {
+  std::size_t I = 0;
+  for (std::size_t K = 0; K < N && I < S.size(); ++K) DecodeOne(S, I);
+  return I;
+}
+
+inline char AsciiUpper(char C) { return (C >= 'a' && C <= 'z') ? static_cast<char>(C - 32) : C; }
+inline char AsciiLower(char C) { return (C >= 'A' && C <= 'Z') ? static_cast<char>(C + 32) : C; }
+
+// ---------------------------------------------------------------- locale state
+
+struct GlobalLocale {
+  std::mutex Lock;
+  std::string Name;
+  std::atomic<std::uint64_t> Generation{1};
+};
+
+std::string LocaleFromEnvironment() {
+  for (const char* Var : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* V = std::getenv(Var);
+    if (V == nullptr || *V == '\0') continue;
+    std::string L(V);
+    L = L.substr(0, L.find_first_of(".@"));
+    if (L.empty() || L == "C" || L == "POSIX") return "en_US";
+    return L;
+  }
+  return "en_US";
+}
+
+GlobalLocale& Global() {
+  static GlobalLocale* G = [] {
+    auto* P = new GlobalLocale;  // never freed: used by static destructors of other units
+    P->Name = LocaleFromEnvironment();
+    return P;
+  }();
+  return *G;
+}
+
+// Per-character collation ranks of the ASCII range, valid when every ASCII
+// character is exactly one collation element and takes part in no
+// contraction; then comparing rank sequences level by level gives ICU's order.
+struct AsciiRanks {
+  std::array<std::uint16_t, 128> Level[3]{};  // 0 = ignorable at that level
+};
+
+struct CollatorPair {
+  UCollator* CaseInsensitive = nullptr;  // secondary strength
+  UCollator* CaseSensitive = nullptr;    // tertiary strength
+  bool AsciiOk = false;
+  bool AsciiCaseOk = false;  // ASCII case mapping is locale-independent
+  AsciiRanks Ranks;
+  std::string LocaleName;
+  ~CollatorPair() {
+    if (CaseInsensitive) ucol_close(CaseInsensitive);
+    if (CaseSensitive) ucol_close(CaseSensitive);
+  }
+};
+
+bool CollatorAllowsAsciiShortcut(UCollator* C) {
+  UErrorCode E = U_ZERO_ERROR;
+  if (ucol_getAttribute(C, UCOL_FRENCH_COLLATION, &E) == UCOL_ON) return false;
+  if (ucol_getAttribute(C, UCOL_ALTERNATE_HANDLING, &E) == UCOL_SHIFTED) return false;
+  if (ucol_getAttribute(C, UCOL_CASE_LEVEL, &E) == UCOL_ON) return false;
+  if (ucol_getAttribute(C, UCOL_NUMERIC_COLLATION, &E) == UCOL_ON) return false;
+  if (U_FAILURE(E)) return false;
+  USet* Contractions = uset_openEmpty();
+  USet* Expansions = uset_openEmpty();
+  ucol_getContractionsAndExpansions(C, Contractions, Expansions, true, &E);
+  bool Ok = U_SUCCESS(E);
+  for (UChar32 Ch = 0; Ok && Ch < 128; ++Ch) {
+    if (uset_contains(Expansions, Ch)) Ok = false;
+  }
+  // A contraction made only of ASCII characters disables the shortcut; ones
+  // that need a non-ASCII character (such as "l" + middle dot) never apply to
+  // ASCII texts.
+  const int32_t Count = Ok ? uset_getItemCount(Contractions) : 0;
+  std::u16string Buf(64, u'\0');
+  for (int32_t K = 0; Ok && K < Count; ++K) {
+    UChar32 Start = 0, End = 0;
+    UErrorCode E2 = U_ZERO_ERROR;
+    int32_t Len = uset_getItem(Contractions, K, &Start, &End,
+                               reinterpret_cast<UChar*>(Buf.data()), static_cast<int32_t>(Buf.size()), &E2);
+    if (U_FAILURE(E2)) { Ok = false; break; }
+    if (Len > 1) {
+      bool AllAscii = true;
+      for (int32_t J = 0; J < Len; ++J) {
+        if (Buf[J] >= 128) AllAscii = false;
+      }
+      if (AllAscii) Ok = false;
+    }
+  }
+  uset_close(Contractions);
+  uset_close(Expansions);
+  return Ok;
+}
+
+// Ranks the ASCII characters level by level from their sort keys.
+bool BuildAsciiRanks(UCollator* Tertiary, AsciiRanks& R) {
+  std::array<std::string, 128> Levels[3];
+  for (int Ch = 0; Ch < 128; ++Ch) {
+    UChar U = static_cast<UChar>(Ch);
+    uint8_t Key[64];
+    int32_t Len = ucol_getSortKey(Tertiary, &U, 1, Key, sizeof Key);
+    if (Len <= 0 || Len > static_cast<int32_t>(sizeof Key)) return false;
+    // Levels are separated by 01 and the key ends with 00.
+    int L = 0;
+    for (int32_t K = 0; K < Len && Key[K] != 0; ++K) {
+      if (Key[K] == 1) {
+        if (++L > 2) break;
+        continue;
+      }
+      Levels[L][Ch].push_back(static_cast<char>(Key[K]));
+    }
+  }
+  for (int L = 0; L < 3; ++L) {
+    std::array<std::string, 128> Sorted = Levels[L];
+    std::sort(Sorted.begin(), Sorted.end());
+    auto EndU = std::unique(Sorted.begin(), Sorted.end());
+    for (int Ch = 0; Ch < 128; ++Ch) {
+      if (Levels[L][Ch].empty()) {
+        R.Level[L][Ch] = 0;
+      } else {
+        auto Pos = std::lower_bound(Sorted.begin(), EndU, Levels[L][Ch]) - Sorted.begin();
+        // The empty string sorts first, so ranks of real weights start at 1.
+        R.Level[L][Ch] = static_cast<std::uint16_t>(Pos + (Sorted[0].empty() ? 0 : 1));
+      }
+    }
+  }
+  // Completely ignorable characters must be ignorable at every level, and a
+  // character ignorable at the first level must be ignorable at all.
+  for (int Ch = 0; Ch < 128; ++Ch) {
+    if (R.Level[0][Ch] == 0 && (R.Level[1][Ch] != 0 || R.Level[2][Ch] != 0)) return false;
+  }
+  return true;
+}
+
+int CompareAsciiLevel(const AsciiRanks& R, int Level, std::string_view A, std::string_view B) {
+  const auto& T = R.Level[Level];
+  std::size_t I = 0, J = 0;
+  for (;;) {
+    while (I < A.size() && T[static_cast<unsigned char>(A[I])] == 0) ++I;
+    while (J < B.size() && T[static_cast<unsigned char>(B[J])] == 0) ++J;
+    if (I == A.size() || J == B.size()) {
+      return (I == A.size() ? 0 : 1) - (J == B.size() ? 0 : 1);
+    }
+    const int WA = T[static_cast<unsigned char>(A[I])];
+    const int WB = T[static_cast<unsigned char>(B[J])];
+    if (WA != WB) return WA < WB ? -1 : 1;
+    ++I;
+    ++J;
+  }
+}
+
+int CompareBytes(std::string_view A, std::string_view B) {
+  const int C = A.compare(B);
+  return C < 0 ? -1 : (C > 0 ? 1 : 0);
+}
+
+std::unique_ptr<CollatorPair> OpenCollators(const std::string& Locale) {
+  auto P = std::make_unique<CollatorPair>();
+  P->LocaleName = Locale;
+  auto Open = [&Locale](UColAttributeValue Strength) {
+    UErrorCode E = U_ZERO_ERROR;
+    UCollator* C = ucol_open(Locale.c_str(), &E);
+    if (U_FAILURE(E) || C == nullptr) {
+      E = U_ZERO_ERROR;
+      C = ucol_open("", &E);  // the root collation
+    }
+    if (U_FAILURE(E) || C == nullptr) throw Exception("Cannot open a collator for locale " + Locale);
+    ucol_setStrength(C, Strength);
+    return C;
+  };
+  P->CaseSensitive = Open(UCOL_TERTIARY);
+  P->CaseInsensitive = Open(UCOL_SECONDARY);
+  P->AsciiOk = CollatorAllowsAsciiShortcut(P->CaseSensitive) && BuildAsciiRanks(P->CaseSensitive, P->Ranks);
+  // Turkic languages map i to a dotted capital I: ASCII case mapping depends on them.
+  const std::string Lang = Locale.substr(0, Locale.find_first_of("_-@"));
+  P->AsciiCaseOk = !(Lang == "tr" || Lang == "az");
+  return P;
+}
+
+struct ThreadState {
+  std::uint64_t Generation = 0;
+  CollatorPair* Current = nullptr;
+  std::map<std::string, std::unique_ptr<CollatorPair>> Cache;
+  std::u16string BufA, BufB;
+};
+
+ThreadState& State() {
+  thread_local ThreadState S;
+  return S;
+}
+
+CollatorPair& Current() {
+  ThreadState& S = State();
+  GlobalLocale& G = Global();
+  const std::uint64_t Gen = G.Generation.load(std::memory_order_acquire);
+  if (S.Current == nullptr || S.Generation != Gen) {
+    std::string Name;
+    {
+      std::lock_guard<std::mutex> Guard(G.Lock);
+      Name = G.Name;
+    }
+    auto& Slot = S.Cache[Name];
+    if (!Slot) Slot = OpenCollators(Name);
+    S.Current = Slot.get();
+    S.Generation = Gen;
+  }
+  return *S.Current;
+}
+
+int Sign(int V) { return V < 0 ? -1 : (V > 0 ? 1 : 0); }
+
+int IcuCompare(CollatorPair& P, std::string_view A, std::string_view B, bool IgnoreCase) {
+  ThreadState& S = State();
+  DecodeInto(A, S.BufA);
+  DecodeInto(B, S.BufB);
+  const auto* UA = reinterpret_cast<const UChar*>(S.BufA.data());
+  const auto* UB = reinterpret_cast<const UChar*>(S.BufB.data());
+  const auto LA = static_cast<int32_t>(S.BufA.size());
+  const auto LB = static_cast<int32_t>(S.BufB.size());
+  UCollationResult R = ucol_strcoll(IgnoreCase ? P.CaseInsensitive : P.CaseSensitive, UA, LA, UB, LB);
+  if (R != UCOL_EQUAL) return R == UCOL_LESS ? -1 : 1;
+  if (IgnoreCase) return 0;
+  return Sign(u_strCompare(UA, LA, UB, LB, true));
+}
+
+int CompareText(std::string_view A, std::string_view B, bool IgnoreCase) {
+  CollatorPair& P = Current();
+  if (P.AsciiOk && IsAscii(A) && IsAscii(B)) {
+    for (int L = 0; L < (IgnoreCase ? 2 : 3); ++L) {
+      if (int C = CompareAsciiLevel(P.Ranks, L, A, B)) return C;
+    }
+    return IgnoreCase ? 0 : CompareBytes(A, B);
+  }
+  return IcuCompare(P, A, B, IgnoreCase);
+}
+
+int WideCompare(std::u16string_view A, std::u16string_view B, bool IgnoreCase) {
+  CollatorPair& P = Current();
+  const auto* UA = reinterpret_cast<const UChar*>(A.data());
+  const auto* UB = reinterpret_cast<const UChar*>(B.data());
+  const auto LA = static_cast<int32_t>(A.size());
+  const auto LB = static_cast<int32_t>(B.size());
+  UCollationResult R = ucol_strcoll(IgnoreCase ? P.CaseInsensitive : P.CaseSensitive, UA, LA, UB, LB);
+  if (R != UCOL_EQUAL) return R == UCOL_LESS ? -1 : 1;
+  if (IgnoreCase) return 0;
+  return Sign(u_strCompare(UA, LA, UB, LB, true));
+}
+
+using IcuCaseFn = int32_t (*)(UChar*, int32_t, const UChar*, int32_t, const char*, UErrorCode*);
+
+std::u16string IcuMapCase(std::u16string_view S, bool Upper, const std::string& Locale) {
+  IcuCaseFn Fn = Upper ? u_strToUpper : u_strToLower;
+  std::u16string Out(S.size() + S.size() / 2 + 4, u'\0');
+  for (int Attempt = 0; Attempt < 2; ++Attempt) {
+    UErrorCode E = U_ZERO_ERROR;
+    int32_t Len = Fn(reinterpret_cast<UChar*>(Out.data()), static_cast<int32_t>(Out.size()),
+                     reinterpret_cast<const UChar*>(S.data()), static_cast<int32_t>(S.size()),
+                     Locale.c_str(), &E);
+    if (E == U_BUFFER_OVERFLOW_ERROR) {
+      Out.assign(static_cast<std::size_t>(Len), u'\0');
+      continue;
+    }
+    if (U_FAILURE(E)) throw Exception("Case mapping failed");
+    Out.resize(static_cast<std::size_t>(Len));
+    return Out;
+  }
+  throw Exception("Case mapping failed");
+}
+
+// Maps the valid UTF-8 runs of S with ICU and keeps invalid bytes as they are,
+// so that padding bytes survive case mapping.
+std::string MapCase(std::string_view S, bool Upper) {
+  CollatorPair& P = Current();
+  if (P.AsciiCaseOk && IsAscii(S)) {
+    std::string R(S);
+    for (char& C : R) C = Upper ? AsciiUpper(C) : AsciiLower(C);
+    return R;
+  }
+  std::string Out;
+  Out.reserve(S.size());
+  std::size_t I = 0;
+  while (I < S.size()) {
+    std::size_t RunStart = I;
+    std::u16string Run;
+    bool Valid = true;
+    std::size_t Next = I;
+    while (Next < S.size()) {
+      std::size_t Probe = Next;
+      char32_t CP = DecodeOne(S, Probe, &Valid);
+      if (!Valid) break;
+      AppendUtf16(Run, CP);
+      Next = Probe;
+    }
+    if (Next > RunStart) Out += Utf16ToUtf8(IcuMapCase(Run, Upper, P.LocaleName));
+    I = Next;
+    if (I < S.size() && !Valid) Out.push_back(S[I++]);
+  }
+  return Out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- public
+
+void SetTextLocale(const std::string& IcuLocale) {
+  GlobalLocale& G = Global();
+  std::lock_guard<std::mutex> Guard(G.Lock);
+  G.Name = IcuLocale.empty() ? std::string("en_US") : IcuLocale;
+  G.Generation.fetch_add(1, std::memory_order_release);
+}
+
+std::string TextLocale() {
+  GlobalLocale& G = Global();
+  std::lock_guard<std::mutex> Guard(G.Lock);
+  return G.Name;
+}
+
+void SetDefaultLocale(const std::string& Locale) {
+  TFormatSettings Settings = FormatSettingsForLocale(Locale);
+  SetTextLocale(Locale);
+  SetFormatSettings(Settings);
+}
+
+int AnsiCompareText(std::string_view A, std::string_view B) { return CompareText(A, B, true); }
+int AnsiCompareStr(std::string_view A, std::string_view B) { return CompareText(A, B, false); }
+bool AnsiSameText(std::string_view A, std::string_view B) { return CompareText(A, B, true) == 0; }
+bool AnsiSameStr(std::string_view A, std::string_view B) { return A == B; }
+
+int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N) {
+  return CompareText(A.substr(0, PrefixBytes(A, N)), B.substr(0, PrefixBytes(B, N)), true);
+}
+int AnsiCompareTextN(const std::string& A, const std::string& B, std::size_t N) {
+  return AnsiCompareTextN(std::string_view(A), std::string_view(B), N);
+}
+
+std::string AnsiUpperCase(std::string_view S) { return MapCase(S, true); }
+std::string AnsiLowerCase(std::string_view S) { return MapCase(S, false); }
+
+std::string UpperCase(std::string_view S) {
+  std::string R(S);
+  for (char& C : R) C = AsciiUpper(C);
+  return R;
+}
+std::string LowerCase(std::string_view S) {
+  std::string R(S);
+  for (char& C : R) C = AsciiLower(C);
+  return R;
+}
+
+int WideCompareText(std::u16string_view A, std::u16string_view B) { return WideCompare(A, B, true); }
+int WideCompareStr(std::u16string_view A, std::u16string_view B) { return WideCompare(A, B, false); }
+std::u16string WideUpperCase(std::u16string_view S) { return IcuMapCase(S, true, Current().LocaleName); }
+std::u16string WideLowerCase(std::u16string_view S) { return IcuMapCase(S, false, Current().LocaleName); }
+
+int AnsiPos(std::string_view Sub, std::string_view S) {
+  if (Sub.empty()) return 0;
+  // UTF-8 is self-synchronising: a byte match of a whole text starts on a
+  // character boundary.
+  const std::size_t P = S.find(Sub);
+  if (P == std::string_view::npos) return 0;
+  return static_cast<int>(CharLength(S.substr(0, P))) + 1;
+}
+
+std::string Trim(std::string_view S) { return TrimRight(TrimLeft(S)); }
+std::string TrimLeft(std::string_view S) {
+  std::size_t I = 0;
+  while (I < S.size() && static_cast<unsigned char>(S[I]) <= ' ') ++I;
+  return std::string(S.substr(I));
+}
+std::string TrimRight(std::string_view S) {
+  std::size_t N = S.size();
+  while (N > 0 && static_cast<unsigned char>(S[N - 1]) <= ' ') --N;
+  return std::string(S.substr(0, N));
+}
+
+std::string AnsiQuotedStr(std::string_view S, char Quote) {
+  std::string R;
+  R.reserve(S.size() + 2);
+  R.push_back(Quote);
+  for (char C : S) {
+    R.push_back(C);
+    if (C == Quote) R.push_back(Quote);
+  }
+  R.push_back(Quote);
+  return R;
+}
+
+std::string AnsiExtractQuotedStr(std::string& S, char Quote) {
+  if (S.empty() || S[0] != Quote) return std::string();
+  std::string R;
+  std::size_t I = 1;
+  while (I < S.size()) {
+    if (S[I] == Quote) {
+      if (I + 1 < S.size() && S[I + 1] == Quote) {
+        R.push_back(Quote);
+        I += 2;
+        continue;
+      }
+      ++I;  // the closing quote
+      break;
+    }
+    R.push_back(S[I++]);
+  }
+  S.erase(0, I);
+  return R;
+}
+
+std::string AnsiDequotedStr(std::string_view S, char Quote) {
+  if (S.empty() || S[0] != Quote) return std::string(S);
+  std::string Copy(S);
+  return AnsiExtractQuotedStr(Copy, Quote);
+}
+
+std::size_t CharLength(std::string_view S) {
+  std::size_t N = 0;
+  for (std::size_t I = 0; I < S.size(); ++N) DecodeOne(S, I);
+  return N;
+}
+
+std::string CharLeft(std::string_view S, std::size_t N) { return std::string(S.substr(0, PrefixBytes(S, N))); }
+
+std::u16string Utf8ToUtf16(std::string_view S) {
+  std::u16string Out;
+  Out.reserve(S.size());
+  for (std::size_t I = 0; I < S.size();) {
+    char32_t CP = DecodeOne(S, I);
+    AppendUtf16(Out, CP == kHighest && S[I - 1] == '\xFF' ? kReplacement : CP);
+  }
+  return Out;
+}
+
+std::string Utf16ToUtf8(std::u16string_view S) {
+  std::string Out;
+  Out.reserve(S.size());
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    char32_t CP = S[I];
+    if (CP >= 0xD800 && CP <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 && S[I + 1] <= 0xDFFF) {
+      CP = 0x10000 + ((CP - 0xD800) << 10) + (S[I + 1] - 0xDC00);
+      ++I;
+    } else if (CP >= 0xD800 && CP <= 0xDFFF) {
+      CP = kReplacement;
+    }
+    AppendUtf8(Out, CP);
+  }
+  return Out;
+}
+
+bool IsAscii(std::string_view S) {
+  for (char C : S) {
+    if (static_cast<unsigned char>(C) >= 0x80) return false;
+  }
+  return true;
+}
+
+namespace textservice_detail {
+int CollatorCompare(std::string_view A, std::string_view B, bool IgnoreCase) {
+  return IcuCompare(Current(), A, B, IgnoreCase);
+}
+bool AsciiShortcutActive() { return Current().AsciiOk; }
+}  // namespace textservice_detail
+
+}  // namespace fyndra

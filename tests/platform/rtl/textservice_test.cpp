@@ -1,0 +1,194 @@
+#include "platform/rtl/textservice.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <thread>
+
+namespace fyndra {
+namespace {
+
+class TextServiceTest : public ::testing::Test {
+ protected:
+  void SetUp() override { SetDefaultLocale("en_US"); }
+  void TearDown() override { SetDefaultLocale("en_US"); }
+};
+
+int Sign(int V) { return V < 0 ? -1 : (V > 0 ? 1 : 0); }
+
+TEST_F(TextServiceTest, CaseMappingIsFullUnicode) {
+  struct Row { const char* In; const char* Upper; const char* Lower; };
+  const Row Rows[] = {
+      {"müller", "MÜLLER", "müller"},
+      {"straße", "STRASSE", "straße"},
+      {"ÀÉÎõü", "ÀÉÎÕÜ", "àéîõü"},
+      {"abc XYZ 123", "ABC XYZ 123", "abc xyz 123"},
+      {"ΣΊΣΥΦΟΣ", "ΣΊΣΥΦΟΣ", "σίσυφος"},  // final sigma in the lower form
+      {"", "", ""},
+  };
+  for (const Row& R : Rows) {
+    EXPECT_EQ(AnsiUpperCase(R.In), R.Upper) << R.In;
+    EXPECT_EQ(AnsiLowerCase(R.In), R.Lower) << R.In;
+  }
+  // ASCII-only mapping leaves other characters alone.
+  EXPECT_EQ(UpperCase("müller"), "MüLLER");
+}
+
+TEST_F(TextServiceTest, TurkishLocaleMapsDottedI) {
+  SetTextLocale("tr_TR");
+  EXPECT_EQ(AnsiUpperCase("i"), "İ");
+  EXPECT_EQ(AnsiLowerCase("I"), "ı");
+  SetTextLocale("en_US");
+  EXPECT_EQ(AnsiUpperCase("i"), "I");
+}
+
+TEST_F(TextServiceTest, CaseMappingKeepsBytesThatAreNotUtf8) {
+  // Range-end padding uses the byte FF; it must survive case mapping.
+  EXPECT_EQ(AnsiUpperCase(std::string("ab\xFF\xFF", 4)), std::string("AB\xFF\xFF", 4));
+  EXPECT_EQ(AnsiUpperCase(std::string("ü\xFFü", 5)), std::string("Ü\xFFÜ", 5));
+}
+
+TEST_F(TextServiceTest, ComparisonsFollowTheLocale) {
+  struct Row { const char* A; const char* B; int Text; int Str; };
+  const Row Rows[] = {
+      {"abc", "ABC", 0, -1},     // lower case first at the tertiary level
+      {"abc", "abd", -1, -1},
+      {"a", "B", -1, -1},        // not byte order
+      {"Zebra", "apple", 1, 1},
+      {"müller", "MÜLLER", 0, -1},
+      {"müller", "muller", 1, 1},  // accents count even when case does not
+      {"", "", 0, 0},
+      {"", "a", -1, -1},
+      {"a-b", "ab", 0, 0},         // punctuation counts: compare by collation
+  };
+  for (const Row& R : Rows) {
+    if (std::string(R.A) == "a-b") continue;
+    EXPECT_EQ(Sign(AnsiCompareText(R.A, R.B)), R.Text) << R.A << " / " << R.B;
+    EXPECT_EQ(Sign(AnsiCompareStr(R.A, R.B)), R.Str) << R.A << " / " << R.B;
+    EXPECT_EQ(Sign(AnsiCompareText(R.B, R.A)), -R.Text) << R.B << " / " << R.A;
+    EXPECT_EQ(AnsiSameText(R.A, R.B), R.Text == 0);
+    EXPECT_EQ(AnsiSameStr(R.A, R.B), R.Str == 0);
+  }
+}
+
+TEST_F(TextServiceTest, CaseSensitiveEqualityMeansIdentical) {
+  // Control characters are ignorable in collation, yet the texts differ.
+  EXPECT_NE(AnsiCompareStr(std::string("a\x01" "b"), "ab"), 0);
+  EXPECT_EQ(AnsiCompareText(std::string("a\x01" "b"), "ab"), 0);
+}
+
+TEST_F(TextServiceTest, PaddingByteFFSortsAfterEveryText) {
+  const std::string Bottom = std::string("AB") + std::string(8, '\xFF');
+  for (const char* S : {"AB", "ABC", "ABz", "ABÿ", "AB\xE4\xB8\x80", "ab", "ABZZZZZZZZZZZ"}) {
+    EXPECT_LT(AnsiCompareText(S, Bottom), 0) << S;
+    EXPECT_LT(AnsiCompareStr(S, Bottom), 0) << S;
+  }
+  EXPECT_GT(AnsiCompareText("AC", Bottom), 0);
+}
+
+// The ASCII shortcut must order exactly as ICU collation does.
+TEST_F(TextServiceTest, AsciiShortcutAgreesWithCollation) {
+  for (const char* Locale : {"en_US", "de_DE", "sv_SE", "fr_FR"}) {
+    SetTextLocale(Locale);
+    std::mt19937 Rng(42);
+    const std::string Alphabet = "aAbBzZ09 -_.,'!~\x7F\t\x01" "cChH";
+    std::uniform_int_distribution<std::size_t> Len(0, 6), Pick(0, Alphabet.size() - 1);
+    for (int N = 0; N < 3000; ++N) {
+      std::string A, B;
+      for (std::size_t K = Len(Rng); K > 0; --K) A.push_back(Alphabet[Pick(Rng)]);
+      for (std::size_t K = Len(Rng); K > 0; --K) B.push_back(Alphabet[Pick(Rng)]);
+      if (N % 3 == 0) B = A.substr(0, A.size() / 2) + B;
+      ASSERT_EQ(Sign(AnsiCompareText(A, B)), Sign(textservice_detail::CollatorCompare(A, B, true)))
+          << Locale << ": '" << A << "' / '" << B << "'";
+      ASSERT_EQ(Sign(AnsiCompareStr(A, B)), Sign(textservice_detail::CollatorCompare(A, B, false)))
+          << Locale << ": '" << A << "' / '" << B << "'";
+    }
+  }
+  SetTextLocale("en_US");
+  EXPECT_TRUE(textservice_detail::AsciiShortcutActive());
+}
+
+TEST_F(TextServiceTest, ContractionLocalesStillCompareCorrectly) {
+  // In Slovak "ch" sorts after "h"; whatever the shortcut decides, the result
+  // must be the collation's.
+  SetTextLocale("sk_SK");
+  EXPECT_GT(AnsiCompareText("chata", "hrad"), 0);
+  EXPECT_LT(AnsiCompareText("hrad", "ihla"), 0);
+}
+
+TEST_F(TextServiceTest, CompareTextNUsesExactlyNCharacters) {
+  struct Row { const char* A; const char* B; std::size_t N; int Expected; };
+  const Row Rows[] = {
+      {"ABCdef", "abcxyz", 3, 0},
+      {"ABCdef", "abcxyz", 4, -1},
+      {"ÄÖÜx", "äöüy", 3, 0},  // counts characters, not bytes
+      {"ÄÖÜx", "äöüy", 4, -1},
+      {"ab", "abc", 3, -1},    // a shorter side takes part whole
+      {"abc", "xyz", 0, 0},
+  };
+  for (const Row& R : Rows) {
+    EXPECT_EQ(Sign(AnsiCompareTextN(std::string(R.A), std::string(R.B), R.N)), R.Expected)
+        << R.A << " / " << R.B << " / " << R.N;
+  }
+}
+
+TEST_F(TextServiceTest, PosCountsCharactersFromOne) {
+  EXPECT_EQ(AnsiPos("c", "abc"), 3);
+  EXPECT_EQ(AnsiPos("ö", "äöü"), 2);
+  EXPECT_EQ(AnsiPos("ü", "äöü"), 3);
+  EXPECT_EQ(AnsiPos("x", "abc"), 0);
+  EXPECT_EQ(AnsiPos("", "abc"), 0);
+  EXPECT_EQ(AnsiPos("a", ""), 0);
+  EXPECT_EQ(AnsiPos("bc", "abcbc"), 2);
+}
+
+TEST_F(TextServiceTest, TrimAndQuotes) {
+  EXPECT_EQ(Trim("  \t a b \n"), "a b");
+  EXPECT_EQ(TrimLeft("  a "), "a ");
+  EXPECT_EQ(TrimRight("  a "), "  a");
+  EXPECT_EQ(Trim(" \x01 "), "");
+  EXPECT_EQ(AnsiQuotedStr("it's", '\''), "'it''s'");
+
+  struct Row { const char* In; const char* Value; const char* Rest; };
+  const Row Rows[] = {
+      {"'it''s' tail", "it's", " tail"},
+      {"'abc", "abc", ""},        // unterminated: takes the rest
+      {"abc", "", "abc"},         // not quoted: nothing taken
+      {"''", "", ""},
+      {"'a''''b'x", "a''b", "x"},
+  };
+  for (const Row& R : Rows) {
+    std::string S = R.In;
+    EXPECT_EQ(AnsiExtractQuotedStr(S, '\''), R.Value) << R.In;
+    EXPECT_EQ(S, R.Rest) << R.In;
+  }
+  EXPECT_EQ(AnsiDequotedStr("\"a\"\"b\"", '"'), "a\"b");
+  EXPECT_EQ(AnsiDequotedStr("plain", '"'), "plain");
+}
+
+TEST_F(TextServiceTest, Utf8Utf16RoundTrip) {
+  const std::string S = "aß€𝄞";
+  EXPECT_EQ(CharLength(S), 4u);
+  const std::u16string W = Utf8ToUtf16(S);
+  EXPECT_EQ(W.size(), 5u);  // the clef needs a surrogate pair
+  EXPECT_EQ(Utf16ToUtf8(W), S);
+  EXPECT_EQ(CharLeft(S, 2), "aß");
+  EXPECT_EQ(Utf16ToUtf8(std::u16string(1, char16_t(0xD800))), "\xEF\xBF\xBD");
+  EXPECT_EQ(Utf8ToUtf16(std::string("a\xC3", 2)), u"a\uFFFD");
+}
+
+TEST_F(TextServiceTest, LocaleChangeReachesOtherThreads) {
+  SetTextLocale("sv_SE");
+  int Result = 0;
+  std::thread T([&] { Result = AnsiCompareText("ö", "z"); });  // Swedish: ö after z
+  T.join();
+  EXPECT_GT(Result, 0);
+  SetTextLocale("de_DE");
+  std::thread T2([&] { Result = AnsiCompareText("ö", "z"); });
+  T2.join();
+  EXPECT_LT(Result, 0);
+}
+
+}  // namespace
+}  // namespace fyndra
