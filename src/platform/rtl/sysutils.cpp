@@ -112,7 +112,7 @@ std::string ConvertIcuPattern(const std::string& P, char* DateSep, char* TimeSep
       I += N;
       switch (C) {
         case 'y': case 'Y': case 'u': R += "yyyy"; break;
-        case 'M': case 'L': R += N >= 4 ? "mmmm" : N == 3 ? "mmm" : N == 2 ? "mm" : "m"; break;
+        case 'M': case 'L': R += N >= 4 ? "MMMM" : N == 3 ? "MMM" : N == 2 ? "MM" : "M"; break;
         case 'd': R += N >= 2 ? "dd" : "d"; break;
         case 'E': case 'c': case 'e': R += N >= 4 ? "dddd" : "ddd"; break;
         case 'h': case 'K': R += N >= 2 ? "hh" : "h"; break;
@@ -185,10 +185,6 @@ void SplitDateTime(TDateTime V, std::int64_t& Day, std::int64_t& MSec) {
     MSec -= kMSecsPerDay;
     ++Day;
   }
-}
-
-TDateTime ComposeDateTime(TDateTime Date, TDateTime Time) {
-  return Date < 0 ? Date - Time : Date + Time;
 }
 
 bool DateTimeInRange(TDateTime V) { return std::isfinite(V) && V >= MinDateTime && V < 2958466.0; }
@@ -307,6 +303,10 @@ TFormatSettings FormatSettingsForLocale(const std::string& Locale) {
 }
 
 // ---------------------------------------------------------------- dates
+
+TDateTime ComposeDateTime(TDateTime Date, TDateTime Time) {
+  return Date < 0 ? Date - Time : Date + Time;
+}
 
 bool IsLeapYear(int Year) { return (Year % 4 == 0 && Year % 100 != 0) || Year % 400 == 0; }
 
@@ -1301,7 +1301,7 @@ std::string Format(std::string_view Fmt, std::span<const Variant> Args, const TF
     // [index ":"] ["-"] [width] ["." precision] type
     int First = -1;
     std::size_t Save = I;
-    if (ReadCount(First) && I < Fmt.size() && Fmt[I] == ':') {
+    if (I < Fmt.size() && Fmt[I] >= '0' && Fmt[I] <= '9' && ReadCount(First) && I < Fmt.size() && Fmt[I] == ':') {
       ++I;
       if (First < 0 || static_cast<std::size_t>(First) >= Args.size()) BadFormat(Fmt);
       ArgIndex = static_cast<std::size_t>(First);

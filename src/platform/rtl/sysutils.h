@@ -58,7 +58,7 @@ struct TFormatSettings {
   // Date and time formats use FormatDateTime's specifiers. In ShortDateFormat
   // the order of d, M and y also tells the parser the order of the fields.
   std::string ShortDateFormat = "M/d/yyyy";
-  std::string LongDateFormat = "dddd, mmmm d, yyyy";
+  std::string LongDateFormat = "dddd, MMMM d, yyyy";
   std::string ShortTimeFormat = "h:nn AMPM";
   std::string LongTimeFormat = "h:nn:ss AMPM";
   std::string TimeAMString = "AM";
@@ -179,6 +179,9 @@ void DecodeTime(TDateTime Time, int& Hour, int& Min, int& Sec, int& MSec);
 void DecodeDateTime(TDateTime Value, int& Year, int& Month, int& Day, int& Hour, int& Min,
                     int& Sec, int& MSec);
 int DayOfWeek(TDateTime Date);  // 1 = Sunday
+// Date plus a time of day, also for dates before 1899-12-30 (where the time
+// is subtracted from the negative day number).
+TDateTime ComposeDateTime(TDateTime Date, TDateTime Time);
 TDateTime Date();
 TDateTime Time();
 TDateTime Now();
