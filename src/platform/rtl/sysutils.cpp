@@ -131,7 +131,15 @@ std::string ConvertIcuPattern(const std::string& P, char* DateSep, char* TimeSep
     if (UC >= 0xC0) Len = UC >= 0xF0 ? 4 : UC >= 0xE0 ? 3 : 2;
     std::string Lit = P.substr(I, Len);
     I += Len;
-    char Ch = SingleChar(Lit, ' ');
+    if (Len > 1) {
+      // Non-ASCII literals (such as the CJK year and month signs) are kept;
+      // special blanks become plain ones.
+      const char Blank = SingleChar(Lit, '\0');
+      if (Blank == ' ') R.push_back(' ');
+      else R += Lit;
+      continue;
+    }
+    char Ch = Lit[0];
     if (DateSep && *DateSep == 0 && (LastField == 'd' || LastField == 'M' || LastField == 'y') && Ch != ' ' && Ch != ',')
       *DateSep = Ch;
     if (TimeSep && *TimeSep == 0 && (LastField == 'h' || LastField == 'H' || LastField == 'K' || LastField == 'k' || LastField == 'm'))
@@ -592,13 +600,20 @@ bool ScanDate(std::string_view S, std::size_t& I, const TFormatSettings& F, TDat
   while (Count < 3) {
     if (!ReadNumber(S, J, 4, N[Count], &YDigits[Count])) return false;
     ++Count;
-    if (Count < 3 && J < S.size() && S[J] == F.DateSeparator && J + 1 < S.size() && S[J + 1] >= '0' && S[J + 1] <= '9') {
-      ++J;
-      continue;
+    if (Count < 3 && J < S.size() && S[J] == F.DateSeparator) {
+      // Some locales put blanks after the separator ("2021. 3. 4.").
+      std::size_t K = J + 1;
+      SkipBlanks(S, K);
+      if (K < S.size() && S[K] >= '0' && S[K] <= '9') {
+        J = K;
+        continue;
+      }
     }
     break;
   }
   if (Count < 2) return false;
+  // A trailing separator belongs to the date ("4.3." or "2021. 3. 4.").
+  if (J < S.size() && S[J] == F.DateSeparator) ++J;
   int Y, M, D;
   int YearDigits = 4;
   const DateOrder Order = OrderOf(F.ShortDateFormat);

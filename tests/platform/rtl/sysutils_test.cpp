@@ -277,7 +277,7 @@ TEST_F(SysUtilsTest, FormatDirectives) {
 // Formatting a value and parsing the text gives the same value back.
 TEST_F(SysUtilsTest, RandomRoundTrips) {
   std::mt19937_64 Rng(20240601);
-  for (const char* Locale : {"en_US", "de_DE", "fr_FR", "ja_JP"}) {
+  for (const char* Locale : {"en_US", "de_DE", "fr_FR", "ja_JP", "ko_KR", "sv_SE", "fi_FI"}) {
     SetDefaultLocale(Locale);
     for (int N = 0; N < 2000; ++N) {
       // Doubles: random bit patterns (finite ones) and plain decimals.
