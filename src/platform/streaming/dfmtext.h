@@ -21,15 +21,16 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/rtl/sysutils.h"
+#include "platform/classes/classes.h"
 
 namespace fyndra {
 
 // Raised for text that is not well-formed form text; the message starts with
-// "line N: expected ...".
-class EParserError : public Exception {
+// "line N: expected ...". A read error like every other failure of reading a
+// form, so one handler catches them all.
+class EParserError : public EReadError {
  public:
-  using Exception::Exception;
+  using EReadError::EReadError;
 };
 
 enum class TDfmValueKind {
