@@ -109,15 +109,15 @@ class TRowImage {
   void Reset(const TRecordStore& Store);  // all columns Null
   void LoadFrom(const TRecordStore& Store, std::uint32_t Slot);
   TRowView View(const TRecordStore& Store) const { return TRowView(Row_.data(), &Store, &Vars_); }
-  bool IsNull(int Col) const { return View(Col); }
+  bool IsNull(int Col) const { return (Row_[(Col + 1) >> 3] >> ((Col + 1) & 7) & 1u) != 0; }
   void SetNull(int Col, bool Null);
   std::uint8_t* Fixed(const TColumn& C) { return Row_.data() + C.Offset; }
-  void SetVar(int Col, std::string_view Bytes) { Vars_[Col].assign(Bytes); }
+  void SetVar(int Col, std::string_view Bytes) { Vars_[std::size_t(Col)].assign(Bytes); }
   const std::vector<std::uint8_t>& Row() const { return Row_; }
   const std::vector<std::string>& Vars() const { return Vars_; }
+  bool Empty() const { return Row_.empty(); }
 
  private:
-  bool View(int Col) const { return (Row_[(Col + 1) >> 3] >> ((Col + 1) & 7) & 1u) != 0; }
   std::vector<std::uint8_t> Row_;
   std::vector<std::string> Vars_;
 };
@@ -151,6 +151,9 @@ class TRecordIndex {
   bool Unique = false;
   bool Primary = false;
   std::vector<std::uint32_t> Order;
+  // True while the insertion order is ascending by slot (nothing was inserted
+  // in the middle), so that an unkeyed index can still binary-search a slot.
+  bool SlotSorted = true;
 
   bool Keyed() const { return !Keys.empty(); }
   // Rebuilds Order from every live slot.

@@ -55,19 +55,7 @@ enum TGetMode : std::uint8_t { gmCurrent, gmNext, gmPrior };
 enum TGetResult : std::uint8_t { grOK, grBOF, grEOF, grError };
 
 enum TLocateOption : std::uint8_t { loCaseInsensitive, loPartialKey };
-class TLocateOptions {
- public:
-  constexpr TLocateOptions() = default;
-  constexpr TLocateOptions(std::initializer_list<TLocateOption> Options) {
-    for (TLocateOption O : Options) Bits_ |= std::uint8_t(1u << O);
-  }
-  constexpr bool Contains(TLocateOption O) const { return (Bits_ >> O) & 1u; }
-  constexpr TLocateOptions& Include(TLocateOption O) { Bits_ |= std::uint8_t(1u << O); return *this; }
-  constexpr friend bool operator==(TLocateOptions, TLocateOptions) = default;
-
- private:
-  std::uint8_t Bits_ = 0;
-};
+using TLocateOptions = TSet<TLocateOption>;
 
 // A position in one dataset. Opaque: only the dataset that made it can go
 // back to it (another dataset refuses it with EDatabaseError). An empty
@@ -216,10 +204,12 @@ class TDataSet : public TComponent {
   virtual bool GetFieldData(TField* Field, void* Buffer) const = 0;
   virtual void SetFieldData(TField* Field, const void* Buffer) = 0;
 
- protected:
-  explicit TDataSet(TComponent* Owner);
+ public:
   void AfterConstruction() override;
   void BeforeDestruction() override;
+
+ protected:
+  explicit TDataSet(TComponent* Owner);
   void Loaded() override;
 
  public:
@@ -290,6 +280,7 @@ class TDataSet : public TComponent {
   // Called by TField::SetData after the family took a value.
   virtual void FieldChanged(TField* Field);
   std::uint64_t Serial() const { return Serial_; }
+  static void SetFieldNumber(TField* Field, int FieldNo) { Field->FieldNo_ = FieldNo; }
 
  private:
   friend class TField;

@@ -45,9 +45,11 @@ class TDataSource : public TComponent {
 
   TNotifyEvent OnStateChange, OnDataChange, OnUpdateData;
 
+ public:
+  void BeforeDestruction() override;
+
  protected:
   explicit TDataSource(TComponent* Owner);
-  void BeforeDestruction() override;
 
  public:
   ~TDataSource() override;
@@ -83,9 +85,11 @@ class TDataLink : public TObject {
   // Writes pending edits (UpdateData) unless that is already happening.
   void UpdateRecord();
 
+ public:
+  void BeforeDestruction() override;
+
  protected:
   TDataLink() = default;
-  void BeforeDestruction() override;
 
  public:
   ~TDataLink() override;

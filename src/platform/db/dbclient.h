@@ -106,9 +106,11 @@ class TCustomClientDataSet : public TDataSet {
   void SetFieldData(TField* Field, const void* Buffer) override;
   bool IsSequenced() const override { return !Filtering(); }
 
+ public:
+  void AfterConstruction() override;
+
  protected:
   explicit TCustomClientDataSet(TComponent* Owner);
-  void AfterConstruction() override;
 
  public:
   ~TCustomClientDataSet() override;
@@ -139,6 +141,7 @@ class TCustomClientDataSet : public TDataSet {
   int InternalGetRecordCount() const override;
   int InternalGetRecNo() const override;
   bool FamilyCanModify() const override { return true; }
+  void BindFields(bool Binding) override;
 
  private:
   struct TBuffer;
@@ -161,8 +164,12 @@ class TCustomClientDataSet : public TDataSet {
   int AssignedKeyCount(int Which) const;
   void SetCursorToSlot(std::uint32_t Slot);
   void ReadFile(std::istream& Stream, const std::string& Name);
-
-  struct TKeyBuffer;
+  void CheckDefsMatchStore() const;
+  void AfterStorageChange(std::uint32_t KeepSlot);
+  std::uint32_t ActiveSlot() const;
+  void CheckBrowseModeIfActive() {
+    if (GetActive()) CheckBrowseMode();
+  }
   std::unique_ptr<cds::TRecordStore> Store_;
   std::vector<std::unique_ptr<cds::TRecordIndex>> Indexes_;  // [0] = default order
   std::size_t CurrentIndex_ = 0;
@@ -175,12 +182,14 @@ class TCustomClientDataSet : public TDataSet {
   bool CursorOpen_ = false;
   bool RangeApplied_ = false;
   std::uint32_t Epoch_ = 0;  // changes when the storage is replaced
+  std::uint64_t Version_ = 0;  // changes when positions in the current order change
+  std::int64_t InsertPos_ = 0;
+  std::string TempDefName_;  // the definition that describes IndexFieldNames
   std::int32_t NextAutoInc_ = 1;
   // Key buffers: 0 = search key, 1 = range start, 2 = range end.
   std::unique_ptr<TBuffer> Keys_[3];
   int KeyIndex_ = 0;
   bool InsertAppend_ = false;
-  std::uint32_t InsertBefore_ = 0xFFFFFFFFu;
 };
 
 class TClientDataSet : public TCustomClientDataSet {

@@ -195,8 +195,9 @@ class TField : public TComponent {
  protected:
   explicit TField(TComponent* Owner);
   FYNDRA_CLASS(TField, TComponent)
- protected:
+ public:
   void BeforeDestruction() override;
+ protected:
 
  public:
   ~TField() override;

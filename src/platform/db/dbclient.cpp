@@ -1,0 +1,1201 @@
+#include "platform/db/dbclient.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <fstream>
+#include <istream>
+#include <limits>
+#include <ostream>
+#include <sstream>
+
+#include "platform/classes/typinfo.h"
+#include "platform/rtl/textservice.h"
+
+namespace fyndra {
+
+FYNDRA_PUBLISHED(TCustomClientDataSet, P) {
+  P.Property("IndexName", &TCustomClientDataSet::GetIndexName, &TCustomClientDataSet::SetIndexName);
+  P.Property("IndexFieldNames", &TCustomClientDataSet::GetIndexFieldNames,
+             &TCustomClientDataSet::SetIndexFieldNames);
+}
+FYNDRA_IMPLEMENT_CLASS(TClientDataSet)
+static const bool TClientDataSetRegistered = (RegisterClass(TClientDataSet::StaticClass()), true);
+
+using cds::TRecordIndex;
+using cds::TRecordStore;
+using cds::TRowImage;
+using cds::TRowView;
+
+namespace {
+
+constexpr std::uint32_t kNoSlot = 0xFFFFFFFFu;
+constexpr const char* kDefaultOrder = "DEFAULT_ORDER";
+
+// Splits a semicolon-separated list, skipping empty names.
+std::vector<std::string> SplitNames(const std::string& List) {
+  std::vector<std::string> Out;
+  std::size_t Start = 0;
+  while (Start <= List.size()) {
+    std::size_t End = List.find(';', Start);
+    if (End == std::string::npos) End = List.size();
+    std::string N = Trim(List.substr(Start, End - Start));
+    if (!N.empty()) Out.push_back(N);
+    Start = End + 1;
+  }
+  return Out;
+}
+
+bool InList(const std::vector<std::string>& L, const std::string& Name) {
+  for (const std::string& S : L)
+    if (AnsiSameText(S, Name)) return true;
+  return false;
+}
+
+}  // namespace
+
+struct TCustomClientDataSet::TBuffer {
+  std::uint32_t Slot = kNoSlot;
+  bool Own = false;  // values live in Image (an edit, an insert, a key)
+  std::int64_t Pos = -1;
+  std::uint64_t Version = 0;
+  TRowImage Image;
+  std::vector<bool> Assigned;  // key buffers: columns that received a value
+};
+
+TCustomClientDataSet::TCustomClientDataSet(TComponent* Owner) : TDataSet(Owner) {}
+
+TClientDataSet::TClientDataSet(TComponent* Owner) : TCustomClientDataSet(Owner) {}
+
+void TCustomClientDataSet::AfterConstruction() {
+  TDataSet::AfterConstruction();
+  IndexDefs_ = CreateOwned<TIndexDefs>(this);
+  IndexDefs_->SetUpdater([this](TIndexDefs& Defs) { SyncIndexDefs(Defs); });
+  for (auto& K : Keys_) K = std::make_unique<TBuffer>();
+}
+
+TCustomClientDataSet::~TCustomClientDataSet() = default;
+
+// ---------------------------------------------------------------- buffers
+
+TRecordBuffer TCustomClientDataSet::AllocRecordBuffer() { return new TBuffer(); }
+
+void TCustomClientDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
+  delete Buf(Buffer);
+  Buffer = nullptr;
+}
+
+TCustomClientDataSet::TBuffer* TCustomClientDataSet::StateBuffer() const {
+  switch (State()) {
+    case dsFilter: return Buf(FilterBuffer());
+    case dsSetKey: return Keys_[KeyIndex_].get();
+    default: return Buf(ActiveBuffer());
+  }
+}
+
+int TCustomClientDataSet::ColumnOf(const TField* Field) const {
+  int Col = Field->GetFieldNo() - 1;
+  if (!Store_ || Field->GetDataSet() != this || Col < 0 || Col >= Store_->ColumnCount()) return -1;
+  return Col;
+}
+
+bool TCustomClientDataSet::GetFieldData(TField* Field, void* Buffer) const {
+  int Col = ColumnOf(Field);
+  if (Col < 0) return false;
+  const TBuffer* B = StateBuffer();
+  if (!B) return false;
+  const cds::TColumn& C = Store_->Columns()[std::size_t(Col)];
+  if (B->Own) return cds::ReadNative(C, B->Image.View(*Store_), Col, Buffer);
+  if (B->Slot == kNoSlot) return false;
+  return cds::ReadNative(C, Store_->View(B->Slot), Col, Buffer);
+}
+
+void TCustomClientDataSet::SetFieldData(TField* Field, const void* Buffer) {
+  int Col = ColumnOf(Field);
+  if (Col < 0) DatabaseError(Format(dbmsg::SFieldNotFound, {Field->GetFieldName()}), this);
+  TBuffer* B = StateBuffer();
+  if (!B || !B->Own) DatabaseError(dbmsg::SNotEditing, this);
+  if (State() == dsSetKey) {
+    bool IsKey = false;
+    for (const cds::TKeyPart& K : Current().Keys) IsKey = IsKey || K.Col == Col;
+    if (!IsKey)
+      DatabaseError(Format("Field '%s' is not a key field of the current index", {Field->GetDisplayName()}), this);
+    B->Assigned[std::size_t(Col)] = true;
+  }
+  cds::WriteNative(Store_->Columns()[std::size_t(Col)], B->Image, Col, Buffer);
+}
+
+// ---------------------------------------------------------------- cursor
+
+TGetResult TCustomClientDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
+  const std::int64_t Lo = std::int64_t(Lo_), Hi = std::int64_t(Hi_);
+  switch (GetMode) {
+    case gmCurrent:
+      if (Pos_ < Lo || Pos_ >= Hi) return grError;
+      break;
+    case gmNext:
+      if (Pos_ < Lo - 1) Pos_ = Lo - 1;
+      if (Pos_ >= Hi - 1) {
+        Pos_ = Hi;
+        return grEOF;
+      }
+      ++Pos_;
+      break;
+    case gmPrior:
+      if (Pos_ > Hi) Pos_ = Hi;
+      if (Pos_ <= Lo) {
+        Pos_ = Lo - 1;
+        return grBOF;
+      }
+      --Pos_;
+      break;
+  }
+  TBuffer* B = Buf(Buffer);
+  B->Slot = Current().Order[std::size_t(Pos_)];
+  B->Own = false;
+  B->Pos = Pos_;
+  B->Version = Version_;
+  return grOK;
+}
+
+void TCustomClientDataSet::InternalFirst() { Pos_ = std::int64_t(Lo_) - 1; }
+void TCustomClientDataSet::InternalLast() { Pos_ = std::int64_t(Hi_); }
+
+void TCustomClientDataSet::SetCursorToSlot(std::uint32_t Slot) {
+  std::size_t P = Slot == kNoSlot ? TRecordIndex::npos : Current().PositionOf(*Store_, Slot);
+  Pos_ = P == TRecordIndex::npos ? std::int64_t(Hi_) : std::int64_t(P);
+}
+
+void TCustomClientDataSet::InternalSetToRecord(TRecordBuffer Buffer) {
+  TBuffer* B = Buf(Buffer);
+  if (!B || B->Slot == kNoSlot) return;
+  if (B->Version == Version_) Pos_ = B->Pos;
+  else SetCursorToSlot(B->Slot);
+}
+
+std::uint32_t TCustomClientDataSet::ActiveSlot() const {
+  const TBuffer* B = Buf(ActiveBuffer());
+  return B ? B->Slot : kNoSlot;
+}
+
+int TCustomClientDataSet::InternalGetRecordCount() const { return int(Hi_ - Lo_); }
+
+int TCustomClientDataSet::InternalGetRecNo() const {
+  const TBuffer* B = Buf(ActiveBuffer());
+  if (!B || B->Slot == kNoSlot) return 0;
+  std::size_t P = B->Version == Version_ ? std::size_t(B->Pos) : Current().PositionOf(*Store_, B->Slot);
+  if (P == TRecordIndex::npos || P < Lo_) return -1;
+  return int(P - Lo_ + 1);
+}
+
+// ---------------------------------------------------------------- open and close
+
+void TCustomClientDataSet::BuildStorageFromDefs() {
+  TFieldDefs* Defs = GetFieldDefs();
+  if (Defs->Count() == 0) DatabaseError(dbmsg::SNoFieldDefs, this);
+  std::vector<cds::TColumn> Cols;
+  for (int I = 0; I < Defs->Count(); ++I) {
+    TFieldDef* D = Defs->GetItem(I);
+    if (D->GetName().empty()) DatabaseError(dbmsg::SNoFieldDefs, this);
+    for (const cds::TColumn& C : Cols)
+      if (AnsiSameText(C.Name, D->GetName())) DatabaseError(Format(dbmsg::SDuplicateFieldName, {D->GetName()}), this);
+    cds::TColumn C;
+    C.Name = D->GetName();
+    C.Type = D->GetDataType();
+    C.Size = D->GetSize();
+    try {
+      cds::KindOfType(C.Type);
+    } catch (const EDatabaseError&) {
+      DatabaseError(Format(dbmsg::SFieldTypeNotSupported, {D->GetName()}), this);
+    }
+    Cols.push_back(std::move(C));
+  }
+  auto Store = std::make_unique<TRecordStore>();
+  Store->Define(std::move(Cols));
+  auto Default = std::make_unique<TRecordIndex>();
+  Default->Name = kDefaultOrder;
+  Store_ = std::move(Store);
+  Indexes_.clear();
+  Indexes_.push_back(std::move(Default));
+  CurrentIndex_ = 0;
+  ++Epoch_;
+  ++Version_;
+  NextAutoInc_ = 1;
+  RangeApplied_ = false;
+}
+
+void TCustomClientDataSet::CheckDefsMatchStore() const {
+  TFieldDefs* Defs = GetFieldDefs();
+  bool Same = Defs->Count() == Store_->ColumnCount();
+  for (int I = 0; Same && I < Defs->Count(); ++I) {
+    const cds::TColumn& C = Store_->Columns()[std::size_t(I)];
+    TFieldDef* D = Defs->GetItem(I);
+    Same = AnsiSameText(C.Name, D->GetName()) && C.Type == D->GetDataType() && C.Size == D->GetSize();
+  }
+  if (!Same)
+    DatabaseError("Field definitions do not match the stored records; call CreateDataSet to start over", this);
+}
+
+void TCustomClientDataSet::CreateDataSet() {
+  CheckInactive();
+  TFieldDefs* Defs = GetFieldDefs();
+  if (Defs->Count() == 0) {
+    // Persistent fields describe the columns when there are no definitions.
+    for (TField* F : Fields()) Defs->Add(F->GetFieldName(), F->GetDataType(), F->GetSize(), F->GetRequired());
+  }
+  BuildStorageFromDefs();
+  Open();
+}
+
+void TCustomClientDataSet::InternalOpen() {
+  if (!Store_) BuildStorageFromDefs();
+  else if (Store_->LiveCount() == 0) {
+    // Empty storage follows the definitions as they are now.
+    bool Same = true;
+    try {
+      CheckDefsMatchStore();
+    } catch (const EDatabaseError&) {
+      Same = false;
+    }
+    if (!Same) BuildStorageFromDefs();
+  } else {
+    CheckDefsMatchStore();
+  }
+  for (auto& K : Keys_) *K = TBuffer();
+  EnsureIndexesFromDefs();
+  int Index = 0;
+  if (!IndexFieldNames_.empty()) {
+    auto Idx = MakeIndex("", IndexFieldNames_, TIndexOptions(), "", "");
+    Idx->Build(*Store_);
+    // Replace an earlier temporary index.
+    for (std::size_t I = 1; I < Indexes_.size(); ++I)
+      if (Indexes_[I]->Name.empty()) {
+        Indexes_.erase(Indexes_.begin() + std::ptrdiff_t(I));
+        break;
+      }
+    Indexes_.push_back(std::move(Idx));
+    Index = int(Indexes_.size()) - 1;
+  } else if (!IndexName_.empty()) {
+    Index = FindIndex(IndexName_);
+    if (Index < 0) DatabaseError(Format(dbmsg::SIndexNotFound, {IndexName_}), this);
+  }
+  CurrentIndex_ = std::size_t(Index);
+  RangeApplied_ = false;
+  ++Version_;
+  RecalcRange();
+  Pos_ = std::int64_t(Lo_) - 1;
+  CursorOpen_ = true;
+}
+
+void TCustomClientDataSet::InternalClose() {
+  // The records stay: closing and opening again shows the same data.
+  CursorOpen_ = false;
+  RangeApplied_ = false;
+}
+
+void TCustomClientDataSet::InternalInitFieldDefs() {}
+
+void TCustomClientDataSet::BindFields(bool Binding) {
+  TDataSet::BindFields(Binding);
+  if (!Binding || !Store_) return;
+  for (TField* F : Fields()) {
+    int Col = Store_->IndexOfColumn(F->GetFieldName());
+    if (Col < 0) DatabaseError(Format(dbmsg::SFieldNotFound, {F->GetFieldName()}), this);
+    SetFieldNumber(F, Col + 1);
+  }
+}
+
+// ---------------------------------------------------------------- indexes
+
+int TCustomClientDataSet::FindIndex(const std::string& Name) const {
+  if (Name.empty() || AnsiSameText(Name, kDefaultOrder)) return 0;
+  for (std::size_t I = 1; I < Indexes_.size(); ++I)
+    if (!Indexes_[I]->Name.empty() && AnsiSameText(Indexes_[I]->Name, Name)) return int(I);
+  return -1;
+}
+
+std::unique_ptr<TRecordIndex> TCustomClientDataSet::MakeIndex(const std::string& Name, const std::string& Fields,
+                                                              TIndexOptions Options, const std::string& DescFields,
+                                                              const std::string& CaseInsFields) const {
+  auto Idx = std::make_unique<TRecordIndex>();
+  Idx->Name = Name;
+  Idx->FieldNames = Fields;
+  Idx->Unique = Options.Contains(ixUnique) || Options.Contains(ixPrimary);
+  Idx->Primary = Options.Contains(ixPrimary);
+  std::vector<std::string> Desc = SplitNames(DescFields), CaseIns = SplitNames(CaseInsFields);
+  std::vector<std::string> Names = SplitNames(Fields);
+  if (Names.empty()) DatabaseError(Format(dbmsg::SNoIndexForFields, {Fields}), this);
+  for (const std::string& N : Names) {
+    int Col = Store_->IndexOfColumn(N);
+    if (Col < 0) DatabaseError(Format(dbmsg::SFieldNotFound, {N}), this);
+    cds::TKeyPart K;
+    K.Col = Col;
+    K.Descending = Desc.empty() ? Options.Contains(ixDescending) : InList(Desc, N);
+    K.CaseInsensitive = CaseIns.empty() ? Options.Contains(ixCaseInsensitive) : InList(CaseIns, N);
+    Idx->Keys.push_back(K);
+  }
+  return Idx;
+}
+
+void TCustomClientDataSet::EnsureIndexesFromDefs() {
+  for (int I = 0; I < IndexDefs_->Count(); ++I) {
+    TIndexDef* D = IndexDefs_->GetItem(I);
+    if (D->GetName().empty() || AnsiSameText(D->GetName(), TempDefName_) || FindIndex(D->GetName()) >= 0) continue;
+    if (D->GetOptions().Contains(ixExpression)) continue;
+    auto Idx = MakeIndex(D->GetName(), D->GetFields(), D->GetOptions(), D->GetDescFields(), D->GetCaseInsFields());
+    Idx->Build(*Store_);
+    if (Idx->Unique)
+      for (std::size_t P = 1; P < Idx->Order.size(); ++P)
+        if (cds::CompareKeys(*Store_, Idx->Keys, Store_->View(Idx->Order[P - 1]), Store_->View(Idx->Order[P])) == 0)
+          DatabaseError(Format(dbmsg::SKeyViolation, {D->GetName()}), this);
+    Indexes_.push_back(std::move(Idx));
+  }
+}
+
+void TCustomClientDataSet::SyncIndexDefs(TIndexDefs& Defs) {
+  // Describe the IndexFieldNames order too, so that whoever asks the
+  // definitions which index orders the records finds it.
+  if (!TempDefName_.empty()) {
+    int I = Defs.IndexOf(TempDefName_);
+    if (I >= 0) Defs.Delete(I);
+    TempDefName_.clear();
+  }
+  if (!IndexFieldNames_.empty()) {
+    bool Covered = false;
+    for (int I = 0; I < Defs.Count() && !Covered; ++I) {
+      TIndexDef* D = Defs.GetItem(I);
+      Covered = AnsiSameText(D->GetFields(), IndexFieldNames_) && D->GetDescFields().empty() &&
+                D->GetCaseInsFields().empty() && !D->GetOptions().Contains(ixDescending) &&
+                !D->GetOptions().Contains(ixCaseInsensitive);
+    }
+    if (!Covered) {
+      TempDefName_ = IndexFieldNames_;
+      Defs.Add(TempDefName_, IndexFieldNames_, TIndexOptions());
+    }
+  }
+}
+
+void TCustomClientDataSet::SelectIndex(int Index) {
+  std::uint32_t Slot = GetActive() ? ActiveSlot() : kNoSlot;
+  CurrentIndex_ = std::size_t(Index);
+  RangeApplied_ = false;
+  for (auto& K : Keys_) *K = TBuffer();
+  ++Version_;
+  RecalcRange();
+  if (!GetActive()) return;
+  if (Slot != kNoSlot) {
+    SetCursorToSlot(Slot);
+    if (SyncToCursor()) return;
+  }
+  First();
+}
+
+void TCustomClientDataSet::SetIndexName(const std::string& Value) {
+  if (!GetActive() || !Store_) {
+    IndexName_ = Value;
+    IndexFieldNames_.clear();
+    return;
+  }
+  CheckBrowseMode();
+  int I = FindIndex(Value);
+  if (I < 0) {
+    int D = IndexDefs_->IndexOf(Value);
+    if (D < 0) DatabaseError(Format(dbmsg::SIndexNotFound, {Value}), this);
+    EnsureIndexesFromDefs();
+    I = FindIndex(Value);
+    if (I < 0) DatabaseError(Format(dbmsg::SIndexNotFound, {Value}), this);
+  }
+  IndexName_ = Value;
+  IndexFieldNames_.clear();
+  SelectIndex(I);
+}
+
+void TCustomClientDataSet::SetIndexFieldNames(const std::string& Value) {
+  if (!GetActive() || !Store_) {
+    IndexFieldNames_ = Value;
+    IndexName_.clear();
+    return;
+  }
+  CheckBrowseMode();
+  if (Value.empty()) {
+    IndexFieldNames_.clear();
+    IndexName_.clear();
+    SelectIndex(0);
+    return;
+  }
+  auto Idx = MakeIndex("", Value, TIndexOptions(), "", "");  // raises for an unknown field
+  Idx->Build(*Store_);
+  std::uint32_t Slot = ActiveSlot();
+  for (std::size_t I = 1; I < Indexes_.size(); ++I)
+    if (Indexes_[I]->Name.empty()) {
+      Indexes_.erase(Indexes_.begin() + std::ptrdiff_t(I));
+      break;
+    }
+  Indexes_.push_back(std::move(Idx));
+  IndexFieldNames_ = Value;
+  IndexName_.clear();
+  // SelectIndex reads the current record's slot; keep it across the erase.
+  CurrentIndex_ = 0;
+  (void)Slot;
+  SelectIndex(int(Indexes_.size()) - 1);
+}
+
+std::vector<TField*> TCustomClientDataSet::IndexFields() const {
+  std::vector<TField*> Out;
+  if (!Store_ || !GetActive()) return Out;
+  for (const cds::TKeyPart& K : Current().Keys)
+    Out.push_back(FieldByName(Store_->Columns()[std::size_t(K.Col)].Name));
+  return Out;
+}
+
+int TCustomClientDataSet::IndexFieldCount() const {
+  return Store_ && GetActive() ? int(Current().Keys.size()) : 0;
+}
+
+void TCustomClientDataSet::AddIndex(const std::string& Name, const std::string& Fields, TIndexOptions Options,
+                                    const std::string& DescFields, const std::string& CaseInsFields) {
+  if (Name.empty()) DatabaseError(Format(dbmsg::SIndexNotFound, {Name}), this);
+  if (IndexDefs_->IndexOf(Name) >= 0 || (Store_ && FindIndex(Name) > 0))
+    DatabaseError(Format("Index '%s' already exists", {Name}), this);
+  if (GetActive()) {
+    auto Idx = MakeIndex(Name, Fields, Options, DescFields, CaseInsFields);
+    Idx->Build(*Store_);
+    if (Idx->Unique)
+      for (std::size_t P = 1; P < Idx->Order.size(); ++P)
+        if (cds::CompareKeys(*Store_, Idx->Keys, Store_->View(Idx->Order[P - 1]), Store_->View(Idx->Order[P])) == 0)
+          DatabaseError(Format(dbmsg::SKeyViolation, {Name}), this);
+    Indexes_.push_back(std::move(Idx));
+  }
+  TIndexDef* D = IndexDefs_->AddIndexDef();
+  D->SetName(Name);
+  D->SetFields(Fields);
+  D->SetOptions(Options);
+  D->SetDescFields(DescFields);
+  D->SetCaseInsFields(CaseInsFields);
+}
+
+void TCustomClientDataSet::DeleteIndex(const std::string& Name) {
+  int D = IndexDefs_->IndexOf(Name);
+  int I = Store_ ? FindIndex(Name) : -1;
+  if (D < 0 && I <= 0) DatabaseError(Format(dbmsg::SIndexNotFound, {Name}), this);
+  if (I > 0) {
+    bool WasCurrent = std::size_t(I) == CurrentIndex_;
+    if (WasCurrent && GetActive()) CheckBrowseMode();
+    std::uint32_t Slot = GetActive() ? ActiveSlot() : kNoSlot;
+    Indexes_.erase(Indexes_.begin() + I);
+    if (WasCurrent) {
+      IndexName_.clear();
+      CurrentIndex_ = 0;
+      (void)Slot;
+      if (GetActive()) SelectIndex(0);
+    } else if (std::size_t(I) < CurrentIndex_) {
+      --CurrentIndex_;
+    }
+  }
+  if (D >= 0) IndexDefs_->Delete(D);
+}
+
+void TCustomClientDataSet::RecalcRange() {
+  if (!Store_) {
+    Lo_ = Hi_ = 0;
+    return;
+  }
+  const TRecordIndex& Idx = Current();
+  Lo_ = 0;
+  Hi_ = Idx.Order.size();
+  if (!RangeApplied_ || !Idx.Keyed()) return;
+  int KS = AssignedKeyCount(1), KE = AssignedKeyCount(2);
+  if (KS > 0) Lo_ = Idx.Bound(*Store_, Keys_[1]->Image.View(*Store_), KS, false);
+  if (KE > 0) Hi_ = Idx.Bound(*Store_, Keys_[2]->Image.View(*Store_), KE, true);
+  if (Hi_ < Lo_) Hi_ = Lo_;
+}
+
+// ---------------------------------------------------------------- editing
+
+void TCustomClientDataSet::InternalInitRecord(TRecordBuffer Buffer) {
+  TBuffer* B = Buf(Buffer);
+  B->Image.Reset(*Store_);
+  B->Own = true;
+  B->Slot = kNoSlot;
+}
+
+void TCustomClientDataSet::InternalEdit() {
+  TBuffer* B = Buf(ActiveBuffer());
+  B->Image.LoadFrom(*Store_, B->Slot);
+  B->Own = true;
+}
+
+void TCustomClientDataSet::InternalInsert(bool Append) {
+  InsertAppend_ = Append;
+  InsertPos_ = std::clamp<std::int64_t>(Pos_, std::int64_t(Lo_), std::int64_t(Hi_));
+}
+
+void TCustomClientDataSet::InternalCancel() {
+  if (TBuffer* B = Buf(ActiveBuffer())) B->Own = false;
+}
+
+void TCustomClientDataSet::AfterStorageChange(std::uint32_t KeepSlot) {
+  ++Version_;
+  RecalcRange();
+  SetCursorToSlot(KeepSlot);
+  if (Store_->HeapGarbage() > (std::size_t(1) << 20) && Store_->HeapGarbage() * 2 > Store_->BytesUsed())
+    Store_->CompactHeap();
+}
+
+void TCustomClientDataSet::InternalPost() {
+  TBuffer* B = Buf(ActiveBuffer());
+  TRowImage& Img = B->Image;
+  const TRowView New = Img.View(*Store_);
+  if (State() == dsInsert) {
+    // Number the auto-increment fields left empty.
+    for (int C = 0; C < Store_->ColumnCount(); ++C)
+      if (Store_->Columns()[std::size_t(C)].Type == ftAutoInc && Img.IsNull(C)) {
+        std::int32_t V = NextAutoInc_;
+        cds::WriteNative(Store_->Columns()[std::size_t(C)], Img, C, &V);
+      }
+    // Refuse before anything is written.
+    for (const auto& Idx : Indexes_)
+      if (Idx->Unique && Idx->FindDuplicate(*Store_, New, kNoSlot) != TRecordIndex::npos)
+        DatabaseError(Format(dbmsg::SKeyViolation, {Idx->Name}), this);
+    std::uint32_t Slot = Store_->AddRow(Img);
+    for (std::size_t I = 0; I < Indexes_.size(); ++I) {
+      TRecordIndex& Idx = *Indexes_[I];
+      if (Idx.Keyed()) {
+        Idx.InsertSorted(*Store_, Slot);
+      } else if (I == CurrentIndex_ && !InsertAppend_ && InsertPos_ < std::int64_t(Idx.Order.size())) {
+        Idx.Order.insert(Idx.Order.begin() + InsertPos_, Slot);
+        Idx.SlotSorted = false;
+      } else {
+        Idx.Order.push_back(Slot);
+      }
+    }
+    for (int C = 0; C < Store_->ColumnCount(); ++C)
+      if (Store_->Columns()[std::size_t(C)].Type == ftAutoInc && !Img.IsNull(C)) {
+        std::int32_t V;
+        std::memcpy(&V, Img.Fixed(Store_->Columns()[std::size_t(C)]), 4);
+        if (V >= NextAutoInc_) NextAutoInc_ = V + 1;
+      }
+    B->Slot = Slot;
+    B->Own = false;
+    AfterStorageChange(Slot);
+    return;
+  }
+  // dsEdit
+  const std::uint32_t Slot = B->Slot;
+  for (const auto& Idx : Indexes_)
+    if (Idx->Unique && Idx->FindDuplicate(*Store_, New, Slot) != TRecordIndex::npos)
+      DatabaseError(Format(dbmsg::SKeyViolation, {Idx->Name}), this);
+  const TRowView Old = Store_->View(Slot);
+  std::vector<std::size_t> Moved(Indexes_.size(), TRecordIndex::npos);
+  for (std::size_t I = 0; I < Indexes_.size(); ++I) {
+    TRecordIndex& Idx = *Indexes_[I];
+    if (Idx.Keyed() && cds::CompareKeys(*Store_, Idx.Keys, Old, New) != 0) Moved[I] = Idx.PositionOf(*Store_, Slot);
+  }
+  Store_->WriteRow(Slot, Img);
+  for (std::size_t I = 0; I < Indexes_.size(); ++I) {
+    if (Moved[I] == TRecordIndex::npos) continue;
+    TRecordIndex& Idx = *Indexes_[I];
+    Idx.Order.erase(Idx.Order.begin() + std::ptrdiff_t(Moved[I]));
+    Idx.InsertSorted(*Store_, Slot);
+  }
+  B->Own = false;
+  AfterStorageChange(Slot);
+}
+
+void TCustomClientDataSet::InternalDelete() {
+  TBuffer* B = Buf(ActiveBuffer());
+  const std::uint32_t Slot = B->Slot;
+  std::size_t Here = Hi_;
+  for (std::size_t I = 0; I < Indexes_.size(); ++I) {
+    TRecordIndex& Idx = *Indexes_[I];
+    std::size_t P = Idx.PositionOf(*Store_, Slot);
+    if (P == TRecordIndex::npos) continue;
+    Idx.Order.erase(Idx.Order.begin() + std::ptrdiff_t(P));
+    if (I == CurrentIndex_) Here = P;
+  }
+  Store_->DeleteRow(Slot);
+  B->Slot = kNoSlot;
+  ++Version_;
+  RecalcRange();
+  Pos_ = std::int64_t(std::max(Here, Lo_));
+}
+
+void TCustomClientDataSet::EmptyDataSet() {
+  CheckActive();
+  if (State() == dsEdit || State() == dsInsert) Cancel();
+  Store_->Clear();
+  for (auto& Idx : Indexes_) {
+    Idx->Order.clear();
+    Idx->SlotSorted = true;
+  }
+  ++Epoch_;
+  ++Version_;
+  RecalcRange();
+  First();
+}
+
+// ---------------------------------------------------------------- bookmarks
+
+namespace {
+struct TMark {
+  std::uint32_t Epoch, Slot;
+};
+bool ParseMark(const std::vector<std::uint8_t>& D, TMark& M) {
+  if (D.size() != sizeof(TMark)) return false;
+  std::memcpy(&M, D.data(), sizeof M);
+  return true;
+}
+}  // namespace
+
+void TCustomClientDataSet::GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const {
+  const TBuffer* B = Buf(Buffer);
+  if (!B || B->Slot == kNoSlot) return;
+  TMark M{Epoch_, B->Slot};
+  Data.resize(sizeof M);
+  std::memcpy(Data.data(), &M, sizeof M);
+}
+
+bool TCustomClientDataSet::InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const {
+  TMark M;
+  return ParseMark(Data, M) && Store_ && M.Epoch == Epoch_ && M.Slot < Store_->SlotCount() &&
+         !Store_->IsDeleted(M.Slot);
+}
+
+bool TCustomClientDataSet::InternalGotoBookmark(const std::vector<std::uint8_t>& Data) {
+  if (!InternalBookmarkValid(Data)) return false;
+  TMark M;
+  ParseMark(Data, M);
+  std::size_t P = Current().PositionOf(*Store_, M.Slot);
+  if (P == TRecordIndex::npos || P < Lo_ || P >= Hi_) return false;
+  Pos_ = std::int64_t(P);
+  return true;
+}
+
+int TCustomClientDataSet::InternalCompareBookmarks(const std::vector<std::uint8_t>& A,
+                                                   const std::vector<std::uint8_t>& B) const {
+  TMark MA, MB;
+  if (!ParseMark(A, MA) || !ParseMark(B, MB)) return TDataSet::InternalCompareBookmarks(A, B);
+  if (MA.Slot == MB.Slot) return 0;
+  auto Where = [&](std::uint32_t S) {
+    if (S >= Store_->SlotCount() || Store_->IsDeleted(S)) return std::numeric_limits<std::size_t>::max();
+    return Current().PositionOf(*Store_, S);
+  };
+  std::size_t PA = Where(MA.Slot), PB = Where(MB.Slot);
+  return PA < PB ? -1 : (PA > PB ? 1 : 0);
+}
+
+// ---------------------------------------------------------------- key search and ranges
+
+void TCustomClientDataSet::CheckKeyed() const {
+  CheckActive();
+  if (!Current().Keyed()) DatabaseError(dbmsg::SNoIndex, this);
+}
+
+void TCustomClientDataSet::BeginKeyEdit(int Which, bool Clear) {
+  CheckKeyed();
+  CheckBrowseMode();
+  TBuffer& K = *Keys_[Which];
+  if (Clear || K.Image.Empty()) {
+    K.Image.Reset(*Store_);
+    K.Assigned.assign(std::size_t(Store_->ColumnCount()), false);
+    K.Own = true;
+    K.Slot = kNoSlot;
+  }
+  KeyIndex_ = Which;
+  SetState(dsSetKey);
+}
+
+int TCustomClientDataSet::AssignedKeyCount(int Which) const {
+  const TBuffer& K = *Keys_[Which];
+  if (K.Assigned.empty()) return 0;
+  int Last = 0;
+  const auto& Keys = Current().Keys;
+  for (std::size_t I = 0; I < Keys.size(); ++I)
+    if (K.Assigned[std::size_t(Keys[I].Col)]) Last = int(I) + 1;
+  return Last;
+}
+
+void TCustomClientDataSet::SetKey() { BeginKeyEdit(0, true); }
+void TCustomClientDataSet::EditKey() { BeginKeyEdit(0, false); }
+void TCustomClientDataSet::SetRangeStart() { BeginKeyEdit(1, true); }
+void TCustomClientDataSet::SetRangeEnd() { BeginKeyEdit(2, true); }
+void TCustomClientDataSet::EditRangeStart() { BeginKeyEdit(1, false); }
+void TCustomClientDataSet::EditRangeEnd() { BeginKeyEdit(2, false); }
+
+bool TCustomClientDataSet::GotoKey() {
+  CheckKeyed();
+  if (State() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  if (Keys_[0]->Image.Empty()) return false;
+  const TRecordIndex& Idx = Current();
+  const int K = AssignedKeyCount(0);
+  const TRowView Key = Keys_[0]->Image.View(*Store_);
+  std::int64_t Saved = Pos_;
+  for (std::size_t P = std::max(Idx.Bound(*Store_, Key, K, false), Lo_); P < Hi_; ++P) {
+    if (cds::CompareKeys(*Store_, Idx.Keys, Store_->View(Idx.Order[P]), Key, K) != 0) break;
+    Pos_ = std::int64_t(P);
+    if (SyncToCursor()) return true;
+  }
+  Pos_ = Saved;
+  return false;
+}
+
+void TCustomClientDataSet::GotoNearest() {
+  CheckKeyed();
+  if (State() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  if (Keys_[0]->Image.Empty()) {
+    First();
+    return;
+  }
+  const TRecordIndex& Idx = Current();
+  const int K = AssignedKeyCount(0);
+  for (std::size_t P = std::max(Idx.Bound(*Store_, Keys_[0]->Image.View(*Store_), K, false), Lo_); P < Hi_; ++P) {
+    Pos_ = std::int64_t(P);
+    if (SyncToCursor()) return;
+  }
+  Last();
+}
+
+namespace {
+template <class L>
+void AssignKeys(TCustomClientDataSet* DS, const L& Values) {
+  std::vector<TField*> F = DS->IndexFields();
+  if (std::size_t(std::distance(Values.begin(), Values.end())) > F.size())
+    DatabaseError(Format(dbmsg::SLocateKeyMismatch, {int(std::distance(Values.begin(), Values.end())), int(F.size())}),
+                  DS);
+  std::size_t I = 0;
+  for (const Variant& V : Values) {
+    if (!V.IsEmpty()) F[I]->SetAsVariant(V);
+    ++I;
+  }
+}
+}  // namespace
+
+bool TCustomClientDataSet::FindKey(const std::vector<Variant>& KeyValues) {
+  SetKey();
+  try {
+    AssignKeys(this, KeyValues);
+  } catch (...) {
+    Cancel();
+    throw;
+  }
+  return GotoKey();
+}
+
+void TCustomClientDataSet::FindNearest(const std::vector<Variant>& KeyValues) {
+  SetKey();
+  try {
+    AssignKeys(this, KeyValues);
+  } catch (...) {
+    Cancel();
+    throw;
+  }
+  GotoNearest();
+}
+
+bool TCustomClientDataSet::FindKey(std::initializer_list<Variant> KeyValues) {
+  return FindKey(std::vector<Variant>(KeyValues));
+}
+
+void TCustomClientDataSet::FindNearest(std::initializer_list<Variant> KeyValues) {
+  FindNearest(std::vector<Variant>(KeyValues));
+}
+
+void TCustomClientDataSet::ApplyRange() {
+  CheckKeyed();
+  if (State() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  RangeApplied_ = true;
+  RecalcRange();
+  First();
+}
+
+void TCustomClientDataSet::CancelRange() {
+  CheckActive();
+  if (State() == dsSetKey) SetState(dsBrowse);
+  if (!RangeApplied_) return;
+  CheckBrowseMode();
+  std::uint32_t Slot = ActiveSlot();
+  RangeApplied_ = false;
+  RecalcRange();
+  if (Slot != kNoSlot) {
+    SetCursorToSlot(Slot);
+    if (SyncToCursor()) return;
+  }
+  First();
+}
+
+void TCustomClientDataSet::SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues) {
+  CheckKeyed();
+  TBuffer SavedStart = *Keys_[1], SavedEnd = *Keys_[2];
+  try {
+    SetRangeStart();
+    AssignKeys(this, StartValues);
+    SetRangeEnd();
+    AssignKeys(this, EndValues);
+  } catch (...) {
+    *Keys_[1] = std::move(SavedStart);
+    *Keys_[2] = std::move(SavedEnd);
+    if (State() == dsSetKey) SetState(dsBrowse);
+    throw;
+  }
+  ApplyRange();
+}
+
+std::size_t TCustomClientDataSet::StorageBytes() const {
+  if (!Store_) return 0;
+  std::size_t N = Store_->BytesUsed();
+  for (const auto& Idx : Indexes_) N += Idx->Order.capacity() * sizeof(std::uint32_t);
+  return N;
+}
+
+// ---------------------------------------------------------------- loading from a dataset
+
+void TCustomClientDataSet::LoadFromDataSet(TDataSet* Source) {
+  if (!Source || Source == this) DatabaseError("A client dataset cannot load from itself or from nothing", this);
+  Source->CheckActive();
+  std::vector<cds::TColumn> Cols;
+  std::vector<TField*> From;
+  std::vector<bool> Required;
+  for (TField* F : Source->Fields()) {
+    cds::TColumn C;
+    C.Name = F->GetFieldName();
+    C.Type = F->GetDataType();
+    C.Size = (C.Type == ftString || C.Type == ftFixedChar || C.Type == ftGuid || C.Type == ftWideString ||
+              C.Type == ftBytes || C.Type == ftVarBytes || C.Type == ftBCD || C.Type == ftFMTBcd)
+                 ? F->GetSize()
+                 : 0;
+    try {
+      cds::KindOfType(C.Type);
+    } catch (const EDatabaseError&) {
+      continue;  // a column this storage cannot hold is left out
+    }
+    Cols.push_back(C);
+    From.push_back(F);
+    Required.push_back(F->GetRequired());
+  }
+  if (Cols.empty()) DatabaseError(dbmsg::SNoFieldDefs, this);
+  auto Store = std::make_unique<TRecordStore>();
+  Store->Define(Cols);
+  const auto& Columns = Store->Columns();
+  TRowImage Img;
+  Source->DisableControls();
+  TBookmark Mark = Source->GetBookmark();
+  try {
+    Source->First();
+    while (!Source->Eof()) {
+      Img.Reset(*Store);
+      for (std::size_t I = 0; I < From.size(); ++I)
+        cds::WriteVariant(Columns[I], Img, int(I), From[I]->GetAsVariant());
+      Store->AddRow(Img);
+      Source->Next();
+    }
+    if (Mark) Source->GotoBookmark(Mark);
+  } catch (...) {
+    try {
+      if (Mark && Source->BookmarkValid(Mark)) Source->GotoBookmark(Mark);
+    } catch (...) {
+    }
+    Source->EnableControls();
+    throw;
+  }
+  Source->EnableControls();
+  // Commit: the new definitions and records replace the old ones.
+  Close();
+  GetFieldDefs()->Clear();
+  for (std::size_t I = 0; I < Cols.size(); ++I)
+    GetFieldDefs()->Add(Cols[I].Name, Cols[I].Type, Cols[I].Size, Required[I]);
+  Store_ = std::move(Store);
+  auto Default = std::make_unique<TRecordIndex>();
+  Default->Name = kDefaultOrder;
+  Default->Build(*Store_);
+  Indexes_.clear();
+  Indexes_.push_back(std::move(Default));
+  CurrentIndex_ = 0;
+  ++Epoch_;
+  ++Version_;
+  NextAutoInc_ = 1;
+  Open();
+}
+
+// ---------------------------------------------------------------- file format
+
+namespace {
+
+constexpr char kMagic[8] = {'F', 'Y', 'C', 'D', 'S', 'E', 'T', '\0'};
+constexpr std::uint32_t kVersion = 1;
+
+std::uint32_t Crc32(const char* Data, std::size_t N, std::uint32_t Crc = 0) {
+  static const auto Table = [] {
+    std::array<std::uint32_t, 256> T{};
+    for (std::uint32_t I = 0; I < 256; ++I) {
+      std::uint32_t C = I;
+      for (int K = 0; K < 8; ++K) C = (C & 1) ? 0xEDB88320u ^ (C >> 1) : C >> 1;
+      T[I] = C;
+    }
+    return T;
+  }();
+  Crc = ~Crc;
+  for (std::size_t I = 0; I < N; ++I) Crc = Table[(Crc ^ std::uint8_t(Data[I])) & 0xFF] ^ (Crc >> 8);
+  return ~Crc;
+}
+
+class TFileWriter {
+ public:
+  template <class T>
+  void Put(T V) {
+    Buf.append(reinterpret_cast<const char*>(&V), sizeof V);
+  }
+  void Bytes(const void* P, std::size_t N) { Buf.append(static_cast<const char*>(P), N); }
+  void Str(std::string_view S) {
+    Put(std::uint32_t(S.size()));
+    Buf.append(S);
+  }
+  std::string Buf;
+};
+
+class TFileReader {
+ public:
+  TFileReader(const std::string& Data, std::size_t End, const std::string& Name) : D_(Data), End_(End), Name_(Name) {}
+  [[noreturn]] void Fail(const std::string& Why) const { throw EDatabaseError(Format(dbmsg::SFileError, {Name_, Why})); }
+  void Need(std::size_t N) const {
+    if (N > End_ - P_) Fail("unexpected end of data");
+  }
+  template <class T>
+  T Get() {
+    Need(sizeof(T));
+    T V;
+    std::memcpy(&V, D_.data() + P_, sizeof V);
+    P_ += sizeof V;
+    return V;
+  }
+  std::string_view Bytes(std::size_t N) {
+    Need(N);
+    std::string_view S(D_.data() + P_, N);
+    P_ += N;
+    return S;
+  }
+  std::string Str() { return std::string(Bytes(Get<std::uint32_t>())); }
+  std::size_t Left() const { return End_ - P_; }
+
+ private:
+  const std::string& D_;
+  std::size_t End_;
+  const std::string& Name_;
+  std::size_t P_ = 0;
+};
+
+}  // namespace
+
+void TCustomClientDataSet::SaveToStream(std::ostream& Stream) const {
+  if (!Store_) DatabaseError(dbmsg::SNoFieldDefs, this);
+  const_cast<TCustomClientDataSet*>(this)->CheckBrowseModeIfActive();
+  TFileWriter W;
+  W.Bytes(kMagic, sizeof kMagic);
+  W.Put(kVersion);
+  const auto& Cols = Store_->Columns();
+  W.Put(std::uint32_t(Cols.size()));
+  for (std::size_t I = 0; I < Cols.size(); ++I) {
+    TFieldDef* D = GetFieldDefs()->FindDef(Cols[I].Name);
+    W.Str(Cols[I].Name);
+    W.Put(std::uint8_t(Cols[I].Type));
+    W.Put(std::int32_t(Cols[I].Size));
+    W.Put(std::uint8_t(D && D->GetRequired() ? 1 : 0));
+  }
+  std::vector<TIndexDef*> Defs;
+  for (int I = 0; I < IndexDefs_->Count(); ++I)
+    if (!AnsiSameText(IndexDefs_->GetItem(I)->GetName(), TempDefName_)) Defs.push_back(IndexDefs_->GetItem(I));
+  W.Put(std::uint32_t(Defs.size()));
+  for (TIndexDef* D : Defs) {
+    W.Str(D->GetName());
+    W.Str(D->GetFields());
+    W.Str(D->GetDescFields());
+    W.Str(D->GetCaseInsFields());
+    W.Put(std::uint8_t(D->GetOptions().Mask()));
+  }
+  // Records in insertion order (the default order).
+  const TRecordIndex& Order = *Indexes_[0];
+  W.Put(std::uint64_t(Order.Order.size()));
+  const std::size_t MaskBytes = (Cols.size() + 7) / 8;
+  std::vector<std::uint8_t> Mask(MaskBytes);
+  for (std::uint32_t Slot : Order.Order) {
+    TRowView V = Store_->View(Slot);
+    std::fill(Mask.begin(), Mask.end(), 0);
+    for (std::size_t C = 0; C < Cols.size(); ++C)
+      if (V.IsNull(int(C))) Mask[C / 8] |= std::uint8_t(1u << (C % 8));
+    W.Bytes(Mask.data(), MaskBytes);
+    for (std::size_t C = 0; C < Cols.size(); ++C) {
+      if (V.IsNull(int(C))) continue;
+      const cds::TColumn& Col = Cols[C];
+      if (Col.Kind == cds::TColKind::Text || Col.Kind == cds::TColKind::Wide || Col.Kind == cds::TColKind::Bytes)
+        W.Str(V.Var(int(C)));
+      else
+        W.Bytes(V.Fixed(int(C)), Col.Width);
+    }
+  }
+  W.Put(Crc32(W.Buf.data(), W.Buf.size()));
+  Stream.write(W.Buf.data(), std::streamsize(W.Buf.size()));
+  if (!Stream) throw EDatabaseError(Format(dbmsg::SFileWriteError, {"stream", "write failed"}));
+}
+
+void TCustomClientDataSet::SaveToFile(const std::string& FileName) const {
+  std::ostringstream Out;
+  SaveToStream(Out);
+  // Written to a side file first, so that a failed write leaves an old file whole.
+  std::string Tmp = FileName + ".tmp";
+  {
+    std::ofstream F(Tmp, std::ios::binary | std::ios::trunc);
+    if (!F) throw EDatabaseError(Format(dbmsg::SFileWriteError, {FileName, "cannot create the file"}));
+    const std::string Data = Out.str();
+    F.write(Data.data(), std::streamsize(Data.size()));
+    F.close();
+    if (!F) {
+      std::remove(Tmp.c_str());
+      throw EDatabaseError(Format(dbmsg::SFileWriteError, {FileName, "write failed"}));
+    }
+  }
+  if (std::rename(Tmp.c_str(), FileName.c_str()) != 0) {
+    std::remove(Tmp.c_str());
+    throw EDatabaseError(Format(dbmsg::SFileWriteError, {FileName, "cannot replace the file"}));
+  }
+}
+
+void TCustomClientDataSet::LoadFromFile(const std::string& FileName) {
+  std::ifstream F(FileName, std::ios::binary);
+  if (!F) throw EDatabaseError(Format(dbmsg::SFileError, {FileName, "cannot open the file"}));
+  ReadFile(F, FileName);
+}
+
+void TCustomClientDataSet::LoadFromStream(std::istream& Stream) { ReadFile(Stream, "stream"); }
+
+void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Name) {
+  std::string Data((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+  if (Data.size() < sizeof kMagic + 8) throw EDatabaseError(Format(dbmsg::SFileError, {Name, "the file is too short"}));
+  if (std::memcmp(Data.data(), kMagic, sizeof kMagic) != 0)
+    throw EDatabaseError(Format(dbmsg::SFileError, {Name, "not a client dataset file"}));
+  std::uint32_t Stored;
+  std::memcpy(&Stored, Data.data() + Data.size() - 4, 4);
+  if (Crc32(Data.data(), Data.size() - 4) != Stored)
+    throw EDatabaseError(Format(dbmsg::SFileError, {Name, "checksum mismatch (the file is damaged)"}));
+  TFileReader R(Data, Data.size() - 4, Name);
+  R.Bytes(sizeof kMagic);
+  if (std::uint32_t V = R.Get<std::uint32_t>(); V != kVersion)
+    R.Fail(Format("unsupported version %d", {int(V)}));
+  struct TDef {
+    std::string Name;
+    TFieldType Type;
+    int Size;
+    bool Required;
+  };
+  std::vector<TDef> Defs;
+  std::uint32_t NF = R.Get<std::uint32_t>();
+  if (NF == 0 || NF > 4096) R.Fail("bad field count");
+  std::vector<cds::TColumn> Cols;
+  for (std::uint32_t I = 0; I < NF; ++I) {
+    TDef D;
+    D.Name = R.Str();
+    std::uint8_t T = R.Get<std::uint8_t>();
+    D.Size = R.Get<std::int32_t>();
+    D.Required = R.Get<std::uint8_t>() != 0;
+    if (D.Name.empty() || T > ftFMTBcd || D.Size < 0) R.Fail("bad field definition");
+    D.Type = TFieldType(T);
+    try {
+      cds::KindOfType(D.Type);
+    } catch (const EDatabaseError&) {
+      R.Fail("bad field type");
+    }
+    for (const TDef& O : Defs)
+      if (AnsiSameText(O.Name, D.Name)) R.Fail("duplicate field name");
+    cds::TColumn C;
+    C.Name = D.Name;
+    C.Type = D.Type;
+    C.Size = D.Size;
+    Cols.push_back(C);
+    Defs.push_back(std::move(D));
+  }
+  struct TIdx {
+    std::string Name, Fields, Desc, CaseIns;
+    std::uint8_t Options;
+  };
+  std::vector<TIdx> Idx;
+  std::uint32_t NI = R.Get<std::uint32_t>();
+  if (NI > 4096) R.Fail("bad index count");
+  for (std::uint32_t I = 0; I < NI; ++I) {
+    TIdx X;
+    X.Name = R.Str();
+    X.Fields = R.Str();
+    X.Desc = R.Str();
+    X.CaseIns = R.Str();
+    X.Options = R.Get<std::uint8_t>();
+    Idx.push_back(std::move(X));
+  }
+  auto Store = std::make_unique<TRecordStore>();
+  Store->Define(Cols);
+  const auto& SC = Store->Columns();
+  std::uint64_t NR = R.Get<std::uint64_t>();
+  const std::size_t MaskBytes = (SC.size() + 7) / 8;
+  if (NR > R.Left() / std::max<std::size_t>(MaskBytes, 1)) R.Fail("bad record count");
+  Store->Reserve(std::size_t(NR), 0);
+  TRowImage Img;
+  for (std::uint64_t N = 0; N < NR; ++N) {
+    Img.Reset(*Store);
+    std::string_view Mask = R.Bytes(MaskBytes);
+    for (std::size_t C = 0; C < SC.size(); ++C) {
+      if (std::uint8_t(Mask[C / 8]) >> (C % 8) & 1u) continue;
+      const cds::TColumn& Col = SC[C];
+      if (Col.Kind == cds::TColKind::Text || Col.Kind == cds::TColKind::Wide || Col.Kind == cds::TColKind::Bytes) {
+        std::string S = R.Str();
+        if ((Col.Type == ftString || Col.Type == ftFixedChar || Col.Type == ftGuid) && S.size() > std::size_t(Col.Size))
+          R.Fail("text longer than its field");
+        if (Col.Kind == cds::TColKind::Wide && S.size() % 2) R.Fail("bad wide text");
+        Img.SetVar(int(C), S);
+      } else {
+        std::string_view B = R.Bytes(Col.Width);
+        if (Col.Kind == cds::TColKind::Bool && std::uint8_t(B[0]) > 1) R.Fail("bad boolean value");
+        std::memcpy(Img.Fixed(Col), B.data(), Col.Width);
+      }
+      Img.SetNull(int(C), false);
+    }
+    Store->AddRow(Img);
+  }
+  if (R.Left() != 0) R.Fail("unexpected data after the records");
+
+  // Everything was read: replace the dataset's definitions and records.
+  Close();
+  GetFieldDefs()->Clear();
+  for (const TDef& D : Defs) GetFieldDefs()->Add(D.Name, D.Type, D.Size, D.Required);
+  IndexDefs_->Clear();
+  TempDefName_.clear();
+  for (const TIdx& X : Idx) {
+    TIndexDef* D = IndexDefs_->AddIndexDef();
+    D->SetName(X.Name);
+    D->SetFields(X.Fields);
+    D->SetDescFields(X.Desc);
+    D->SetCaseInsFields(X.CaseIns);
+    D->SetOptions(TIndexOptions::FromMask(X.Options));
+  }
+  Store_ = std::move(Store);
+  auto Default = std::make_unique<TRecordIndex>();
+  Default->Name = kDefaultOrder;
+  Default->Build(*Store_);
+  Indexes_.clear();
+  Indexes_.push_back(std::move(Default));
+  CurrentIndex_ = 0;
+  if (!IndexName_.empty() && IndexDefs_->IndexOf(IndexName_) < 0) IndexName_.clear();
+  ++Epoch_;
+  ++Version_;
+  NextAutoInc_ = 1;
+  for (std::size_t C = 0; C < SC.size(); ++C)
+    if (SC[C].Type == ftAutoInc)
+      for (std::uint32_t S = 0; S < Store_->SlotCount(); ++S) {
+        TRowView V = Store_->View(S);
+        if (V.IsNull(int(C))) continue;
+        std::int32_t X;
+        std::memcpy(&X, V.Fixed(int(C)), 4);
+        if (X >= NextAutoInc_) NextAutoInc_ = X + 1;
+      }
+  Open();
+}
+
+}  // namespace fyndra
