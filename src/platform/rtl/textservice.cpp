@@ -86,9 +86,32 @@ void AppendUtf8(std::string& Out, char32_t CP) {
   }
 }
 
-void DecodeInto(std::string_view S, std::u16string& Out) {
-  Out.clear();
-  for (std::size_t I = 0; I < S.size();) AppendUtf16(Out, DecodeOne(S, I));
+// Decodes into Out, reusing its capacity: a UTF-8 text never needs more UTF-16
+// units than it has bytes.
+// Returns false when S held bytes that are not UTF-8.
+bool DecodeInto(std::string_view S, std::u16string& Out) {
+  bool AllValid = true;
+  Out.resize(S.size());
+  char16_t* P = Out.data();
+  for (std::size_t I = 0; I < S.size();) {
+    const auto B = static_cast<unsigned char>(S[I]);
+    if (B < 0x80) {
+      *P++ = B;
+      ++I;
+      continue;
+    }
+    bool Valid = true;
+    const char32_t CP = DecodeOne(S, I, &Valid);
+    AllValid = AllValid && Valid;
+    if (CP < 0x10000) {
+      *P++ = static_cast<char16_t>(CP);
+    } else {
+      *P++ = static_cast<char16_t>(0xD800 + ((CP - 0x10000) >> 10));
+      *P++ = static_cast<char16_t>(0xDC00 + ((CP - 0x10000) & 0x3FF));
+    }
+  }
+  Out.resize(static_cast<std::size_t>(P - Out.data()));
+  return AllValid;
 }
 
 // Byte length of the first N characters of S.
@@ -285,8 +308,7 @@ ThreadState& State() {
   return S;
 }
 
-CollatorPair& Current() {
-  ThreadState& S = State();
+CollatorPair& CurrentFor(ThreadState& S) {
   GlobalLocale& G = Global();
   const std::uint64_t Gen = G.Generation.load(std::memory_order_acquire);
   if (S.Current == nullptr || S.Generation != Gen) {
@@ -303,10 +325,11 @@ CollatorPair& Current() {
   return *S.Current;
 }
 
+CollatorPair& Current() { return CurrentFor(State()); }
+
 int Sign(int V) { return V < 0 ? -1 : (V > 0 ? 1 : 0); }
 
-int IcuCompare(CollatorPair& P, std::string_view A, std::string_view B, bool IgnoreCase) {
-  ThreadState& S = State();
+int IcuCompare(ThreadState& S, CollatorPair& P, std::string_view A, std::string_view B, bool IgnoreCase) {
   DecodeInto(A, S.BufA);
   DecodeInto(B, S.BufB);
   const auto* UA = reinterpret_cast<const UChar*>(S.BufA.data());
@@ -320,14 +343,15 @@ int IcuCompare(CollatorPair& P, std::string_view A, std::string_view B, bool Ign
 }
 
 int CompareText(std::string_view A, std::string_view B, bool IgnoreCase) {
-  CollatorPair& P = Current();
+  ThreadState& S = State();
+  CollatorPair& P = CurrentFor(S);
   if (P.AsciiOk && IsAscii(A) && IsAscii(B)) {
     for (int L = 0; L < (IgnoreCase ? 2 : 3); ++L) {
       if (int C = CompareAsciiLevel(P.Ranks, L, A, B)) return C;
     }
     return IgnoreCase ? 0 : CompareBytes(A, B);
   }
-  return IcuCompare(P, A, B, IgnoreCase);
+  return IcuCompare(S, P, A, B, IgnoreCase);
 }
 
 int WideCompare(std::u16string_view A, std::u16string_view B, bool IgnoreCase) {
@@ -344,33 +368,44 @@ int WideCompare(std::u16string_view A, std::u16string_view B, bool IgnoreCase) {
 
 using IcuCaseFn = int32_t (*)(UChar*, int32_t, const UChar*, int32_t, const char*, UErrorCode*);
 
-std::u16string IcuMapCase(std::u16string_view S, bool Upper, const std::string& Locale) {
+void IcuMapCaseInto(std::u16string_view S, bool Upper, const std::string& Locale, std::u16string& Out) {
   IcuCaseFn Fn = Upper ? u_strToUpper : u_strToLower;
-  std::u16string Out(S.size() + S.size() / 2 + 4, u'\0');
+  Out.resize(S.size() + S.size() / 2 + 4);
   for (int Attempt = 0; Attempt < 2; ++Attempt) {
     UErrorCode E = U_ZERO_ERROR;
     int32_t Len = Fn(reinterpret_cast<UChar*>(Out.data()), static_cast<int32_t>(Out.size()),
                      reinterpret_cast<const UChar*>(S.data()), static_cast<int32_t>(S.size()),
                      Locale.c_str(), &E);
     if (E == U_BUFFER_OVERFLOW_ERROR) {
-      Out.assign(static_cast<std::size_t>(Len), u'\0');
+      Out.resize(static_cast<std::size_t>(Len));
       continue;
     }
     if (U_FAILURE(E)) throw Exception("Case mapping failed");
     Out.resize(static_cast<std::size_t>(Len));
-    return Out;
+    return;
   }
   throw Exception("Case mapping failed");
+}
+
+std::u16string IcuMapCase(std::u16string_view S, bool Upper, const std::string& Locale) {
+  std::u16string Out;
+  IcuMapCaseInto(S, Upper, Locale, Out);
+  return Out;
 }
 
 // Maps the valid UTF-8 runs of S with ICU and keeps invalid bytes as they are,
 // so that padding bytes survive case mapping.
 std::string MapCase(std::string_view S, bool Upper) {
-  CollatorPair& P = Current();
+  ThreadState& TS = State();
+  CollatorPair& P = CurrentFor(TS);
   if (P.AsciiCaseOk && IsAscii(S)) {
     std::string R(S);
     for (char& C : R) C = Upper ? AsciiUpper(C) : AsciiLower(C);
     return R;
+  }
+  if (DecodeInto(S, TS.BufA)) {
+    IcuMapCaseInto(TS.BufA, Upper, P.LocaleName, TS.BufB);
+    return Utf16ToUtf8(TS.BufB);
   }
   std::string Out;
   Out.reserve(S.size());
@@ -550,7 +585,8 @@ bool IsAscii(std::string_view S) {
 
 namespace textservice_detail {
 int CollatorCompare(std::string_view A, std::string_view B, bool IgnoreCase) {
-  return IcuCompare(Current(), A, B, IgnoreCase);
+  ThreadState& S = State();
+  return IcuCompare(S, CurrentFor(S), A, B, IgnoreCase);
 }
 bool AsciiShortcutActive() { return Current().AsciiOk; }
 }  // namespace textservice_detail
