@@ -334,11 +334,21 @@ void TField::SetData(const void* Buffer) {
     try {
       OnValidate(this);
     } catch (...) {
-      if (Old.IsNull()) DS->SetFieldData(this, nullptr);
-      else {
+      if (Old.IsNull()) {
+        DS->SetFieldData(this, nullptr);
+      } else {
+        // Put the old value back without validating it again.
+        TFieldNotifyEvent Validate = OnValidate, Change = OnChange;
         bool Saved = ReadOnly_;
+        OnValidate = nullptr;
+        OnChange = nullptr;
         ReadOnly_ = false;
-        try { SetAsVariant(Old); } catch (...) {}
+        try {
+          SetAsVariant(Old);
+        } catch (...) {
+        }
+        OnValidate = Validate;
+        OnChange = Change;
         ReadOnly_ = Saved;
       }
       throw;

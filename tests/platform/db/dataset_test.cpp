@@ -3,7 +3,12 @@
 #include "dbtest.h"
 
 namespace fyndra::test {
+
+FYNDRA_IMPLEMENT_CLASS(TSpyLink)
+
 namespace {
+
+// ---------------------------------------------------------------- navigation
 
 TEST(DataSetNavigation, NextAfterLastSetsEofAndStaysOnLast) {
   TPeople P(FivePeople());
@@ -15,6 +20,474 @@ TEST(DataSetNavigation, NextAfterLastSetsEofAndStaysOnLast) {
   P->Next();
   EXPECT_TRUE(P->Eof());
   EXPECT_EQ(P.Id(), 5);
+  P->Prior();
+  EXPECT_FALSE(P->Eof());
+  EXPECT_EQ(P.Id(), 4);
+}
+
+TEST(DataSetNavigation, PriorBeforeFirstSetsBofAndStaysOnFirst) {
+  TPeople P(FivePeople());
+  P->Next();
+  P->Prior();
+  EXPECT_FALSE(P->Bof());
+  P->Prior();
+  EXPECT_TRUE(P->Bof());
+  EXPECT_EQ(P.Id(), 1);
+  P->Last();
+  EXPECT_TRUE(P->Eof());
+  EXPECT_FALSE(P->Bof());
+  EXPECT_EQ(P.Id(), 5);
+}
+
+TEST(DataSetNavigation, MoveByReportsTheDistanceMoved) {
+  TPeople P(FivePeople());
+  EXPECT_EQ(P->MoveBy(3), 3);
+  EXPECT_EQ(P.Id(), 4);
+  EXPECT_EQ(P->MoveBy(5), 1);
+  EXPECT_TRUE(P->Eof());
+  EXPECT_EQ(P->MoveBy(-10), -4);
+  EXPECT_TRUE(P->Bof());
+  EXPECT_EQ(P->GetRecNo(), 1);
+  P->SetRecNo(3);
+  EXPECT_EQ(P.Id(), 3);
+  EXPECT_EQ(P->GetRecNo(), 3);
+  EXPECT_EQ(P->RecordCount(), 5);
+}
+
+TEST(DataSetNavigation, EmptyDataSetIsAtBothEnds) {
+  TPeople P({});
+  EXPECT_TRUE(P->IsEmpty());
+  EXPECT_TRUE(P->Bof());
+  EXPECT_TRUE(P->Eof());
+  P->Next();
+  P->Last();
+  EXPECT_TRUE(P->Bof() && P->Eof());
+  EXPECT_EQ(P->RecordCount(), 0);
+  EXPECT_TRUE(P->FieldByName("ID")->IsNull());
+  EXPECT_THROW(P->Delete(), EDatabaseError);
+}
+
+TEST(DataSetNavigation, ClosedDataSetRefusesNavigationAndValues) {
+  TPeople P(FivePeople());
+  P->Close();
+  EXPECT_THROW(P->First(), EDatabaseError);
+  EXPECT_THROW(P->Next(), EDatabaseError);
+  EXPECT_THROW(P->RecordCount(), EDatabaseError);
+  EXPECT_THROW(P->FieldByName("ID")->AsInteger(), EDatabaseError);
+  EXPECT_THROW(P->Edit(), EDatabaseError);
+  EXPECT_THROW(P->GetBookmark(), EDatabaseError);
+  try {
+    P->First();
+  } catch (const EDatabaseError& E) {
+    EXPECT_EQ(E.Message(), "People: Cannot perform this operation on a closed dataset");
+  }
+  P->Open();  // the records are still there
+  EXPECT_EQ(P->RecordCount(), 5);
+}
+
+// ---------------------------------------------------------------- fields
+
+TEST(DataSetFields, FindFieldGivesNullButFieldListsRaiseForUnknownNames) {
+  TPeople P(FivePeople());
+  EXPECT_EQ(P->FindField("nope"), nullptr);
+  EXPECT_EQ(P->FindField("name"), P->FieldByName("NAME"));
+  EXPECT_THROW(P->FieldByName("nope"), EDatabaseError);
+  EXPECT_THROW(P->GetFieldList("ID;nope"), EDatabaseError);
+  auto L = P->GetFieldList("ID;;CITY;");
+  ASSERT_EQ(L.size(), 2u);
+  EXPECT_EQ(L[1]->GetFieldName(), "CITY");
+  EXPECT_EQ(P->GetFieldNames(), (std::vector<std::string>{"ID", "NAME", "CITY", "AMOUNT", "BORN"}));
+  EXPECT_EQ(P->FieldByName("NAME")->GetDataSize(), 21);
+  EXPECT_EQ(P->FieldByName("NAME")->GetDisplayName(), "NAME");
+  P->FieldByName("NAME")->SetDisplayLabel("Name");
+  EXPECT_EQ(P->FieldByName("NAME")->GetDisplayName(), "Name");
+}
+
+TEST(DataSetFields, NullFieldsReadAsNullAndEmpty) {
+  TPeople P(FivePeople());
+  P->SetRecNo(4);
+  TField* City = P->FieldByName("CITY");
+  EXPECT_TRUE(City->IsNull());
+  EXPECT_TRUE(City->AsVariant().IsNull());
+  EXPECT_EQ(City->AsString(), "");
+  EXPECT_TRUE(P->FieldByName("BORN")->AsVariant().IsNull());
+}
+
+TEST(DataSetFields, BadConversionsRaiseAndLeaveTheRecordAsItWas) {
+  TPeople P(FivePeople());
+  TField* Name = P->FieldByName("NAME");
+  TField* Id = P->FieldByName("ID");
+  EXPECT_THROW(Name->AsInteger(), EConvertError);
+  EXPECT_THROW(Name->AsFloat(), EConvertError);
+  EXPECT_THROW(Name->AsDateTime(), EConvertError);
+  try {
+    Name->AsInteger();
+  } catch (const EConvertError& E) {
+    EXPECT_EQ(E.Message(), "'Anna' is not a valid integer value for field 'NAME'");
+  }
+  EXPECT_THROW(Id->SetAsInteger(7), EDatabaseError);  // not editing
+  P->Edit();
+  EXPECT_THROW(Id->SetAsString("abc"), EConvertError);
+  EXPECT_THROW(Id->SetAsVariant(Variant("12x")), EConvertError);
+  EXPECT_THROW(Name->SetAsString(std::string(21, 'x')), EDatabaseError);  // longer than the field
+  EXPECT_THROW(P->FieldByName("BORN")->SetAsString("not a date"), EConvertError);
+  P->Post();
+  EXPECT_EQ(Id->AsInteger(), 1);
+  EXPECT_EQ(Name->AsString(), "Anna");
+}
+
+TEST(DataSetFields, DisplayAndEditFormatsApplyToTheShownText) {
+  SetDefaultLocale("en_US");
+  TPeople P(FivePeople());
+  auto* Amount = static_cast<TNumericField*>(P->FieldByName("AMOUNT"));
+  Amount->SetDisplayFormat("#,##0.00");
+  EXPECT_EQ(Amount->GetDisplayText(), "10.50");
+  EXPECT_EQ(Amount->GetText(), "10.50");
+  Amount->SetEditFormat("0.0");
+  EXPECT_EQ(Amount->GetText(), "10.5");
+  EXPECT_EQ(Amount->AsString(), "10.5");
+  auto* Born = static_cast<TDateTimeField*>(P->FieldByName("BORN"));
+  P->Edit();
+  Born->SetAsDateTime(EncodeDate(2024, 3, 9) + 0.5);
+  P->Post();
+  EXPECT_EQ(Born->AsDateTime(), EncodeDate(2024, 3, 9));  // a date keeps no time
+  Born->SetDisplayFormat("yyyy-mm-dd");
+  EXPECT_EQ(Born->GetDisplayText(), "2024-03-09");
+  P->FieldByName("CITY")->SetEditMask("LLLLLL;0;_");
+  EXPECT_EQ(P->FieldByName("CITY")->GetEditMask(), "LLLLLL;0;_");
+}
+
+// ---------------------------------------------------------------- editing
+
+TEST(DataSetEditing, EditPostAndCancel) {
+  TPeople P(FivePeople());
+  P->SetRecNo(2);
+  P->Edit();
+  EXPECT_EQ(P->State(), dsEdit);
+  P->FieldByName("NAME")->SetAsString("Bertha");
+  EXPECT_TRUE(P->Modified());
+  P->Post();
+  EXPECT_EQ(P->State(), dsBrowse);
+  EXPECT_EQ(P->FieldByName("NAME")->AsString(), "Bertha");
+  P->Edit();
+  P->FieldByName("NAME")->SetAsString("Nobody");
+  P->Cancel();
+  EXPECT_EQ(P->FieldByName("NAME")->AsString(), "Bertha");
+  EXPECT_EQ(P.Id(), 2);
+}
+
+TEST(DataSetEditing, InsertGoesBeforeTheCurrentRecordAndAppendToTheEnd) {
+  TPeople P(FivePeople());
+  P->SetRecNo(3);
+  P->InsertRecord({Variant(std::int32_t(10)), Variant("Ida")});
+  EXPECT_EQ(P.Id(), 10);
+  P->AppendRecord({Variant(std::int32_t(11)), Variant("Jo")});
+  EXPECT_EQ(P.Id(), 11);
+  EXPECT_EQ(P.Ids(), (std::vector<int>{1, 2, 10, 3, 4, 5, 11}));
+  P->SetRecNo(2);
+  P->Insert();
+  P->Cancel();  // back on the record it left
+  EXPECT_EQ(P.Id(), 2);
+  EXPECT_EQ(P->RecordCount(), 7);
+}
+
+TEST(DataSetEditing, DeleteMovesToTheNextRecordOrTheNewLast) {
+  TPeople P(FivePeople());
+  P->SetRecNo(2);
+  P->Delete();
+  EXPECT_EQ(P.Id(), 3);
+  P->Last();
+  P->Delete();
+  EXPECT_EQ(P.Id(), 4);
+  EXPECT_EQ(P.Ids(), (std::vector<int>{1, 3, 4}));
+}
+
+TEST(DataSetEditing, MovingAwayPostsAPendingEdit) {
+  TPeople P(FivePeople());
+  P->Edit();
+  P->FieldByName("AMOUNT")->SetAsFloat(99);
+  P->Next();
+  EXPECT_EQ(P->State(), dsBrowse);
+  P->First();
+  EXPECT_EQ(P->FieldByName("AMOUNT")->AsFloat(), 99);
+}
+
+TEST(DataSetEditing, RequiredFieldWithoutValueIsRefusedAndNothingIsPosted) {
+  TPeople P(FivePeople());
+  P->FieldByName("CITY")->SetRequired(true);
+  P->Append();
+  P->FieldByName("ID")->SetAsInteger(6);
+  EXPECT_THROW(P->Post(), EDatabaseError);
+  EXPECT_EQ(P->State(), dsInsert);  // still editing: the user can complete it
+  P->FieldByName("CITY")->SetAsString("Oslo");
+  P->Post();
+  EXPECT_EQ(P->RecordCount(), 6);
+  // AppendRecord cancels what it could not post.
+  EXPECT_THROW(P->AppendRecord({Variant(std::int32_t(7))}), EDatabaseError);
+  EXPECT_EQ(P->State(), dsBrowse);
+  EXPECT_EQ(P->RecordCount(), 6);
+}
+
+TEST(DataSetEditing, ValidationHandlerSeesTheNewValueAndCanRefuseIt) {
+  TPeople P(FivePeople());
+  TField* Amount = P->FieldByName("AMOUNT");
+  std::vector<double> Seen;
+  Amount->OnValidate = TFieldNotifyEvent::FromCallable([&](TField* F) {
+    Seen.push_back(F->AsFloat());
+    if (F->AsFloat() < 0) throw EDatabaseError("negative");
+  });
+  P->Edit();
+  Amount->SetAsFloat(5);
+  EXPECT_THROW(Amount->SetAsFloat(-1), EDatabaseError);
+  EXPECT_EQ(Amount->AsFloat(), 5);
+  EXPECT_EQ(Seen, (std::vector<double>{5, -1}));
+  P->FieldByName("NAME")->SetReadOnly(true);
+  EXPECT_THROW(P->FieldByName("NAME")->SetAsString("x"), EDatabaseError);
+  P->Cancel();
+}
+
+TEST(DataSetEditing, ReadOnlyDataSetRefusesChanges) {
+  TPeople P(FivePeople());
+  P->SetReadOnly(true);
+  EXPECT_THROW(P->Edit(), EDatabaseError);
+  EXPECT_THROW(P->Append(), EDatabaseError);
+  EXPECT_THROW(P->Delete(), EDatabaseError);
+  EXPECT_EQ(P->RecordCount(), 5);
+}
+
+// ---------------------------------------------------------------- Locate and Lookup
+
+TEST(DataSetLocate, FindsTheFirstMatchingRecordByTheOptions) {
+  struct TCase {
+    const char* Fields;
+    Variant Key;
+    TLocateOptions Options;
+    int Expected;  // 0: not found
+  } Cases[] = {
+      {"NAME", Variant("Carl"), {}, 3},
+      {"NAME", Variant("carl"), {}, 0},
+      {"NAME", Variant("carl"), {loCaseInsensitive}, 3},
+      {"NAME", Variant("An"), {}, 0},
+      {"NAME", Variant("An"), {loPartialKey}, 1},
+      {"NAME", Variant("ant"), {loPartialKey, loCaseInsensitive}, 5},
+      {"NAME", Variant("Annabel"), {loPartialKey}, 0},
+      {"CITY;NAME", VarArrayOf({Variant("BERLIN"), Variant("carl")}), {loCaseInsensitive}, 3},
+      {"CITY;NAME", VarArrayOf({Variant("Berlin"), Variant("Carl")}), {}, 0},
+      {"CITY", Null(), {}, 4},
+      {"ID", Variant(std::int32_t(4)), {}, 4},
+      {"ID", Variant("5"), {}, 5},
+      {"AMOUNT", Variant(10.5), {}, 1},
+      {"ID;CITY", VarArrayOf({Variant(std::int32_t(2)), Variant("Paris")}), {}, 2},
+  };
+  for (const TCase& C : Cases) {
+    TPeople P(FivePeople());
+    P->Last();
+    bool Found = P->Locate(C.Fields, C.Key, C.Options);
+    SCOPED_TRACE(std::string(C.Fields) + " " + VarToStr(C.Key.IsArray() ? C.Key[0] : C.Key));
+    EXPECT_EQ(Found, C.Expected != 0);
+    EXPECT_EQ(P.Id(), C.Expected ? C.Expected : 5);  // not found: no move
+  }
+}
+
+TEST(DataSetLocate, BadKeysAreRefused) {
+  TPeople P(FivePeople());
+  EXPECT_THROW(P->Locate("nope", Variant("x"), {}), EDatabaseError);
+  EXPECT_THROW(P->Locate("ID", Variant("abc"), {}), EDatabaseError);
+  EXPECT_THROW(P->Locate("ID;NAME", Variant(std::int32_t(1)), {}), EDatabaseError);
+  EXPECT_EQ(P.Id(), 1);
+}
+
+TEST(DataSetLocate, LookupReadsWithoutMoving) {
+  TPeople P(FivePeople());
+  EXPECT_EQ(VarToStr(P->Lookup("ID", Variant(std::int32_t(3)), "NAME")), "Carl");
+  Variant Both = P->Lookup("NAME", Variant("bert"), "ID;CITY");
+  ASSERT_TRUE(Both.IsArray());
+  EXPECT_EQ(Both[0].AsInteger(), 2);
+  EXPECT_EQ(Both[1].AsString(), "Paris");
+  EXPECT_TRUE(P->Lookup("ID", Variant(std::int32_t(42)), "NAME").IsNull());
+  EXPECT_EQ(P.Id(), 1);
+}
+
+// ---------------------------------------------------------------- filtering
+
+TEST(DataSetFilter, OnlyAcceptedRecordsAreDeliveredAndSwitchingEitherRefilters) {
+  TPeople P(FivePeople());
+  auto Even = TFilterRecordEvent::FromCallable(
+      [](TDataSet* DS, bool& Accept) { Accept = DS->FieldByName("ID")->AsInteger() % 2 == 0; });
+  auto Big = TFilterRecordEvent::FromCallable(
+      [](TDataSet* DS, bool& Accept) { Accept = DS->FieldByName("AMOUNT")->AsFloat() > 25; });
+  P->SetOnFilterRecord(Even);
+  EXPECT_EQ(P.Ids(), (std::vector<int>{1, 2, 3, 4, 5}));  // not filtered yet
+  P->SetFiltered(true);
+  EXPECT_EQ(P.Ids(), (std::vector<int>{2, 4}));
+  EXPECT_EQ(P->RecordCount(), 2);
+  P->Last();
+  EXPECT_EQ(P->GetRecNo(), 2);
+  P->SetOnFilterRecord(Big);
+  EXPECT_EQ(P.Id(), 4);  // still visible: stays
+  EXPECT_EQ(P.Ids(), (std::vector<int>{3, 4, 5}));
+  EXPECT_FALSE(P->Locate("ID", Variant(std::int32_t(2)), {}));
+  EXPECT_TRUE(P->Locate("ID", Variant(std::int32_t(5)), {}));
+  P->SetFiltered(false);
+  EXPECT_EQ(P->RecordCount(), 5);
+  EXPECT_EQ(P.Id(), 5);
+  P->SetFiltered(true);
+  P->SetOnFilterRecord(TFilterRecordEvent::FromCallable([](TDataSet*, bool& A) { A = false; }));
+  EXPECT_TRUE(P->IsEmpty());
+  EXPECT_TRUE(P->Eof() && P->Bof());
+}
+
+TEST(DataSetFilter, AnExceptionInTheFilterLeavesThePositionAlone) {
+  TPeople P(FivePeople());
+  P->SetRecNo(2);
+  P->SetFiltered(true);
+  P->SetOnFilterRecord(TFilterRecordEvent::FromCallable([](TDataSet* DS, bool& A) {
+    if (DS->FieldByName("ID")->AsInteger() == 4) throw EDatabaseError("boom");
+    A = true;
+  }));
+  EXPECT_EQ(P.Id(), 2);
+  P->Next();
+  EXPECT_THROW(P->Next(), EDatabaseError);
+  EXPECT_EQ(P.Id(), 3);
+  EXPECT_EQ(P->State(), dsBrowse);
+}
+
+// ---------------------------------------------------------------- bookmarks
+
+TEST(DataSetBookmarks, ReturnToExactlyTheRecordTheyWereTakenOn) {
+  TPeople P(FivePeople());
+  P->SetRecNo(4);
+  TBookmark B = P->GetBookmark();
+  P->First();
+  EXPECT_TRUE(P->BookmarkValid(B));
+  P->GotoBookmark(B);
+  EXPECT_EQ(P.Id(), 4);
+  P->First();
+  TBookmark First = P->GetBookmark();
+  EXPECT_LT(P->CompareBookmarks(First, B), 0);
+  EXPECT_EQ(P->CompareBookmarks(B, B), 0);
+  P->FreeBookmark(B);
+  EXPECT_TRUE(B.IsEmpty());
+  EXPECT_THROW(P->GotoBookmark(B), EDatabaseError);
+}
+
+TEST(DataSetBookmarks, ForeignAndStaleBookmarksAreRefused) {
+  TPeople P(FivePeople()), Q(FivePeople());
+  P->SetRecNo(3);
+  TBookmark Mine = P->GetBookmark();
+  Q->SetRecNo(2);
+  TBookmark Theirs = Q->GetBookmark();
+  EXPECT_FALSE(P->BookmarkValid(Theirs));
+  EXPECT_THROW(P->GotoBookmark(Theirs), EDatabaseError);
+  EXPECT_THROW(P->CompareBookmarks(Mine, Theirs), EDatabaseError);
+  EXPECT_EQ(P.Id(), 3);
+  P->Delete();
+  EXPECT_FALSE(P->BookmarkValid(Mine));
+  EXPECT_THROW(P->GotoBookmark(Mine), EDatabaseError);
+  EXPECT_EQ(P.Id(), 4);
+}
+
+// ---------------------------------------------------------------- data links
+
+struct TLinked {
+  TPeople P{FivePeople()};
+  TOwned<TDataSource> Source{CreateOwned<TDataSource>(nullptr)};
+  TOwned<TSpyLink> Spy{CreateOwned<TSpyLink>()};
+  TLinked() {
+    Source->SetDataSet(P.DS.get());
+    Spy->SetDataSource(Source.get());
+    Spy->Log.clear();
+  }
+};
+
+TEST(DataLinkEvents, NavigationAndEditingSendTheirEventsInOrder) {
+  TLinked L;
+  L.P->Next();
+  L.P->Next();
+  L.P->Last();
+  L.P->Next();  // nothing moves
+  EXPECT_EQ(L.Spy->Joined(), "Scrolled(1) Scrolled(1) Changed");
+  L.Spy->Log.clear();
+  L.P->Edit();
+  L.P->FieldByName("NAME")->SetAsString("Zed");
+  L.P->Post();
+  EXPECT_EQ(L.Spy->Joined(), "Editing Record() Record(NAME) UpdateData NotEditing Changed");
+  L.Spy->Log.clear();
+  L.P->Append();
+  L.P->Cancel();
+  EXPECT_EQ(L.Spy->Joined(), "Editing Changed NotEditing Changed");
+}
+
+TEST(DataLinkEvents, OpenCloseAndSwitchingTheDataSet) {
+  TLinked L;
+  L.P->Close();
+  L.P->Open();
+  EXPECT_EQ(L.Spy->Joined(), "Inactive Active");
+  TPeople Other({{9, "Ola", "Oslo", 1}});
+  L.Spy->Log.clear();
+  L.Source->SetDataSet(Other.DS.get());
+  EXPECT_EQ(L.Spy->Joined(), "Inactive Active");
+  EXPECT_EQ(L.Spy->GetDataSet(), Other.DS.get());
+  L.Spy->Log.clear();
+  L.Source->SetEnabled(false);
+  EXPECT_EQ(L.Spy->Joined(), "Inactive");
+  L.Source->SetEnabled(true);
+  L.Spy->Log.clear();
+  Other.DS.reset();  // the dataset goes away under the link
+  EXPECT_EQ(L.Spy->Joined(), "Inactive");
+  EXPECT_EQ(L.Source->GetDataSet(), nullptr);
+  EXPECT_EQ(L.Spy->GetDataSet(), nullptr);
+}
+
+TEST(DataLinkEvents, DisabledControlsHearOneChangeAtTheLastEnable) {
+  TLinked L;
+  L.P->DisableControls();
+  L.P->DisableControls();
+  L.P->Next();
+  L.P->Last();
+  L.P->Edit();
+  L.P->Cancel();
+  L.P->EnableControls();
+  EXPECT_EQ(L.Spy->Joined(), "");
+  L.P->EnableControls();
+  EXPECT_EQ(L.Spy->Joined(), "Changed");
+  L.Spy->Log.clear();
+  L.P->DisableControls();
+  L.P->EnableControls();
+  EXPECT_EQ(L.Spy->Joined(), "");  // nothing happened: nothing to refresh
+  // Closing is told at once even while disabled.
+  L.P->DisableControls();
+  L.P->Close();
+  EXPECT_EQ(L.Spy->Joined(), "Inactive");
+  L.P->Open();
+  L.P->EnableControls();
+  EXPECT_EQ(L.Spy->Joined(), "Inactive Active");
+}
+
+TEST(DataLinkEvents, FieldDataLinkFollowsItsField) {
+  TLinked L;
+  auto FL = CreateOwned<TFieldDataLink>();
+  int Changes = 0;
+  FL->OnDataChange = TNotifyEvent::FromCallable([&](TObject*) { ++Changes; });
+  FL->SetFieldName("NAME");
+  EXPECT_EQ(FL->GetField(), nullptr);
+  FL->SetDataSource(L.Source.get());
+  EXPECT_EQ(FL->GetField(), L.P->FieldByName("NAME"));
+  Changes = 0;
+  L.P->Edit();
+  L.P->FieldByName("CITY")->SetAsString("Ulm");  // another field: not this link's business
+  EXPECT_EQ(Changes, 1);                         // only the Edit's record change
+  FL->Modified();
+  int Updates = 0;
+  FL->OnUpdateData = TNotifyEvent::FromCallable([&](TObject*) {
+    ++Updates;
+    L.P->FieldByName("NAME")->SetAsString("FromControl");
+  });
+  L.P->Post();
+  EXPECT_EQ(Updates, 1);
+  EXPECT_EQ(L.P->FieldByName("NAME")->AsString(), "FromControl");
+  L.P->Close();
+  EXPECT_EQ(FL->GetField(), nullptr);
 }
 
 }  // namespace
