@@ -103,6 +103,24 @@ std::string Upper(std::string_view S) {
   return Out;
 }
 
+// Whether S holds only blanks, semicolons and comments.
+bool IsBlankSQL(const char* S) {
+  while (*S) {
+    if (*S == ';' || static_cast<unsigned char>(*S) <= ' ') {
+      ++S;
+    } else if (S[0] == '-' && S[1] == '-') {
+      while (*S && *S != '\n') ++S;
+    } else if (S[0] == '/' && S[1] == '*') {
+      const char* End = std::strstr(S + 2, "*/");
+      if (!End) return true;
+      S = End + 2;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -179,6 +197,13 @@ TSQLiteStatement::TSQLiteStatement(const TSQLiteConnection& Connection, const st
     Raise(Message);
   }
   if (!Stmt_) Raise("The SQL text holds no statement");
+  // Only the first statement would run; refuse a text with more rather than
+  // silently drop the rest.
+  if (Tail && !IsBlankSQL(Tail)) {
+    sqlite3_finalize(Stmt_);
+    Stmt_ = nullptr;
+    Raise("The SQL text holds more than one statement");
+  }
 }
 
 TSQLiteStatement::~TSQLiteStatement() { sqlite3_finalize(Stmt_); }
@@ -318,8 +343,9 @@ Variant TSQLiteStatement::ColumnValue(int Col, TFieldType Type) const {
   const TStorage S = ColumnStorage(Col);
   if (S == TStorage::Null) return Null();
   auto Mismatch = [&]() -> Variant {
-    Raise("Column '" + ColumnName(Col) + "' holds '" + std::string(ColumnText(Col)) +
-          "', which is not a valid " + std::string(FieldTypeName(Type)) + " value");
+    std::string Decl = ColumnDeclType(Col);
+    Raise("Column '" + ColumnName(Col) + "' holds '" + std::string(ColumnText(Col)) + "', which is not a valid " +
+          (Decl.empty() ? std::string("value of its type") : Decl + " value"));
   };
   switch (Type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftBoolean: {
@@ -472,7 +498,12 @@ TColumnType ColumnTypeFromDecl(std::string_view DeclType) {
   else if (Is({"SMALLINT", "INT2", "TINYINT"})) R.DataType = ftSmallint;
   else if (Is({"BOOLEAN", "BOOL", "BIT"})) R.DataType = ftBoolean;
   else if (Is({"REAL", "DOUBLE", "DOUBLE PRECISION", "FLOAT"})) R.DataType = ftFloat;
-  else if (Is({"MONEY", "CURRENCY"})) R.DataType = ftCurrency;
+  else if (Is({"MONEY", "CURRENCY"})) {
+    // Held as Currency (exact, four places), not as the double of ftCurrency.
+    R.DataType = ftBCD;
+    R.Precision = 19;
+    R.Size = 4;
+  }
   else if (Is({"NUMERIC", "DECIMAL"})) {
     if (Args[0] > 0) {
       int P = Args[0], S = Args[1] < 0 ? 0 : Args[1];

@@ -17,8 +17,11 @@
 // Values in database files, by field type:
 //   integers, ftBoolean (0/1)       INTEGER
 //   ftFloat                         REAL
-//   ftCurrency, ftBCD, ftFMTBcd     decimal text with '.' ("-12.5"): exact; a
-//                                   NUMERIC column keeps it as the engine does
+//   ftCurrency, ftBCD, ftFMTBcd     decimal text with '.' ("-12.5"), never a
+//                                   double. A NUMERIC/DECIMAL column turns it into
+//                                   the engine's REAL, exact to 15 significant
+//                                   digits (read back as decimal text); a TEXT
+//                                   column keeps any number of digits.
 //   ftDate 'YYYY-MM-DD', ftTime 'HH:MM:SS[.mmm]',
 //   ftDateTime/ftTimeStamp 'YYYY-MM-DD HH:MM:SS[.mmm]'   TEXT
 //   texts                           TEXT (UTF-8)
@@ -78,8 +81,8 @@ enum class TStorage { Null, Integer, Real, Text, Blob };
 
 class TSQLiteStatement {
  public:
-  // Prepares the first statement of SQL. Raises EDatabaseError (invalid SQL,
-  // unknown table or column) with the engine message.
+  // Prepares SQL, which must hold one statement. Raises EDatabaseError (invalid
+  // SQL, unknown table or column, a second statement) with the engine message.
   TSQLiteStatement(const TSQLiteConnection& Connection, const std::string& SQL);
   ~TSQLiteStatement();
   TSQLiteStatement(const TSQLiteStatement&) = delete;
@@ -147,7 +150,7 @@ bool TryEngineTextToSQLTimeStamp(std::string_view Text, TSQLTimeStamp& Value);
 //   SMALLINT, INT2, TINYINT                 ftSmallint
 //   BOOLEAN, BOOL, BIT                      ftBoolean
 //   REAL, DOUBLE [PRECISION], FLOAT         ftFloat
-//   MONEY, CURRENCY                         ftCurrency
+//   MONEY, CURRENCY                         ftBCD (19, 4): exact, unlike ftCurrency's double
 //   NUMERIC(p,s), DECIMAL(p,s)              ftBCD when p <= 18 and s <= 4, else ftFMTBcd
 //   NUMERIC, DECIMAL (no precision)         ftFMTBcd (precision 64, scale 0 means any)
 //   DATE, TIME                              ftDate, ftTime

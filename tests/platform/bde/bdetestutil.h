@@ -1,0 +1,44 @@
+// Helpers of the engine family's tests: a temporary folder for database files.
+#pragma once
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "platform/db/dbtypes.h"
+
+namespace fyndra::bdetest {
+
+class TempDir {
+ public:
+  TempDir() {
+    Path_ = std::filesystem::temp_directory_path() /
+            ("fyndra-bde-" + std::to_string(::getpid()) + "-" + std::to_string(Counter()++));
+    std::filesystem::create_directories(Path_);
+  }
+  ~TempDir() { std::filesystem::remove_all(Path_); }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  std::string File(const std::string& Name) const { return (Path_ / Name).string(); }
+
+ private:
+  static int& Counter() {
+    static int N = 0;
+    return N;
+  }
+  std::filesystem::path Path_;
+};
+
+// The message of the EDatabaseError that Action raises, or "<no error>".
+inline std::string DbErrorOf(const std::function<void()>& Action) {
+  try {
+    Action();
+  } catch (const EDatabaseError& E) {
+    return E.Message();
+  }
+  return "<no error>";
+}
+
+}  // namespace fyndra::bdetest

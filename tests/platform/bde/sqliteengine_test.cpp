@@ -1,0 +1,190 @@
+#include "platform/bde/sqliteengine.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "platform/bde/sampledb.h"
+#include "platform/bde/bdetestutil.h"
+#include "platform/rtl/textservice.h"
+#include "platform/rtl/sysutils.h"
+
+namespace fyndra {
+namespace {
+
+namespace fs = std::filesystem;
+using bdetest::TempDir;
+
+std::string QueryText(TSQLiteConnection& Conn, const std::string& SQL) {
+  TSQLiteStatement S(Conn, SQL);
+  std::string Out;
+  while (S.Step()) {
+    if (!Out.empty()) Out += '|';
+    Out += S.ColumnIsNull(0) ? "<null>" : std::string(S.ColumnText(0));
+  }
+  return Out;
+}
+
+TEST(SQLiteEngine, UpperAndLowerFoldCaseOverAllOfUnicode) {
+  SetDefaultLocale("en_US");
+  TSQLiteConnection Conn(":memory:");
+  EXPECT_EQ(QueryText(Conn, "SELECT upper('straße')"), "STRASSE");
+  EXPECT_EQ(QueryText(Conn, "SELECT UPPER('Müller Ødegaard éa')"), "MÜLLER ØDEGAARD ÉA");
+  EXPECT_EQ(QueryText(Conn, "SELECT lower('ÅBERG')"), "åberg");
+  EXPECT_EQ(QueryText(Conn, "SELECT upper(NULL)"), "<null>");
+  Conn.Exec("CREATE TABLE t (name TEXT); INSERT INTO t VALUES ('Müller'), ('Mueller'), ('müller'), ('Smith')");
+  EXPECT_EQ(QueryText(Conn, "SELECT name FROM t WHERE UPPER(name) = 'MÜLLER' ORDER BY name"), "Müller|müller");
+}
+
+TEST(SQLiteEngine, LikeIsCaseSensitiveAndPrefixLikeKeepsTheIndex) {
+  TempDir Dir;
+  const std::string File = Dir.File("sample.db");
+  GenerateSampleDatabase(File, {.Customers = 300});
+  TSQLiteConnection Conn(File);
+  EXPECT_EQ(QueryText(Conn, "SELECT 'abc' LIKE 'a%'"), "1");
+  EXPECT_EQ(QueryText(Conn, "SELECT 'abc' LIKE 'A%'"), "0");
+  EXPECT_EQ(QueryText(Conn, "SELECT 'Müller' LIKE 'mü%'"), "0");
+  EXPECT_EQ(QueryText(Conn, "SELECT UPPER('Müller') LIKE UPPER('mü%')"), "1");
+
+  // Every name starting with "An" and no name starting with "an".
+  std::string Names = QueryText(Conn, "SELECT name FROM customers WHERE name LIKE 'An%'");
+  EXPECT_FALSE(Names.empty());
+  EXPECT_EQ(QueryText(Conn, "SELECT count(*) FROM customers WHERE name LIKE 'an%'"), "0");
+
+  TSQLiteStatement Plan(Conn, "EXPLAIN QUERY PLAN SELECT * FROM customers WHERE name LIKE 'An%'");
+  std::string Detail;
+  while (Plan.Step()) Detail += std::string(Plan.ColumnText(3)) + "\n";
+  EXPECT_NE(Detail.find("INDEX customers_name"), std::string::npos) << Detail;
+}
+
+TEST(SQLiteEngine, ExactDecimalsAndDatesRoundTrip) {
+  SetDefaultLocale("de_DE");  // a decimal comma must not reach the engine
+  TSQLiteConnection Conn(":memory:");
+  // A NUMERIC column keeps 15 significant digits exactly (the engine stores a
+  // REAL); a TEXT column keeps any number of digits.
+  Conn.Exec("CREATE TABLE v (c NUMERIC(15,4), b NUMERIC(40,12), bt TEXT, ct TEXT, d DATE, t TIME, dt DATETIME, "
+            "ts TIMESTAMP)");
+  const Currency Cash = Currency::FromScaled(-123456789012345LL);  // -12345678901.2345
+  const Currency MaxCash = Currency::FromScaled(INT64_MAX);       // 19 digits
+  const TBcd Fifteen = StrToBcd("123456,789012345");
+  const TBcd Big = StrToBcd("12345678901234567890,123456789012");
+  const TDateTime Date = EncodeDate(1850, 3, 4);  // before the epoch: a negative day number
+  const TDateTime Time = EncodeTime(13, 45, 6, 789);
+  const TSQLTimeStamp Stamp{2024, 2, 29, 23, 59, 58, 7};
+  {
+    TSQLiteStatement Ins(Conn, "INSERT INTO v VALUES (?, ?, ?, ?, ?, ?, ?, ?)");
+    Ins.Bind(1, Variant(Cash), ftBCD);
+    Ins.Bind(2, VarFMTBcdCreate(Fifteen), ftFMTBcd);
+    Ins.Bind(3, VarFMTBcdCreate(Big), ftFMTBcd);
+    Ins.Bind(4, Variant(MaxCash), ftCurrency);
+    Ins.Bind(5, Variant::FromDateTime(Date), ftDate);
+    Ins.Bind(6, Variant::FromDateTime(Time), ftTime);
+    Ins.Bind(7, Variant::FromDateTime(Date - Time), ftDateTime);
+    Ins.Bind(8, Variant(Stamp), ftTimeStamp);
+    Ins.Execute();
+    Ins.Bind(1, Variant(Currency::FromScaled(1000)), ftCurrency);
+    Ins.Bind(2, VarFMTBcdCreate(StrToBcd("0,1")), ftFMTBcd);
+    for (int I = 3; I <= 8; ++I) Ins.Bind(I, Null());
+    Ins.Execute();
+  }
+  TSQLiteStatement Sel(Conn, "SELECT c, b, bt, ct, d, t, dt, ts FROM v ORDER BY rowid");
+  ASSERT_TRUE(Sel.Step());
+  EXPECT_EQ(Sel.ColumnValue(0, ftBCD).AsCurrency(), Cash);
+  EXPECT_EQ(BcdCompare(Sel.ColumnValue(1, ftFMTBcd).AsBcd(), Fifteen), 0);
+  EXPECT_EQ(BcdCompare(Sel.ColumnValue(2, ftFMTBcd).AsBcd(), Big), 0);
+  EXPECT_EQ(Sel.ColumnValue(3, ftBCD).AsCurrency(), MaxCash);
+  EXPECT_EQ(Sel.ColumnText(4), "1850-03-04");
+  EXPECT_EQ(Sel.ColumnValue(4, ftDate).AsDateTime(), Date);
+  EXPECT_EQ(Sel.ColumnText(5), "13:45:06.789");
+  EXPECT_NEAR(Sel.ColumnValue(5, ftTime).AsDateTime(), Time, 1e-9);
+  EXPECT_EQ(Sel.ColumnText(6), "1850-03-04 13:45:06.789");
+  EXPECT_NEAR(Sel.ColumnValue(6, ftDateTime).AsDateTime(), Date - Time, 1e-9);
+  EXPECT_EQ(Sel.ColumnText(7), "2024-02-29 23:59:58.007");
+  EXPECT_EQ(Sel.ColumnValue(7, ftTimeStamp).AsSQLTimeStamp(), Stamp);
+  ASSERT_TRUE(Sel.Step());
+  EXPECT_EQ(Sel.ColumnValue(0, ftCurrency).AsCurrency(), Currency::FromScaled(1000));
+  EXPECT_EQ(BcdToStr(Sel.ColumnValue(1, ftFMTBcd).AsBcd(), FormatSettingsForLocale("en_US")), "0.1");
+  EXPECT_TRUE(Sel.ColumnValue(4, ftDate).IsNull());
+  EXPECT_FALSE(Sel.Step());
+  SetDefaultLocale("en_US");
+}
+
+TEST(SQLiteEngine, DeclaredTypesMapToFieldTypes) {
+  struct Row {
+    const char* Decl;
+    TFieldType Type;
+    int Size;
+    int Precision;
+  };
+  const Row Rows[] = {
+      {"INTEGER", ftLargeint, 0, 0},        {"int", ftInteger, 0, 0},
+      {"SMALLINT", ftSmallint, 0, 0},       {"BOOLEAN", ftBoolean, 0, 0},
+      {"REAL", ftFloat, 0, 0},              {"double precision", ftFloat, 0, 0},
+      {"NUMERIC(12,2)", ftBCD, 2, 12},      {"DECIMAL(30, 10)", ftFMTBcd, 10, 30},
+      {"NUMERIC(10,6)", ftFMTBcd, 6, 10},   {"NUMERIC", ftFMTBcd, 0, 64},
+      {"MONEY", ftBCD, 4, 19},          {"DATE", ftDate, 0, 0},
+      {"TIME", ftTime, 0, 0},               {"DATETIME", ftDateTime, 0, 0},
+      {"TIMESTAMP", ftTimeStamp, 0, 0},     {"VARCHAR(40)", ftString, 40, 0},
+      {"nvarchar( 7 )", ftString, 7, 0},    {"CHAR(3)", ftFixedChar, 3, 0},
+      {"TEXT", ftMemo, 0, 0},               {"VARCHAR", ftMemo, 0, 0},
+      {"BLOB", ftBlob, 0, 0},               {"", ftBlob, 0, 0},
+      {"GUID", ftGuid, 38, 0},              {"UNSIGNED SMALL INT", ftLargeint, 0, 0},
+      {"LONGTEXT", ftMemo, 0, 0},           {"FLOATING", ftFloat, 0, 0},
+  };
+  for (const Row& R : Rows) {
+    TColumnType T = ColumnTypeFromDecl(R.Decl);
+    EXPECT_EQ(T.DataType, R.Type) << R.Decl;
+    EXPECT_EQ(T.Size, R.Size) << R.Decl;
+    EXPECT_EQ(T.Precision, R.Precision) << R.Decl;
+  }
+}
+
+TEST(SQLiteEngine, BadInputRaisesWithTheEngineMessage) {
+  TempDir Dir;
+  auto MessageOf = [](const std::function<void()>& Action) { return bdetest::DbErrorOf(Action); };
+  // A missing file is not created unless asked.
+  const std::string Missing = Dir.File("missing.db");
+  EXPECT_NE(MessageOf([&] { TSQLiteConnection C(Missing); }).find("unable to open"), std::string::npos);
+  EXPECT_FALSE(fs::exists(Missing));
+  { TSQLiteConnection Created(Missing, {.Create = true}); }
+  EXPECT_TRUE(fs::exists(Missing));
+
+  const std::string Junk = Dir.File("junk.db");
+  std::ofstream(Junk) << std::string(4096, 'x');
+  EXPECT_NE(MessageOf([&] { TSQLiteConnection C(Junk); }).find("not a database"), std::string::npos);
+
+  // A file another connection holds exclusively is reported as locked.
+  TSQLiteConnection Holder(Missing);
+  Holder.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, v INTEGER NOT NULL UNIQUE); BEGIN EXCLUSIVE");
+  EXPECT_NE(MessageOf([&] { TSQLiteConnection C(Missing); }).find("locked"), std::string::npos);
+  Holder.Exec("COMMIT");
+
+  TSQLiteConnection Conn(Missing);
+  EXPECT_NE(MessageOf([&] { TSQLiteStatement S(Conn, "SELEC * FROM t"); }).find("syntax error"), std::string::npos);
+  EXPECT_NE(MessageOf([&] { TSQLiteStatement S(Conn, "SELECT * FROM nope"); }).find("no such table"),
+            std::string::npos);
+  EXPECT_NE(MessageOf([&] { TSQLiteStatement S(Conn, "SELECT nope FROM t"); }).find("no such column"),
+            std::string::npos);
+  EXPECT_EQ(MessageOf([&] { TSQLiteStatement S(Conn, "DELETE FROM t; DROP TABLE t"); }),
+            "The SQL text holds more than one statement");
+  { TSQLiteStatement Fine(Conn, "SELECT 1; -- a trailing comment\n ;"); }
+
+  TSQLiteStatement Ins(Conn, "INSERT INTO t (v) VALUES (?)");
+  EXPECT_NE(MessageOf([&] { Ins.Bind(1, Variant("abc"), ftInteger); }), "<no error>");
+  Ins.Bind(1, Variant(std::int32_t(5)), ftInteger);
+  Ins.Execute();
+  EXPECT_NE(MessageOf([&] { Ins.Execute(); }).find("UNIQUE constraint failed"), std::string::npos);
+  EXPECT_FALSE(Conn.InTransaction());
+
+  Conn.Exec("INSERT INTO t (v) VALUES ('abc')");  // no type is enforced by the file
+  TSQLiteStatement Sel(Conn, "SELECT v FROM t WHERE typeof(v) = 'text'");
+  ASSERT_TRUE(Sel.Step());
+  EXPECT_NE(MessageOf([&] { Sel.ColumnValue(0, ftInteger); }).find("'abc'"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace fyndra
