@@ -53,9 +53,12 @@ struct TMethod {
   const std::type_info* Signature = nullptr;
 
   bool IsNull() const { return Thunk == nullptr; }
+  // Same object, same code, same signature. The trampoline is not compared:
+  // an executable and a shared library may each hold their own copy of it.
   friend bool operator==(const TMethod& A, const TMethod& B) {
     if (A.IsNull() || B.IsNull()) return A.IsNull() == B.IsNull();
-    return A.Thunk == B.Thunk && A.Data == B.Data && A.Code == B.Code && A.Closure == B.Closure;
+    return A.Data == B.Data && A.Code == B.Code && A.Closure == B.Closure && A.Signature && B.Signature &&
+           *A.Signature == *B.Signature;
   }
 };
 

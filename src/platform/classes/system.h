@@ -69,6 +69,7 @@ template <class T, class... A>
 T* Create(A&&... Args);
 
 // Runs Destroying and BeforeDestruction, then deletes Obj. Null does nothing.
+// If BeforeDestruction raises, Obj is not deleted and the exception passes on.
 void Free(TObject* Obj);
 
 class TObject {

@@ -170,6 +170,14 @@ TEST_P(FreeNotificationTest, NoDanglingReferenceWhicheverSideDiesFirst) {
       EXPECT_EQ(L->Target, nullptr);
       Free(L);
       break;
+    case 4: {  // the target's owner is deleted plainly and takes the target with it
+      TComponent* Owner = Create<TComponent>(nullptr);
+      Owner->InsertComponent(T);
+      delete Owner;
+      EXPECT_EQ(L->Target, nullptr);
+      Free(L);
+      break;
+    }
     case 3:  // the link is removed by hand
       L->SetTarget(nullptr);
       EXPECT_TRUE(T->FreeNotifies().empty());
@@ -181,7 +189,7 @@ TEST_P(FreeNotificationTest, NoDanglingReferenceWhicheverSideDiesFirst) {
   for (const std::string& Line : Log) EXPECT_EQ(Line.find("still sees"), std::string::npos) << Line;
 }
 
-INSTANTIATE_TEST_SUITE_P(Orders, FreeNotificationTest, ::testing::Values(0, 1, 2, 3));
+INSTANTIATE_TEST_SUITE_P(Orders, FreeNotificationTest, ::testing::Values(0, 1, 2, 3, 4));
 
 TEST(FreeNotificationTest2, SiblingsHearOfEachOtherThroughTheOwnerWhenTheOwnerDies) {
   Log.clear();
@@ -372,6 +380,12 @@ TEST_F(CollectionTest, AssignCopiesItemsInOneBatch) {
   EXPECT_EQ(Calls.back(), "Update(null)");
   TOwned<TStringList> Wrong(Create<TStringList>());
   EXPECT_THROW(C->Assign(Wrong.get()), EConvertError);
+}
+
+TEST_F(CollectionTest, PlainDeleteOfTheCollectionFreesItsItems) {
+  C->Add();
+  C->Add();
+  delete C.release();  // ASan reports the items if they leaked
 }
 
 TEST_F(CollectionTest, FreeingTheCollectionSendsNoUpdate) {
