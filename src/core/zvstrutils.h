@@ -1,0 +1,44 @@
+// Prefix, suffix and containment tests on UTF-8 texts, each in a form that
+// ignores letter case (names ending in Text) and one that respects it (names
+// ending in Str). The text operators of the compare models call them once per
+// record, so they work on the caller's strings without copying where they can.
+//
+// Lengths are counted in characters (Unicode code points). Case-insensitive
+// comparison and case mapping go through the platform text service and so
+// follow its current locale. The functions are stateless and never raise.
+#pragma once
+
+#include <string>
+
+namespace fyndra {
+
+// True when SubText is not longer than Text and the first characters of Text
+// equal SubText ignoring case (locale comparison of exactly that many
+// characters). An empty SubText starts every text.
+bool AnsiStartsText(const std::string& SubText, const std::string& Text);
+
+// True when SubText is not longer than Text and the last characters of Text
+// equal SubText ignoring case. An empty SubText ends every text.
+bool AnsiEndsText(const std::string& SubText, const std::string& Text);
+
+// True when the first characters of Text (all of it when Text is shorter)
+// equal SubText by the locale's case-sensitive equality.
+bool AnsiStartsStr(const std::string& SubText, const std::string& Text);
+
+// True when the last characters of Text equal SubText by the locale's
+// case-sensitive equality; a SubText longer than Text never ends it.
+bool AnsiEndsStr(const std::string& SubText, const std::string& Text);
+
+// Note the argument order of the containment tests: whole text first.
+// True when the upper-case form of SubText occurs in the upper-case form of
+// Text. An empty SubText is contained in no text.
+bool AnsiContainsText(const std::string& Text, const std::string& SubText);
+
+// True when SubText occurs in Text. An empty SubText is contained in no text.
+bool AnsiContainsStr(const std::string& Text, const std::string& SubText);
+
+// Byte offset of the character with the zero-based index CharIndex in the
+// UTF-8 text S; S.size() when S has no more characters than that.
+std::size_t Utf8CharOffset(const std::string& S, std::size_t CharIndex);
+
+}  // namespace fyndra
