@@ -389,6 +389,12 @@ void TReader::ReadPublished(TObject* Instance, PPropInfo Info, const TDfmPropert
 }
 
 void TReader::ReadCollection(TCollection* Collection, const TDfmProperty& Prop) {
+  // References waiting for items that Clear frees would be left dangling.
+  std::erase_if(Fixups_, [Collection](const TFixup& F) {
+    for (int I = 0; I < Collection->Count(); ++I)
+      if (F.Instance == Collection->GetItem(I)) return true;
+    return false;
+  });
   Collection->BeginUpdate();
   try {
     Collection->Clear();

@@ -191,6 +191,8 @@ FYNDRA_PUBLISHED(TWidget, P) {
   P.Property("Buddy", &TWidget::GetBuddy, &TWidget::SetBuddy);
   P.ReadOnlyProperty("Settings", &TWidget::GetSettings);
   P.ReadOnlyProperty("Things", &TWidget::GetThings);
+  // Another name for the same collection, read but never written.
+  P.ReadOnlyProperty("SameThings", &TWidget::GetThings).Stored(false);
   P.ReadOnlyProperty("Lines", &TWidget::GetLines);
   P.Property("OnChange", &TWidget::OnChange);
 }
@@ -218,6 +220,28 @@ FYNDRA_PUBLISHED(TGadgetForm, P) {
   P.Method("OtherClick", &TGadgetForm::OtherClick);
 }
 FYNDRA_REGISTER_CLASS(TGadgetForm);
+
+// A root with a sub-component: a component it owns and publishes as a property.
+class TPanelForm : public TComponent {
+  FYNDRA_CLASS(TPanelForm, TComponent)
+ public:
+  void AfterConstruction() override {
+    inherited::AfterConstruction();
+    Inner_ = static_cast<TWidget*>(CreateComponent(TWidget::StaticClass(), this));
+    Inner_->SetName("Inner");
+    Inner_->SetSubComponent(true);
+  }
+  TWidget* GetInner() const { return Inner_; }
+
+ protected:
+  explicit TPanelForm(TComponent* Owner) : TComponent(Owner) {}
+
+ private:
+  TWidget* Inner_ = nullptr;  // owned as a component
+};
+
+FYNDRA_PUBLISHED(TPanelForm, P) { P.ReadOnlyProperty("Inner", &TPanelForm::GetInner); }
+FYNDRA_REGISTER_CLASS(TPanelForm);
 
 TGadgetForm* NewForm(const std::string& Name, TComponent* Owner = nullptr) {
   auto* F = static_cast<TGadgetForm*>(CreateComponent(TGadgetForm::StaticClass(), Owner));
@@ -470,6 +494,31 @@ TEST_F(FilerTest, RootIsCreatedForItsOwner) {
   TComponent* Root = ReadComponentFromText("object Form7: TGadgetForm\nend\n", Owner.get());
   EXPECT_EQ(Root->Owner(), Owner.get());
   EXPECT_EQ(Owner->FindComponent("Form7"), Root);
+}
+
+TEST_F(FilerTest, SubComponentsStreamTheirPropertiesUnderTheirPropertyName) {
+  TOwned<TComponent> F(CreateComponent(TPanelForm::StaticClass(), nullptr));
+  auto* Inner = static_cast<TPanelForm*>(F.get())->GetInner();
+  Inner->SetCount(3);
+  Inner->GetSettings()->Level = 2;
+  const std::string Text = WriteComponentToText(F.get());
+  EXPECT_EQ(Text, "object TPanelForm\n  Inner.Count = 3\n  Inner.Settings.Level = 2\nend\n");
+  TOwned<TComponent> Back(ReadComponentFromText(Text));
+  auto* BackInner = static_cast<TPanelForm*>(Back.get())->GetInner();
+  EXPECT_EQ(BackInner->GetCount(), 3);
+  EXPECT_EQ(BackInner->GetSettings()->Level, 2);
+  EXPECT_EQ(Back->ComponentCount(), 1);
+  EXPECT_EQ(Flags(BackInner), "");
+}
+
+TEST_F(FilerTest, ReadingACollectionAgainDropsReferencesOfItsFormerItems) {
+  TOwned<TComponent> F(ReadComponentFromText(
+      "object Form1: TGadgetForm\n  object W: TWidget\n    Things = <\n      item\n        Link = W\n      end>\n"
+      "    SameThings = <\n      item\n        Caption = 'new'\n      end>\n  end\nend\n"));
+  TWidget* W = Widget(F.get(), "W");
+  ASSERT_EQ(W->GetThings()->Count(), 1);
+  EXPECT_EQ(W->Thing(0)->Caption, "new");
+  EXPECT_EQ(W->Thing(0)->Link, nullptr);
 }
 
 struct TMalformed {
