@@ -296,6 +296,27 @@ TEST_F(TypInfoTest, StoredTestsAndDefaults) {
   EXPECT_FALSE(AtDefault("Ratio"));
 }
 
+TEST_F(TypInfoTest, AnyValueAsVariant) {
+  SetPropValue(Foo.get(), "Kind", Variant("tiOdd"));
+  SetPropValue(Foo.get(), "Active", Variant(true));
+  SetPropValue(Foo.get(), "Kinds", Variant("[tiPlain]"));
+  SetPropValue(Foo.get(), "Count", Variant("17"));
+  SetPropValue(Foo.get(), "Text", Variant(std::int32_t{5}));
+  SetPropValue(Foo.get(), "Ratio", Variant(0.25));
+  EXPECT_EQ(Foo->GetKind(), tiOdd);
+  EXPECT_TRUE(Foo->Active);
+  EXPECT_EQ(Foo->GetKinds(), TTiKinds{tiPlain});
+  EXPECT_EQ(Foo->GetCount(), 17);
+  EXPECT_EQ(Foo->GetText(), "5");
+  EXPECT_EQ(GetPropValue(Foo.get(), "Kind").AsString(), "tiOdd");
+  EXPECT_EQ(GetPropValue(Foo.get(), "Kinds").AsString(), "[tiPlain]");
+  EXPECT_EQ(GetPropValue(Foo.get(), "Count").AsInteger(), 17);
+  EXPECT_EQ(GetPropValue(Foo.get(), "Ratio").AsDouble(), 0.25);
+  EXPECT_THROW(GetPropValue(Foo.get(), "Buddy"), EPropertyError);
+  EXPECT_THROW(SetPropValue(Foo.get(), "Count", Variant("many")), EConvertError);
+  EXPECT_EQ(Foo->GetCount(), 17);
+}
+
 TEST(EnumTypeInfoTest, NamesAndValues) {
   PTypeInfo T = FyndraTypeInfo(static_cast<TTiKind*>(nullptr));
   EXPECT_EQ(T->Name, "TTiKind");
