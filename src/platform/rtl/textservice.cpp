@@ -88,15 +88,17 @@ void AppendUtf8(std::string& Out, char32_t CP) {
 
 // Decodes into Out, reusing its capacity: a UTF-8 text never needs more UTF-16
 // units than it has bytes.
-// Returns false when S held bytes that are not UTF-8.
-bool DecodeInto(std::string_view S, std::u16string& Out) {
+// Returns false when S held bytes that are not UTF-8. For collation, DEL
+// (7F) reads as U+FFFF like the stray byte FF: both pad the upper ends of
+// prefix ranges and must sort after every character.
+bool DecodeInto(std::string_view S, std::u16string& Out, bool ForCollation) {
   bool AllValid = true;
   Out.resize(S.size());
   char16_t* P = Out.data();
   for (std::size_t I = 0; I < S.size();) {
     const auto B = static_cast<unsigned char>(S[I]);
     if (B < 0x80) {
-      *P++ = B;
+      *P++ = (ForCollation && B == 0x7F) ? char16_t(0xFFFF) : B;
       ++I;
       continue;
     }
@@ -243,6 +245,13 @@ bool BuildAsciiRanks(UCollator* Tertiary, AsciiRanks& R) {
       }
     }
   }
+  // DEL pads range ends: it sorts after every other character, as U+FFFF
+  // does in the collation path.
+  for (int L = 0; L < 3; ++L) {
+    std::uint16_t Max = 0;
+    for (int Ch = 0; Ch < 128; ++Ch) Max = std::max(Max, R.Level[L][Ch]);
+    R.Level[L][0x7F] = static_cast<std::uint16_t>(Max + 1);
+  }
   // Completely ignorable characters must be ignorable at every level, and a
   // character ignorable at the first level must be ignorable at all.
   for (int Ch = 0; Ch < 128; ++Ch) {
@@ -330,8 +339,8 @@ CollatorPair& Current() { return CurrentFor(State()); }
 int Sign(int V) { return V < 0 ? -1 : (V > 0 ? 1 : 0); }
 
 int IcuCompare(ThreadState& S, CollatorPair& P, std::string_view A, std::string_view B, bool IgnoreCase) {
-  DecodeInto(A, S.BufA);
-  DecodeInto(B, S.BufB);
+  DecodeInto(A, S.BufA, true);
+  DecodeInto(B, S.BufB, true);
   const auto* UA = reinterpret_cast<const UChar*>(S.BufA.data());
   const auto* UB = reinterpret_cast<const UChar*>(S.BufB.data());
   const auto LA = static_cast<int32_t>(S.BufA.size());
@@ -403,7 +412,7 @@ std::string MapCase(std::string_view S, bool Upper) {
     for (char& C : R) C = Upper ? AsciiUpper(C) : AsciiLower(C);
     return R;
   }
-  if (DecodeInto(S, TS.BufA)) {
+  if (DecodeInto(S, TS.BufA, false)) {
     IcuMapCaseInto(TS.BufA, Upper, P.LocaleName, TS.BufB);
     return Utf16ToUtf8(TS.BufB);
   }

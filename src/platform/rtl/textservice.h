@@ -10,9 +10,10 @@
 // are compared and case-mapped without calling ICU, with the same results.
 // Collators are cached per thread and locale.
 //
-// Bytes that are not valid UTF-8 are read as U+FFFD, except the byte FF, which
-// is read as U+FFFF, the character that sorts after all others (padding texts
-// for range ends rely on that).
+// Bytes that are not valid UTF-8 are read as U+FFFD, except the byte FF. In
+// comparisons the byte FF and the character DEL (7F) are read as U+FFFF, the
+// character that sorts after all others: the upper ends of prefix ranges are
+// the prefix padded with them.
 #pragma once
 
 #include <cstddef>

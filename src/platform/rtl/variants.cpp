@@ -320,6 +320,11 @@ bool IsMissing(Kind K) { return K == Kind::Null || K == Kind::Empty; }
 
 // ---------------------------------------------------------------- Variant
 
+Variant::Variant(std::uint64_t V) : fType(varInt64) {
+  if (V > static_cast<std::uint64_t>(INT64_MAX)) throw ERangeError("Value " + std::to_string(V) + " is out of the range of type (Int64)");
+  fData.I = static_cast<std::int64_t>(V);
+}
+
 Variant::Variant(const char* V) : Variant(std::string(V ? V : "")) {}
 Variant::Variant(std::string V) : fType(varString), fRef(std::make_shared<const std::string>(std::move(V))) {}
 Variant::Variant(std::string_view V) : Variant(std::string(V)) {}

@@ -69,6 +69,8 @@ class Variant {
   Variant(std::int64_t V) noexcept : fType(varInt64) { fData.I = V; }
   Variant(long long V) noexcept : fType(varInt64) { fData.I = static_cast<std::int64_t>(V); }
   Variant(std::uint32_t V) noexcept : fType(varLongWord) { fData.I = V; }
+  // varInt64; raises ERangeError above the int64 range.
+  Variant(std::uint64_t V);
   Variant(double V) noexcept : fType(varDouble) { fData.D = V; }
   Variant(bool V) noexcept : fType(varBoolean) { fData.B = V; }
   Variant(Currency V) noexcept : fType(varCurrency) { fData.I = V.Scaled(); }

@@ -78,13 +78,20 @@ TEST_F(TextServiceTest, CaseSensitiveEqualityMeansIdentical) {
   EXPECT_EQ(AnsiCompareText(std::string("a\x01" "b"), "ab"), 0);
 }
 
-TEST_F(TextServiceTest, PaddingByteFFSortsAfterEveryText) {
-  const std::string Bottom = std::string("AB") + std::string(8, '\xFF');
-  for (const char* S : {"AB", "ABC", "ABz", "ABÿ", "AB\xE4\xB8\x80", "ab", "ABZZZZZZZZZZZ"}) {
-    EXPECT_LT(AnsiCompareText(S, Bottom), 0) << S;
-    EXPECT_LT(AnsiCompareStr(S, Bottom), 0) << S;
+// Prefix ranges end at the prefix padded with FF bytes (or DEL for 7-bit
+// texts); every text with that prefix must sort before the range end.
+TEST_F(TextServiceTest, PaddingCharactersSortAfterEveryText) {
+  for (char Pad : {'\xFF', '\x7F'}) {
+    const std::string End = std::string("AB") + std::string(8, Pad);
+    for (const char* S : {"AB", "ABC", "AB~", "ABz", "ABÿ", "AB\xE4\xB8\x80", "ab", "ABZZZZZZZZZZZ"}) {
+      EXPECT_LT(AnsiCompareText(S, End), 0) << S << " pad " << int(Pad);
+      EXPECT_LT(AnsiCompareStr(S, End), 0) << S << " pad " << int(Pad);
+    }
+    EXPECT_GT(AnsiCompareText("AC", End), 0);
+    EXPECT_GT(AnsiCompareText("ac", End), 0);
   }
-  EXPECT_GT(AnsiCompareText("AC", Bottom), 0);
+  // Case mapping leaves the padding alone.
+  EXPECT_EQ(AnsiUpperCase("ab\x7F"), "AB\x7F");
 }
 
 // The ASCII shortcut must order exactly as ICU collation does.

@@ -29,6 +29,8 @@ TEST_F(VariantTest, ConstructorsGiveTheirTypes) {
   EXPECT_EQ(Variant(std::string_view("a")).VarType(), varString);
   EXPECT_EQ(Variant(u"a").VarType(), varOleStr);
   EXPECT_EQ(Variant::FromDateTime(1.0).VarType(), varDate);
+  EXPECT_EQ(Variant(std::size_t{3}).VarType(), varInt64);
+  EXPECT_THROW(Variant(std::uint64_t{1} << 63), ERangeError);
   EXPECT_EQ(VarFMTBcdCreate(IntegerToBcd(3)).VarType(), VarFMTBcd());
   EXPECT_EQ(VarSQLTimeStampCreate(TSQLTimeStamp{}).VarType(), VarSQLTimeStamp());
   EXPECT_NE(VarFMTBcd(), VarSQLTimeStamp());
