@@ -29,7 +29,9 @@
 // csReading; properties are set in text order; component references are
 // resolved when the whole text has been read (so they may point forward);
 // finally Loaded runs on each component in creation order, which clears the
-// flags. Any error raises EReadError "line N: expected ..." (EParserError is
+// flags. A property or a component named twice in one object is refused, as
+// is a dotted name that passes through a reference instead of a sub-object.
+// Any error raises EReadError "line N: expected ..." (EParserError is
 // one) and frees every component the reader created, the root too when the
 // reader made it; a root given by the caller keeps the properties already set.
 //
