@@ -1,0 +1,494 @@
+#include "platform/bde/bdedataset.h"
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+#include "platform/db/sqltokens.h"
+#include "platform/rtl/sysutils.h"
+#include "platform/rtl/textservice.h"
+
+namespace fyndra {
+namespace {
+
+constexpr const char* SNoDatabase = "No database: set Database or DatabaseName";
+constexpr const char* SDatabaseNotFound = "Database '%s' not found";
+constexpr const char* SNoParamValue = "No value for parameter '%s'";
+constexpr const char* SParamMismatch =
+    "The SQL text has %d engine parameters but %d named ones; write parameters as :name";
+
+// The value of a field's native buffer (see fields.h for the layouts).
+Variant ReadNative(const TField* Field, const void* Buffer) {
+  switch (Field->GetDataType()) {
+    case ftString: case ftFixedChar: case ftGuid: {
+      const char* P = static_cast<const char*>(Buffer);
+      return Variant(std::string(P, strnlen(P, std::size_t(Field->GetDataSize()))));
+    }
+    case ftSmallint: return Variant(std::int32_t(*static_cast<const std::int16_t*>(Buffer)));
+    case ftWord: return Variant(std::int32_t(*static_cast<const std::uint16_t*>(Buffer)));
+    case ftInteger: case ftAutoInc: return Variant(*static_cast<const std::int32_t*>(Buffer));
+    case ftLargeint: return Variant(*static_cast<const std::int64_t*>(Buffer));
+    case ftBoolean: return Variant(*static_cast<const std::uint16_t*>(Buffer) != 0);
+    case ftFloat: return Variant(*static_cast<const double*>(Buffer));
+    case ftCurrency: return Variant(Currency(*static_cast<const double*>(Buffer)));
+    case ftDate: case ftTime: case ftDateTime: return Variant::FromDateTime(*static_cast<const double*>(Buffer));
+    case ftBCD: return Variant(*static_cast<const Currency*>(Buffer));
+    case ftFMTBcd: return VarFMTBcdCreate(*static_cast<const TBcd*>(Buffer));
+    case ftTimeStamp: return Variant(*static_cast<const TSQLTimeStamp*>(Buffer));
+    case ftWideString: return Variant(*static_cast<const std::u16string*>(Buffer));
+    default: return Variant(*static_cast<const std::string*>(Buffer));
+  }
+}
+
+void WriteNative(const TField* Field, const Variant& V, void* Buffer, const TComponent* DataSet) {
+  switch (Field->GetDataType()) {
+    case ftString: case ftFixedChar: case ftGuid: {
+      std::string S = V.AsString();
+      const std::size_t Room = std::size_t(Field->GetDataSize());
+      // A text longer than the column's declared size (the file does not
+      // enforce it) is refused rather than cut.
+      if (S.size() + 1 > Room)
+        DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(S)), Field->GetDisplayName(),
+                                                    Field->GetSize()}),
+                      DataSet);
+      std::memset(Buffer, 0, Room);
+      std::memcpy(Buffer, S.data(), S.size());
+      return;
+    }
+    case ftSmallint: *static_cast<std::int16_t*>(Buffer) = std::int16_t(V.AsInteger()); return;
+    case ftWord: *static_cast<std::uint16_t*>(Buffer) = std::uint16_t(V.AsInteger()); return;
+    case ftInteger: case ftAutoInc: *static_cast<std::int32_t*>(Buffer) = V.AsInteger(); return;
+    case ftLargeint: *static_cast<std::int64_t*>(Buffer) = V.AsInt64(); return;
+    case ftBoolean: *static_cast<std::uint16_t*>(Buffer) = V.AsBoolean() ? 1 : 0; return;
+    case ftFloat: case ftCurrency: *static_cast<double*>(Buffer) = V.AsDouble(); return;
+    case ftDate: case ftTime: case ftDateTime: *static_cast<double*>(Buffer) = V.AsDateTime(); return;
+    case ftBCD: *static_cast<Currency*>(Buffer) = V.AsCurrency(); return;
+    case ftFMTBcd: *static_cast<TBcd*>(Buffer) = V.AsBcd(); return;
+    case ftTimeStamp: *static_cast<TSQLTimeStamp*>(Buffer) = V.AsSQLTimeStamp(); return;
+    case ftWideString: *static_cast<std::u16string*>(Buffer) = V.AsWideString(); return;
+    default: *static_cast<std::string*>(Buffer) = V.AsString(); return;
+  }
+}
+
+void PutIndex(std::int64_t Index, std::vector<std::uint8_t>& Data) {
+  Data.resize(8);
+  // Big-endian, so that byte order is row order.
+  for (int I = 7; I >= 0; --I, Index >>= 8) Data[std::size_t(I)] = std::uint8_t(Index & 0xFF);
+}
+
+std::int64_t GetIndex(const std::vector<std::uint8_t>& Data) {
+  if (Data.size() != 8) return -1;
+  std::int64_t Index = 0;
+  for (std::uint8_t B : Data) Index = (Index << 8) | B;
+  return Index;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TBDEDataSet
+
+FYNDRA_PUBLISHED(TBDEDataSet, P) {
+  P.Property("DatabaseName", &TBDEDataSet::GetDatabaseName, &TBDEDataSet::SetDatabaseName);
+}
+
+TBDEDataSet::TBDEDataSet(TComponent* Owner) : TDataSet(Owner) {}
+
+void TBDEDataSet::BeforeDestruction() {
+  ReleaseStatements();
+  if (Registered_) Registered_->UnregisterDataSet(this);
+  Registered_ = nullptr;
+  if (Database_) RemoveFreeNotification(Database_);
+  Database_ = nullptr;
+  TDataSet::BeforeDestruction();
+}
+
+TDatabase* TBDEDataSet::GetDatabase() const {
+  return Database_ ? Database_ : TDatabase::FindDatabase(DatabaseName_);
+}
+
+void TBDEDataSet::SetDatabase(TDatabase* Value) {
+  if (Value == Database_) return;
+  CheckInactive();
+  if (Database_) RemoveFreeNotification(Database_);
+  Database_ = Value;
+  if (Database_) FreeNotification(Database_);
+}
+
+void TBDEDataSet::SetDatabaseName(const std::string& Value) {
+  if (Value == DatabaseName_) return;
+  CheckInactive();
+  DatabaseName_ = Value;
+}
+
+void TBDEDataSet::Notification(TComponent* Component, TOperation Operation) {
+  TDataSet::Notification(Component, Operation);
+  if (Operation != opRemove) return;
+  if (Component == Database_) Database_ = nullptr;
+  if (Component == Registered_) Registered_ = nullptr;
+}
+
+TDatabase& TBDEDataSet::RequireDatabase() {
+  TDatabase* Db = GetDatabase();
+  if (!Db) {
+    if (DatabaseName_.empty()) DatabaseError(SNoDatabase, this);
+    DatabaseError(Format(SDatabaseNotFound, {DatabaseName_}), this);
+  }
+  if (!Db->GetConnected()) Db->Open();
+  if (Registered_ != Db) {
+    if (Registered_) Registered_->UnregisterDataSet(this);
+    Db->RegisterDataSet(this);
+    Registered_ = Db;
+  }
+  return *Db;
+}
+
+void TBDEDataSet::ReleaseStatements() {
+  if (GetActive()) Close();
+}
+
+TRecordBuffer TBDEDataSet::AllocRecordBuffer() {
+  auto* R = new TRecord;
+  R->Values.assign(std::size_t(GetFieldDefs()->Count()), Null());
+  return R;
+}
+
+void TBDEDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
+  delete RecordOf(Buffer);
+  Buffer = nullptr;
+}
+
+void TBDEDataSet::InternalOpen() {
+  TDatabase& Db = RequireDatabase();
+  TypesKnown_ = false;
+  StartWindow(nullptr);
+  Statement_ = &OpenStatement(Db);
+  CursorOpen_ = true;
+}
+
+void TBDEDataSet::StartWindow(TSQLiteStatement* Forward) {
+  Rows_.clear();
+  Base_ = 0;
+  Cursor_ = -1;
+  Done_ = false;
+  Statement_ = Forward;
+}
+
+void TBDEDataSet::InternalFirst() {
+  if (!WindowAtStart()) RestartAtStart();
+  Cursor_ = Base_ - 1;
+}
+
+void TBDEDataSet::InternalClose() {
+  Rows_.clear();
+  Base_ = 0;
+  Cursor_ = -1;
+  Done_ = false;
+  TypesKnown_ = false;
+  if (Statement_) {
+    Statement_ = nullptr;
+    CloseStatement();
+  }
+  CursorOpen_ = false;
+}
+
+void TBDEDataSet::DetermineColumnTypes(const TSQLiteStatement& S) const {
+  // Called with the first row current (or none when there is no row).
+  const bool HasRow = !Rows_.empty() || !Done_;
+  ColumnTypes_.clear();
+  for (int C = HiddenColumns(); C < S.ColumnCount(); ++C) {
+    std::string Decl = S.ColumnDeclType(C);
+    if (!Decl.empty()) ColumnTypes_.push_back(ColumnTypeFromDecl(Decl));
+    else ColumnTypes_.push_back({FieldTypeFromStorage(HasRow ? S.ColumnStorage(C) : TStorage::Null), 0, 0});
+  }
+  TypesKnown_ = true;
+}
+
+TBDEDataSet::TRow TBDEDataSet::ReadRow(const TSQLiteStatement& S) const {
+  TRow R;
+  const int Hidden = HiddenColumns();
+  if (Hidden > 0) R.RowId = S.ColumnInt64(0);
+  R.Values.reserve(ColumnTypes_.size());
+  for (std::size_t C = 0; C < ColumnTypes_.size(); ++C)
+    R.Values.push_back(S.ColumnValue(Hidden + int(C), ColumnTypes_[C].DataType));
+  return R;
+}
+
+bool TBDEDataSet::FetchRow() const {
+  if (Done_ || !Statement_) return false;
+  if (!Statement_->Step()) {
+    Done_ = true;
+    if (!TypesKnown_) DetermineColumnTypes(*Statement_);
+    return false;
+  }
+  if (!TypesKnown_) DetermineColumnTypes(*Statement_);
+  Rows_.push_back(ReadRow(*Statement_));
+  return true;
+}
+
+void TBDEDataSet::FetchAll() const {
+  while (FetchRow()) {
+  }
+}
+
+void TBDEDataSet::InternalInitFieldDefs() {
+  // Definitions asked for while closed come from a statement run just for them.
+  const bool Temporary = Statement_ == nullptr;
+  if (Temporary) InternalOpen();
+  try {
+    TSQLiteStatement& S = *Statement_;
+    if (!TypesKnown_) {
+      bool NeedsRow = false;
+      for (int C = HiddenColumns(); C < S.ColumnCount(); ++C) NeedsRow = NeedsRow || S.ColumnDeclType(C).empty();
+      if (NeedsRow) FetchRow();  // a computed column is typed by its first value
+      else DetermineColumnTypes(S);
+    }
+    TFieldDefs* Defs = GetFieldDefs();
+    Defs->BeginUpdate();
+    try {
+      Defs->Clear();
+      sqlite3* Db = S.Connection().Handle();
+      for (std::size_t C = 0; C < ColumnTypes_.size(); ++C) {
+        const int Col = HiddenColumns() + int(C);
+        std::string Name = S.ColumnName(Col);
+        // Two columns of one name (a join) get distinct field names.
+        for (int N = 1; Defs->IndexOf(Name) >= 0; ++N) Name = S.ColumnName(Col) + "_" + std::to_string(N);
+        const TColumnType& T = ColumnTypes_[C];
+        bool Required = false;
+        std::string Table = S.ColumnTable(Col), Origin = S.ColumnOrigin(Col);
+        if (!Table.empty() && !Origin.empty()) {
+          const char* Decl = nullptr;
+          const char* Coll = nullptr;
+          int NotNull = 0, PrimaryKey = 0, AutoInc = 0;
+          if (sqlite3_table_column_metadata(Db, nullptr, Table.c_str(), Origin.c_str(), &Decl, &Coll, &NotNull,
+                                            &PrimaryKey, &AutoInc) == SQLITE_OK) {
+            // The row id alias gets its value from the engine when left Null.
+            const bool RowIdAlias = PrimaryKey && Decl && AnsiSameText(Decl, "INTEGER");
+            Required = NotNull && !RowIdAlias;
+          }
+        }
+        TFieldDef* D = Defs->Add(Name, T.DataType, T.Size, Required);
+        D->SetPrecision(T.Precision);
+      }
+    } catch (...) {
+      Defs->EndUpdate();
+      throw;
+    }
+    Defs->EndUpdate();
+  } catch (...) {
+    if (Temporary) InternalClose();
+    throw;
+  }
+  if (Temporary) InternalClose();
+}
+
+TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
+  switch (GetMode) {
+    case gmNext:
+      if (Cursor_ < Base_ - 1) Cursor_ = Base_ - 1;
+      if (Cursor_ + 1 >= WindowEnd() && !FetchRow()) {
+        Cursor_ = WindowEnd();
+        return grEOF;
+      }
+      ++Cursor_;
+      break;
+    case gmPrior:
+      if (Cursor_ > WindowEnd()) Cursor_ = WindowEnd();
+      if (Cursor_ - 1 < Base_ && !FetchPriorRow()) {
+        Cursor_ = Base_ - 1;
+        return grBOF;
+      }
+      --Cursor_;
+      break;
+    case gmCurrent:
+      if (Cursor_ < Base_) return grBOF;
+      if (Cursor_ >= WindowEnd()) return grEOF;
+      break;
+  }
+  TRecord* R = RecordOf(Buffer);
+  const TRow& Row = RowAt(Cursor_);
+  R->Values = Row.Values;
+  R->RowId = Row.RowId;
+  R->Index = Cursor_;
+  return grOK;
+}
+
+void TBDEDataSet::InternalLast() {
+  FetchAll();
+  Cursor_ = WindowEnd();
+}
+
+void TBDEDataSet::InternalSetToRecord(TRecordBuffer Buffer) {
+  const TRecord* R = RecordOf(Buffer);
+  if (R && R->Index != NewRow) Cursor_ = R->Index;
+}
+
+void TBDEDataSet::GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const {
+  const TRecord* R = RecordOf(Buffer);
+  if (R && R->Index != NewRow) PutIndex(R->Index, Data);
+}
+
+bool TBDEDataSet::InternalGotoBookmark(const std::vector<std::uint8_t>& Data) {
+  std::int64_t Index = GetIndex(Data);
+  if (Index < Base_ || Index >= WindowEnd()) return false;
+  Cursor_ = Index;
+  return true;
+}
+
+bool TBDEDataSet::InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const {
+  std::int64_t Index = GetIndex(Data);
+  return Index >= Base_ && Index < WindowEnd();
+}
+
+int TBDEDataSet::InternalCompareBookmarks(const std::vector<std::uint8_t>& A,
+                                          const std::vector<std::uint8_t>& B) const {
+  std::int64_t X = GetIndex(A), Y = GetIndex(B);
+  return X < Y ? -1 : X > Y ? 1 : 0;
+}
+
+int TBDEDataSet::InternalGetRecordCount() const {
+  FetchAll();
+  return static_cast<int>(Rows_.size());
+}
+
+int TBDEDataSet::InternalGetRecNo() const {
+  const TRecord* R = RecordOf(ActiveBuffer());
+  // Known only while the window starts at the first row.
+  return R && R->Index != NewRow && WindowAtStart() ? static_cast<int>(R->Index - Base_ + 1) : -1;
+}
+
+bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
+  const TRecord* R = RecordOf(CurrentRecordBuffer());
+  const int Index = Field->GetFieldNo() - 1;
+  if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) return false;
+  const Variant& V = R->Values[std::size_t(Index)];
+  if (V.IsNull() || V.IsEmpty()) return false;
+  if (Buffer) WriteNative(Field, V, Buffer, this);
+  return true;
+}
+
+void TBDEDataSet::SetFieldData(TField* Field, const void* Buffer) {
+  TRecord* R = RecordOf(CurrentRecordBuffer());
+  const int Index = Field->GetFieldNo() - 1;
+  if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) DatabaseError(dbmsg::SNotEditing, this);
+  R->Values[std::size_t(Index)] = Buffer ? ReadNative(Field, Buffer) : Null();
+}
+
+// ---------------------------------------------------------------------------
+// TQuery
+
+FYNDRA_PUBLISHED(TQuery, P) {
+  P.Property("SQL", &TQuery::GetSQL, &TQuery::SetSQL);
+  P.Property("Params", &TQuery::GetParams, &TQuery::SetParams);
+}
+static const bool TQueryRegistered = (RegisterClass(TQuery::StaticClass()), true);
+
+TQuery::TQuery(TComponent* Owner) : TBDEDataSet(Owner) {}
+
+void TQuery::AfterConstruction() {
+  TBDEDataSet::AfterConstruction();
+  SQL_ = CreateOwned<TStringList>();
+  Params_ = CreateOwned<TParams>(static_cast<TPersistent*>(this));
+  SQL_->SetOnChange(TNotifyEvent(this, &TQuery::SQLChanged));
+}
+
+void TQuery::SetSQL(TStrings* Value) { SQL_->Assign(Value); }
+
+void TQuery::SetParams(TParams* Value) {
+  if (Value) Params_->AssignValues(*Value);
+}
+
+void TQuery::SQLChanged(TObject* /*Sender*/) {
+  if (GetActive()) Close();
+  Prepared_.reset();
+  Running_.reset();
+  EngineText_.clear();
+  References_.clear();
+  // An unparsable text is kept as it is, so that opening it reports the
+  // engine's own error.
+  const std::string Text = SQL_->GetText();
+  EngineText_ = Text;
+  EngineText_ = Params_->ParseSQL(Text, true, &References_);
+}
+
+std::unique_ptr<TSQLiteStatement> TQuery::MakeStatement(TDatabase& Database) const {
+  try {
+    return std::make_unique<TSQLiteStatement>(Database.Connection(), EngineText_);
+  } catch (const EDatabaseError& E) {
+    DatabaseError(E.Message(), this);
+  }
+}
+
+void TQuery::BindParams(TSQLiteStatement& S) const {
+  if (S.ParamCount() != static_cast<int>(References_.size()))
+    DatabaseError(Format(SParamMismatch, {S.ParamCount(), static_cast<std::int32_t>(References_.size())}), this);
+  S.ClearBindings();
+  for (std::size_t I = 0; I < References_.size(); ++I) {
+    const TParam* P = Params_->FindParam(References_[I]);
+    if (!P || !P->GetBound()) DatabaseError(Format(SNoParamValue, {References_[I]}), this);
+    try {
+      S.Bind(static_cast<int>(I + 1), P->GetValue(), P->GetDataType());
+    } catch (const EDatabaseError& E) {
+      DatabaseError(Format("Parameter '%s': %s", {P->GetName(), E.Message()}), this);
+    }
+  }
+}
+
+void TQuery::Prepare() {
+  if (Prepared_) return;
+  TDatabase& Db = RequireDatabase();
+  Prepared_ = MakeStatement(Db);
+}
+
+void TQuery::Unprepare() {
+  if (GetActive()) Close();
+  Prepared_.reset();
+}
+
+TSQLiteStatement& TQuery::OpenStatement(TDatabase& Database) {
+  TSQLiteStatement* S = Prepared_.get();
+  if (!S) {
+    Running_ = MakeStatement(Database);
+    S = Running_.get();
+  }
+  try {
+    S->Reset();
+    BindParams(*S);
+  } catch (...) {
+    Running_.reset();
+    throw;
+  }
+  return *S;
+}
+
+void TQuery::CloseStatement() {
+  if (Prepared_) Prepared_->Reset();
+  Running_.reset();
+}
+
+void TQuery::ExecSQL() {
+  TDatabase& Db = RequireDatabase();
+  std::unique_ptr<TSQLiteStatement> Temporary;
+  TSQLiteStatement* S = Prepared_.get();
+  if (!S) {
+    Temporary = MakeStatement(Db);
+    S = Temporary.get();
+  }
+  S->Reset();
+  BindParams(*S);
+  try {
+    RowsAffected_ = S->Execute();
+  } catch (const EDatabaseError& E) {
+    DatabaseError(E.Message(), this);
+  }
+}
+
+TOwned<TIndexDef> TQuery::PSGetDefaultOrder() const { return GetIndexForOrderBy(SQL_->GetText()); }
+
+void TQuery::ReleaseStatements() {
+  TBDEDataSet::ReleaseStatements();
+  Prepared_.reset();
+  Running_.reset();
+}
+
+}  // namespace fyndra

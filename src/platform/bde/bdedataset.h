@@ -1,0 +1,202 @@
+// The engine family's datasets: TBDEDataSet, the common base that reads rows of
+// a SQLite statement into the dataset layer, and TQuery, a dataset over any SQL
+// text with :name parameters.
+//
+// Rows are fetched on demand: opening runs the statement and fetches only what
+// the first record needs; Next fetches one more row; rows already read are kept,
+// so Prior, bookmarks and RecNo work over them; Last and RecordCount read to the
+// end. Field types come from the declared column types (ColumnTypeFromDecl in
+// sqliteengine.h); a computed column takes its type from its value in the first
+// row. Values keep their exact decimal and date values (see sqliteengine.h).
+//
+// Ownership: datasets are components freed by their owner. A dataset does not
+// own its TDatabase; it registers with it while attached and is closed by it.
+// TQuery owns its SQL list, its Params and its prepared statement.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/bde/database.h"
+#include "platform/bde/sqliteengine.h"
+#include "platform/db/dataset.h"
+#include "platform/db/indexdefs.h"
+#include "platform/db/params.h"
+
+namespace fyndra {
+
+class TBDEDataSet : public TDataSet {
+  FYNDRA_CLASS(TBDEDataSet, TDataSet)
+
+ public:
+  // The database the dataset reads: the one set with SetDatabase, else the
+  // TDatabase whose DatabaseName equals this dataset's DatabaseName.
+  TDatabase* GetDatabase() const;
+  // REQUIRES: closed.
+  void SetDatabase(TDatabase* Value);
+  const std::string& GetDatabaseName() const { return DatabaseName_; }
+  void SetDatabaseName(const std::string& Value);
+
+  bool GetFieldData(TField* Field, void* Buffer) const override;
+  void SetFieldData(TField* Field, const void* Buffer) override;
+  bool IsSequenced() const override { return true; }
+  // Rows read from the engine so far (rows are read on demand).
+  int FetchedRowCount() const { return static_cast<int>(Rows_.size()); }
+
+  // The index definition of the dataset's default order (the caller owns it),
+  // or null when the order is unknown.
+  virtual TOwned<TIndexDef> PSGetDefaultOrder() const { return nullptr; }
+
+  // Called by the database before it disconnects: the dataset closes and
+  // gives up every engine statement it holds.
+  virtual void ReleaseStatements();
+
+  void BeforeDestruction() override;
+
+ protected:
+  explicit TBDEDataSet(TComponent* Owner);
+  void Notification(TComponent* Component, TOperation Operation) override;
+
+  // ---- what a descendant supplies
+  // The statement whose rows the dataset shows, executed from its start (bound
+  // and reset). The descendant owns it; it stays valid until CloseStatement.
+  virtual TSQLiteStatement& OpenStatement(TDatabase& Database) = 0;
+  virtual void CloseStatement() = 0;
+  // Leading result columns that are not fields (a table's row id).
+  virtual int HiddenColumns() const { return 0; }
+
+  // ---- the dataset hooks
+  TRecordBuffer AllocRecordBuffer() override;
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override;
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+  void InternalOpen() override;
+  void InternalClose() override;
+  bool IsCursorOpen() const override { return CursorOpen_; }
+  void InternalInitFieldDefs() override;
+  void InternalFirst() override;
+  void InternalLast() override;
+  void InternalSetToRecord(TRecordBuffer Buffer) override;
+  void GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const override;
+  bool InternalGotoBookmark(const std::vector<std::uint8_t>& Data) override;
+  bool InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const override;
+  int InternalCompareBookmarks(const std::vector<std::uint8_t>& A,
+                               const std::vector<std::uint8_t>& B) const override;
+  int InternalGetRecordCount() const override;
+  int InternalGetRecNo() const override;
+
+  // One row as the dataset keeps it: a value per field definition, and the
+  // engine row id for descendants that have one (else 0).
+  struct TRow {
+    std::vector<Variant> Values;
+    std::int64_t RowId = 0;
+  };
+  // A record buffer: the row's values and its logical index (NewRow for a
+  // record being inserted).
+  static constexpr std::int64_t NewRow = INT64_MIN;
+  struct TRecord {
+    std::vector<Variant> Values;
+    std::int64_t RowId = 0;
+    std::int64_t Index = NewRow;
+  };
+
+  // Reads one more row at the end of the window; false at the end.
+  bool FetchRow() const;
+  void FetchAll() const;
+  // Reads one more row before the start of the window (prepending it); false
+  // when the window already starts at the first row. A query's window always
+  // does; a table positioned by key reads backwards from there.
+  virtual bool FetchPriorRow() const { return false; }
+  // Whether the window starts at the first row; InternalFirst otherwise asks
+  // RestartAtStart to read from the first row again.
+  virtual bool WindowAtStart() const { return true; }
+  virtual void RestartAtStart() {}
+  // Starts a new window read by Forward (owned by the descendant): no rows,
+  // the cursor before the first one.
+  void StartWindow(TSQLiteStatement* Forward);
+  // Marks the forward statement as finished (a window that begins past the end).
+  void SetForwardDone() { Done_ = true; }
+  TSQLiteStatement* ForwardStatement() const { return Statement_; }
+  // Converts the current row of S (same columns as the dataset's statement).
+  TRow ReadRow(const TSQLiteStatement& S) const;
+  std::int64_t WindowEnd() const { return Base_ + static_cast<std::int64_t>(Rows_.size()); }
+  const TRow& RowAt(std::int64_t Logical) const { return Rows_[std::size_t(Logical - Base_)]; }
+  TRecord* RecordOf(TRecordBuffer Buffer) const { return static_cast<TRecord*>(Buffer); }
+  // The connected database (connecting it when needed); raises without one.
+  TDatabase& RequireDatabase();
+  // The field types of the result columns (after the hidden ones).
+  const std::vector<TColumnType>& ColumnTypes() const { return ColumnTypes_; }
+
+  // The window of rows read so far. Rows are numbered by logical index:
+  // Rows_[0] is Base_; the cursor is a logical index, Base_ - 1 before the
+  // window and WindowEnd() past it.
+  mutable std::deque<TRow> Rows_;
+  mutable std::int64_t Base_ = 0;
+  mutable std::int64_t Cursor_ = -1;
+
+ private:
+  void DetermineColumnTypes(const TSQLiteStatement& S) const;
+
+  TDatabase* Database_ = nullptr;     // set explicitly
+  TDatabase* Registered_ = nullptr;   // the database this dataset is registered with
+  std::string DatabaseName_;
+  TSQLiteStatement* Statement_ = nullptr;  // owned by the descendant while open
+  mutable bool Done_ = false;              // the statement has no more rows
+  mutable bool TypesKnown_ = false;
+  mutable std::vector<TColumnType> ColumnTypes_;
+  bool CursorOpen_ = false;
+};
+
+class TQuery : public TBDEDataSet {
+  FYNDRA_CLASS(TQuery, TBDEDataSet)
+
+ public:
+  // The SQL text. Changing it closes the query, unprepares it and parses its
+  // parameters again (values of names that stay are kept).
+  TStrings* GetSQL() const { return SQL_.get(); }
+  void SetSQL(TStrings* Value);
+  TParams* GetParams() const { return Params_.get(); }
+  void SetParams(TParams* Value);  // copies the values by name
+  int ParamCount() const { return Params_->Count(); }
+  TParam* ParamByName(const std::string& Name) const { return Params_->ParamByName(Name); }
+
+  // Compiles the text once for repeated Open/ExecSQL; raises EDatabaseError
+  // with the engine's message for invalid SQL.
+  void Prepare();
+  void Unprepare();
+  bool GetPrepared() const { return Prepared_ != nullptr; }
+  void SetPrepared(bool Value) { Value ? Prepare() : Unprepare(); }
+
+  // Runs a statement that returns no rows (INSERT, UPDATE, DDL …).
+  void ExecSQL();
+  // Rows changed by the last ExecSQL; -1 before any.
+  int GetRowsAffected() const { return RowsAffected_; }
+
+  // The order of the query's ORDER BY clause.
+  TOwned<TIndexDef> PSGetDefaultOrder() const override;
+  void ReleaseStatements() override;
+
+  void AfterConstruction() override;
+
+ protected:
+  explicit TQuery(TComponent* Owner);
+  TSQLiteStatement& OpenStatement(TDatabase& Database) override;
+  void CloseStatement() override;
+
+ private:
+  void SQLChanged(TObject* Sender);
+  void BindParams(TSQLiteStatement& S) const;
+  std::unique_ptr<TSQLiteStatement> MakeStatement(TDatabase& Database) const;
+
+  TOwned<TStringList> SQL_;
+  TOwned<TParams> Params_;
+  std::string EngineText_;               // the text with each :name replaced by ?
+  std::vector<std::string> References_;  // the parameter of each ?, in order
+  std::unique_ptr<TSQLiteStatement> Prepared_;
+  std::unique_ptr<TSQLiteStatement> Running_;  // made by Open when not prepared
+  int RowsAffected_ = -1;
+};
+
+}  // namespace fyndra
