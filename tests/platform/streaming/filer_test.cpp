@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <bit>
 #include <cmath>
-#include <limits>
 #include <random>
 
 namespace fyndra {
@@ -419,24 +417,6 @@ TEST_F(FilerTest, DefaultsAndUnstoredPropertiesAreNotWritten) {
   W->OnChange = TNotifyEvent::FromCallable([](TObject*) {});  // installed by code, not a form method
   EXPECT_EQ(WriteComponentToText(F.get()),
             "object Form1: TGadgetForm\n  object W: TWidget\n    Styles = []\n  end\nend\n");
-}
-
-TEST_F(FilerTest, FloatsSurviveTheRoundTripBitForBit) {
-  TOwned<TGadgetForm> F(NewForm("Form1"));
-  TWidget* W = NewWidget(F.get(), "W");
-  std::mt19937_64 Rng(7);
-  std::vector<double> Values = {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                                std::numeric_limits<double>::denorm_min(), 1.0 / 3.0};
-  for (int I = 0; I < 200; ++I) Values.push_back(std::bit_cast<double>(Rng()));
-  for (double D : Values) {
-    if (std::isnan(D)) continue;
-    W->Ratio = D;
-    TOwned<TComponent> Back(ReadComponentFromText(WriteComponentToText(F.get())));
-    ASSERT_EQ(std::bit_cast<std::uint64_t>(Widget(Back.get(), "W")->Ratio), std::bit_cast<std::uint64_t>(D));
-  }
-  W->Ratio = std::nan("");
-  TOwned<TComponent> Back(ReadComponentFromText(WriteComponentToText(F.get())));
-  EXPECT_TRUE(std::isnan(Widget(Back.get(), "W")->Ratio));
 }
 
 TEST_F(FilerTest, ReadingMarksComponentsThenCallsLoadedInCreationOrder) {
