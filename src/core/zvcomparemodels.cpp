@@ -1,0 +1,369 @@
+#include "core/zvcomparemodels.h"
+
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
+#include "core/zvmodelconsts.h"
+#include "core/zvmodelconverter.h"
+#include "core/zvstrutils.h"
+#include "platform/rtl/textservice.h"
+
+namespace fyndra {
+
+FYNDRA_IMPLEMENT_CLASS(TzvConvertCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvEqualCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNotEqualCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvGreaterCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvGreaterOrEqualCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvLessCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvLessOrEqualCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvStringCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvStartsCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNotStartsCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvEndsCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNotEndsCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvContainsCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNotContainsCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvPatternCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNotPatternCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNullCompareModel)
+FYNDRA_IMPLEMENT_CLASS(TzvNotNullCompareModel)
+
+void zvRegisterCompareModels(TzvCompareModelList* List) {
+  List->Add(0, LoadResString(SEqualCompareModel), &zvCompareModelClassOf<TzvEqualCompareModel>);
+  List->Add(1, LoadResString(SNotEqualCompareModel), &zvCompareModelClassOf<TzvNotEqualCompareModel>);
+  List->Add(2, LoadResString(SGreaterCompareModel), &zvCompareModelClassOf<TzvGreaterCompareModel>);
+  List->Add(3, LoadResString(SGreaterOrEqualCompareModel),
+            &zvCompareModelClassOf<TzvGreaterOrEqualCompareModel>);
+  List->Add(4, LoadResString(SLessCompareModel), &zvCompareModelClassOf<TzvLessCompareModel>);
+  List->Add(5, LoadResString(SLessOrEqualCompareModel), &zvCompareModelClassOf<TzvLessOrEqualCompareModel>);
+  List->Add(6, LoadResString(SStartsCompareModel), &zvCompareModelClassOf<TzvStartsCompareModel>);
+  List->Add(7, LoadResString(SNotStartsCompareModel), &zvCompareModelClassOf<TzvNotStartsCompareModel>);
+  List->Add(8, LoadResString(SEndsCompareModel), &zvCompareModelClassOf<TzvEndsCompareModel>);
+  List->Add(9, LoadResString(SNotEndsCompareModel), &zvCompareModelClassOf<TzvNotEndsCompareModel>);
+  List->Add(10, LoadResString(SContainsCompareModel), &zvCompareModelClassOf<TzvContainsCompareModel>);
+  List->Add(11, LoadResString(SNotContainsCompareModel), &zvCompareModelClassOf<TzvNotContainsCompareModel>);
+  List->Add(12, LoadResString(SPatternCompareModel), &zvCompareModelClassOf<TzvPatternCompareModel>);
+  List->Add(13, LoadResString(SNotPatternCompareModel), &zvCompareModelClassOf<TzvNotPatternCompareModel>);
+  List->Add(14, LoadResString(SNullCompareModel), &zvCompareModelClassOf<TzvNullCompareModel>);
+  List->Add(15, LoadResString(SNotNullCompareModel), &zvCompareModelClassOf<TzvNotNullCompareModel>);
+}
+
+namespace {
+
+bool IsIntegerType(TVarType T) {
+  switch (T & varTypeMask) {
+    case varSmallint:
+    case varInteger:
+    case varShortInt:
+    case varByte:
+    case varWord:
+    case varLongWord:
+    case varInt64:
+      return true;
+    default:
+      return false;
+  }
+}
+
+int SignOf(int C) { return (C > 0) - (C < 0); }
+
+void ReplaceAll(std::string& S, std::string_view From, std::string_view To) {
+  std::string::size_type Pos = 0;
+  while ((Pos = S.find(From, Pos)) != std::string::npos) {
+    S.replace(Pos, From.size(), To);
+    Pos += To.size();
+  }
+}
+
+// Whole-text wildcard match on a sequence of characters: remember the last
+// star and, on a mismatch, let it take one more character. Each text position
+// is retried at most once per pattern position, hence O(n * m).
+template <class C>
+bool GlobMatch(const C* T, std::size_t N, const C* P, std::size_t M) {
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  std::size_t Ti = 0, Pi = 0, StarP = kNone, StarT = 0;
+  while (Ti < N) {
+    if (Pi < M && P[Pi] == C('*')) {
+      StarP = Pi++;
+      StarT = Ti;
+    } else if (Pi < M && (P[Pi] == C('?') || P[Pi] == T[Ti])) {
+      ++Pi;
+      ++Ti;
+    } else if (StarP != kNone) {
+      Pi = StarP + 1;
+      Ti = ++StarT;
+    } else {
+      return false;
+    }
+  }
+  while (Pi < M && P[Pi] == C('*')) ++Pi;
+  return Pi == M;
+}
+
+// Code points of a UTF-8 text, so that '?' stands for one character. A byte
+// that does not start a valid sequence becomes a unit of its own, distinct
+// from every character, so that invalid texts still compare byte for byte.
+std::u32string DecodeUtf8(const std::string& S) {
+  std::u32string Out;
+  Out.reserve(S.size());
+  std::size_t I = 0;
+  while (I < S.size()) {
+    const unsigned char B = static_cast<unsigned char>(S[I]);
+    int Len = B < 0x80 ? 1 : (B >> 5) == 0x6 ? 2 : (B >> 4) == 0xE ? 3 : (B >> 3) == 0x1E ? 4 : 0;
+    bool Valid = Len > 0 && I + static_cast<std::size_t>(Len) <= S.size();
+    char32_t Cp = Len == 1 ? B : Len == 2 ? (B & 0x1F) : Len == 3 ? (B & 0x0F) : (B & 0x07);
+    for (int K = 1; Valid && K < Len; ++K) {
+      const unsigned char Cont = static_cast<unsigned char>(S[I + K]);
+      if ((Cont & 0xC0) != 0x80) Valid = false;
+      Cp = (Cp << 6) | (Cont & 0x3F);
+    }
+    if (!Valid) {
+      Out.push_back(0x110000u + B);  // outside the code point range
+      ++I;
+      continue;
+    }
+    Out.push_back(Cp);
+    I += static_cast<std::size_t>(Len);
+  }
+  return Out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// TzvConvertCompareModel
+
+void TzvConvertCompareModel::DataChanged() {
+  IsStringType_ = VarTypeIsStr(DataType_);
+  Variant T;
+  const bool Converted = TryVarToVar(Value_, T, DataType_);
+  SetIsConverted(Converted);
+  if (!Converted) return;  // the previous converted value stays
+  if (IsStringType_ && CaseInsensitive_)
+    SetConvertedValue(Variant(AnsiUpperCase(VarToStr(T))));
+  else
+    SetConvertedValue(T);
+}
+
+void TzvConvertCompareModel::SetConvertedValue(const Variant& V) {
+  inherited::SetConvertedValue(V);
+  ConvertedText_ = VarToStr(V);
+}
+
+bool TzvConvertCompareModel::CompareWithRecord(int& Sign) {
+  if (!IsConverted_) return false;
+  if (IsStringType_) {
+    // Text items compare the record's text; a Null field reads as empty.
+    const std::string R = GetCompareAsString();
+    Sign = SignOf(CaseInsensitive_ ? AnsiCompareText(ConvertedText_, R) : AnsiCompareStr(ConvertedText_, R));
+    return true;
+  }
+  const Variant RV = GetCompareAsVariant();
+  // A missing value on either side has no order: like SQL's comparison with
+  // NULL, none of equal, greater or less agrees (not equal does).
+  if (RV.IsNull() || RV.IsEmpty() || ConvertedValue_.IsNull() || ConvertedValue_.IsEmpty()) return false;
+  if (IsIntegerType(RV.VarType()) && IsIntegerType(ConvertedValue_.VarType())) {
+    const std::int64_t A = ConvertedValue_.RawInt(), B = RV.RawInt();
+    Sign = (A > B) - (A < B);
+    return true;
+  }
+  try {
+    switch (VarCompareValue(ConvertedValue_, RV)) {
+      case vrEqual: Sign = 0; return true;
+      case vrLessThan: Sign = -1; return true;
+      case vrGreaterThan: Sign = 1; return true;
+      case vrNotEqual: return false;
+    }
+  } catch (const Exception&) {
+    // A record value that cannot be compared with the criterion (a text that
+    // is no number, say) simply does not agree: operators never raise.
+  }
+  return false;
+}
+
+std::string TzvConvertCompareModel::Condition(const char* Op) {
+  const std::string F = GetFieldName();
+  std::string S = IsStringType_ && CaseInsensitive_ ? "UPPER( " + F + " )" : F;
+  S += ' ';
+  S += Op;
+  S += " :";
+  S += GetParamName();
+  return S;
+}
+
+bool TzvEqualCompareModel::IsAgree() {
+  int S = 0;
+  return CompareWithRecord(S) && S == 0;
+}
+
+bool TzvGreaterCompareModel::IsAgree() {
+  int S = 0;
+  return CompareWithRecord(S) && S > 0;
+}
+
+bool TzvGreaterOrEqualCompareModel::IsAgree() {
+  int S = 0;
+  return CompareWithRecord(S) && S >= 0;
+}
+
+bool TzvLessCompareModel::IsAgree() {
+  int S = 0;
+  return CompareWithRecord(S) && S < 0;
+}
+
+bool TzvLessOrEqualCompareModel::IsAgree() {
+  int S = 0;
+  return CompareWithRecord(S) && S <= 0;
+}
+
+// ---------------------------------------------------------------------------
+// TzvStringCompareModel
+
+void TzvStringCompareModel::DataChanged() {
+  SetIsConverted(true);
+  const std::string S = VarToStr(Value_);
+  SetConvertedValue(Variant(CaseInsensitive_ ? AnsiUpperCase(S) : S));
+}
+
+void TzvStringCompareModel::SetConvertedValue(const Variant& V) {
+  inherited::SetConvertedValue(V);
+  ConvertedText_ = VarToStr(V);
+}
+
+void TzvStringCompareModel::GetSqlParams(std::string& Value, std::string& Escape) {
+  Value.clear();
+  Escape.clear();
+  const std::string S = VarToStr(ConvertedValue_);
+  Value = S;
+  if (S.find('%') != std::string::npos) {
+    ReplaceAll(Value, "/", "//");
+    ReplaceAll(Value, "%", "/%");
+    Escape = " ESCAPE '/'";
+  }
+  if (Value.find('_') != std::string::npos) {
+    if (Escape.empty()) ReplaceAll(Value, "/", "//");
+    ReplaceAll(Value, "_", "/_");
+    Escape = " ESCAPE '/'";
+  }
+}
+
+std::string TzvStringCompareModel::LikeCondition(bool Negated, const char* Before, const char* After,
+                                                 bool MapWildcards) {
+  std::string Value, Escape;
+  GetSqlParams(Value, Escape);
+  if (MapWildcards) {
+    ReplaceAll(Value, "*", "%");
+    ReplaceAll(Value, "?", "_");
+  }
+  // The literal ends at the first lone quote: doubling every quote keeps a
+  // value such as x' OR '1'='1 one literal that selects what it says.
+  ReplaceAll(Value, "'", "''");
+  const std::string F = GetFieldName();
+  std::string S = CaseInsensitive_ ? "UPPER( " + F + " )" : F;
+  S += Negated ? " NOT LIKE '" : " LIKE '";
+  S += Before;
+  S += Value;
+  S += After;
+  S += '\'';
+  S += Escape;
+  return S;
+}
+
+// ---------------------------------------------------------------------------
+// Starts with
+
+void TzvStartsCompareModel::DataChanged() {
+  TzvStringCompareModel::DataChanged();
+  BoundsChanged_ = true;
+}
+
+bool TzvStartsCompareModel::IsAgree() {
+  const std::string R = GetCompareAsString();
+  return CaseInsensitive_ ? AnsiStartsText(GetConvertedText(), R) : AnsiStartsStr(GetConvertedText(), R);
+}
+
+Variant TzvStartsCompareModel::GetTopBoundValue() {
+  if (BoundsChanged_) {
+    SetBoundValues();
+    BoundsChanged_ = false;
+  }
+  return TopValue_;
+}
+
+Variant TzvStartsCompareModel::GetBottomBoundValue() {
+  if (BoundsChanged_) {
+    SetBoundValues();
+    BoundsChanged_ = false;
+  }
+  return BottomValue_;
+}
+
+void TzvStartsCompareModel::SetBoundValues() {
+  if (!VarTypeIsStr(DataType_)) {
+    TopValue_ = Variant();
+    BottomValue_ = Variant();
+    return;
+  }
+  TopValue_ = ConvertedValue_;
+  const std::string& T = GetConvertedText();
+  if ((DataType_ & varTypeMask) == varOleStr) {
+    // Wide texts count UTF-16 units, as the field's size does.
+    std::u16string W = Utf8ToUtf16(T);
+    const std::int64_t N = std::min<std::int64_t>(256, std::int64_t{DataSize_} - std::int64_t(W.size()));
+    W += AddWideChar(char16_t(0xFFFF), static_cast<int>(N));
+    BottomValue_ = Variant(std::move(W));
+    return;
+  }
+  const std::size_t Chars = CharLength(T);
+  const std::int64_t N = std::min<std::int64_t>(256, std::int64_t{DataSize_} - std::int64_t(Chars));
+  // Plain 7-bit text is padded with 7F, anything else with FF (which the text
+  // service sorts after every character). Only the first and the last ten
+  // characters are examined: enough for the usual keys, cheap for long ones.
+  auto HasHighByte = [&T](std::size_t From, std::size_t To) {
+    for (std::size_t I = From; I < To; ++I)
+      if (static_cast<unsigned char>(T[I]) > 0x7F) return true;
+    return false;
+  };
+  bool High;
+  if (Chars <= 20) {
+    High = HasHighByte(0, T.size());
+  } else {
+    High = HasHighByte(0, Utf8CharOffset(T, 10)) || HasHighByte(Utf8CharOffset(T, Chars - 10), T.size());
+  }
+  BottomValue_ = Variant(T + AddChar(High ? char(0xFF) : char(0x7F), static_cast<int>(N)));
+}
+
+// ---------------------------------------------------------------------------
+// Ends on, contains, pattern, Null
+
+bool TzvEndsCompareModel::IsAgree() {
+  const std::string R = GetCompareAsString();
+  return CaseInsensitive_ ? AnsiEndsText(GetConvertedText(), R) : AnsiEndsStr(GetConvertedText(), R);
+}
+
+bool TzvContainsCompareModel::IsAgree() {
+  const std::string& T = GetConvertedText();
+  if (T.empty()) return false;  // an empty part is contained in nothing
+  const std::string R = GetCompareAsString();
+  // The criterion is upper case already (DataChanged); only the record side
+  // needs mapping per call.
+  return CaseInsensitive_ ? AnsiPos(T, AnsiUpperCase(R)) > 0 : AnsiPos(T, R) > 0;
+}
+
+bool TzvPatternCompareModel::IsAgree() {
+  const std::string R = GetCompareAsString();
+  return CaseInsensitive_ ? MatchPattern(AnsiUpperCase(R), GetConvertedText()) : MatchPattern(R, GetConvertedText());
+}
+
+bool TzvPatternCompareModel::MatchPattern(const std::string& Text, const std::string& Pattern) {
+  if (IsAscii(Text) && IsAscii(Pattern))
+    return GlobMatch(Text.data(), Text.size(), Pattern.data(), Pattern.size());
+  const std::u32string T = DecodeUtf8(Text), P = DecodeUtf8(Pattern);
+  return GlobMatch(T.data(), T.size(), P.data(), P.size());
+}
+
+bool TzvNullCompareModel::IsAgree() { return GetCompareAsVariant().IsNull(); }
+
+}  // namespace fyndra

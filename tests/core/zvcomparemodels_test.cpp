@@ -1,0 +1,437 @@
+#include "core/zvcomparemodels.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <functional>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "core/zvrecordmodel.h"
+#include "platform/rtl/textservice.h"
+
+namespace fyndra {
+namespace {
+
+using rectest::NewRecordModel;
+using rectest::TModelPtr;
+using rectest::TRecordItem;
+
+const TzvCompareItemOptions kCs{ciConvertValue};
+const TzvCompareItemOptions kCi{ciCaseInsensitive, ciConvertValue};
+const TzvCompareItemOptions kRaw{};  // keeps an unconvertible value as typed
+
+class CompareModelsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetDefaultLocale("en_US");
+    Model = NewRecordModel();
+  }
+  TRecordItem* Add(TVarType Type, int Key, const Variant& Value, TzvCompareItemOptions Options = kCs,
+                   int Size = 20, const std::string& Name = "F") {
+    return Model->AddItem(Name, Type, Size, Key, Options, Value);
+  }
+  TModelPtr Model;
+};
+
+struct AgreeCase {
+  const char* Label;
+  TVarType Type;
+  TzvCompareItemOptions Options;
+  int Key;
+  Variant Value;
+  Variant Record;
+  bool Agrees;
+};
+
+TEST_F(CompareModelsTest, IsAgreeOfTheSixteenOperators) {
+  const Variant NullV = Null();
+  const AgreeCase Cases[] = {
+      // Typed comparisons read from the item's value towards the record.
+      {"greater: value 10 above record 5", varInteger, kCs, 2, 10, 5, true},
+      {"greater: value 10 below record 15", varInteger, kCs, 2, 10, 15, false},
+      {"greater: equal values", varInteger, kCs, 2, 10, 10, false},
+      {"greater or equal: equal values", varInteger, kCs, 3, 10, 10, true},
+      {"greater or equal: record above", varInteger, kCs, 3, 10, 11, false},
+      {"less: record 15 above value 10", varInteger, kCs, 4, 10, 15, true},
+      {"less: record 5", varInteger, kCs, 4, 10, 5, false},
+      {"less or equal: equal values", varInteger, kCs, 5, 10, 10, true},
+      {"less or equal: record below", varInteger, kCs, 5, 10, 9, false},
+      {"equal integers", varInteger, kCs, 0, 7, 7, true},
+      {"equal against a 64-bit record", varInteger, kCs, 0, 7, Variant(std::int64_t{7}), true},
+      {"equal against a numeric text record", varInteger, kCs, 0, 7, "7", true},
+      {"equal against an unparsable text record", varInteger, kCs, 0, 7, "seven", false},
+      {"not equal against an unparsable text record", varInteger, kCs, 1, 7, "seven", true},
+      {"equal doubles", varDouble, kCs, 0, 1.5, 1.5, true},
+      {"less: double value below an integer record", varDouble, kCs, 4, 1.5, 2, true},
+      {"greater: large 64-bit values", varInt64, kCs, 2, Variant(std::int64_t{5000000001}),
+       Variant(std::int64_t{5000000000}), true},
+      {"not equal integers", varInteger, kCs, 1, 7, 8, true},
+      {"not equal, equal integers", varInteger, kCs, 1, 7, 7, false},
+      {"unconvertible value: equal matches nothing", varInteger, kRaw, 0, "abc", 0, false},
+      {"unconvertible value: not equal matches all", varInteger, kRaw, 1, "abc", 0, true},
+      {"converted text value", varInteger, kRaw, 0, "12", 12, true},
+      {"Null record: equal", varInteger, kCs, 0, 0, NullV, false},
+      {"Null record: greater", varInteger, kCs, 2, 0, NullV, false},
+      {"Null record: greater or equal", varInteger, kCs, 3, 0, NullV, false},
+      {"Null record: less", varInteger, kCs, 4, 0, NullV, false},
+      {"Null record: less or equal", varInteger, kCs, 5, 0, NullV, false},
+      {"Null record: not equal", varInteger, kCs, 1, 0, NullV, true},
+      {"text equal ignoring case", varString, kCi, 0, "abc", "ABC", true},
+      {"text equal ignoring case, same case", varString, kCi, 0, "abc", "abc", true},
+      {"text equal ignoring case, other text", varString, kCi, 0, "abc", "abd", false},
+      {"text equal respecting case", varString, kCs, 0, "abc", "ABC", false},
+      {"text greater: b above a", varString, kCs, 2, "b", "a", true},
+      {"text less: b below c", varString, kCs, 4, "b", "c", true},
+      {"text item: Null record reads as empty", varString, kCs, 0, "", NullV, true},
+      {"text item: Null record is less than a value", varString, kCs, 2, "a", NullV, true},
+      {"wide text item ignoring case", varOleStr, kCi, 0, "stra\xC3\x9F" "e", "STRASSE", true},
+      // Text matching.
+      {"starts respecting case", varString, kCs, 6, "Ab", "Abc", true},
+      {"starts respecting case, other case", varString, kCs, 6, "Ab", "abc", false},
+      {"starts ignoring case", varString, kCi, 6, "ab", "ABC", true},
+      {"starts with empty value", varString, kCs, 6, "", "xyz", true},
+      {"starts with empty value, Null record", varString, kCs, 6, "", NullV, true},
+      {"starts: value longer than record", varString, kCs, 6, "abcd", "abc", false},
+      {"not starts", varString, kCs, 7, "Ab", "abc", true},
+      {"not starts, starting record", varString, kCs, 7, "Ab", "Abc", false},
+      {"ends ignoring case", varString, kCi, 8, "BC", "abc", true},
+      {"ends respecting case", varString, kCs, 8, "BC", "abc", false},
+      {"ends: value longer than record", varString, kCs, 8, "abcd", "bcd", false},
+      {"not ends", varString, kCs, 9, "x", "abc", true},
+      {"contains ignoring case", varString, kCi, 10, "lo w", "Hello World", true},
+      {"contains respecting case", varString, kCs, 10, "lo w", "Hello World", false},
+      {"contains with empty value", varString, kCs, 10, "", "abc", false},
+      {"not contains with empty value", varString, kCs, 11, "", "abc", true},
+      {"not contains", varString, kCs, 11, "zz", "abc", true},
+      {"contains on a numeric item reads texts", varInteger, kCs, 10, 23, 1234, true},
+      {"pattern a*c: abc", varString, kCs, 12, "a*c", "abc", true},
+      {"pattern a*c: ac", varString, kCs, 12, "a*c", "ac", true},
+      {"pattern a*c: abbc", varString, kCs, 12, "a*c", "abbc", true},
+      {"pattern a*c: abcd", varString, kCs, 12, "a*c", "abcd", false},
+      {"pattern a_*: a_x", varString, kCs, 12, "a_*", "a_x", true},
+      {"pattern a_*: abx", varString, kCs, 12, "a_*", "abx", false},
+      {"pattern without wildcards is whole-text", varString, kCs, 12, "abc", "xabcx", false},
+      {"pattern abc: abc", varString, kCs, 12, "abc", "abc", true},
+      {"pattern ignoring case", varString, kCi, 12, "a?C", "ABc", true},
+      {"pattern respecting case", varString, kCs, 12, "a?C", "ABc", false},
+      {"pattern: run of stars at the end", varString, kCs, 12, "abc**", "abc", true},
+      {"pattern: question mark is one character", varString, kCs, 12, "?", "\xC3\xA4", true},
+      {"not pattern", varString, kCs, 13, "a*c", "abcd", true},
+      {"not pattern, matching", varString, kCs, 13, "a*c", "abc", false},
+      // Null tests ignore the item's value.
+      {"null: Null record", varInteger, kCs, 14, 5, NullV, true},
+      {"null: a value", varInteger, kCs, 14, 5, 0, false},
+      {"null: empty text is a value", varString, kCs, 14, "", "", false},
+      {"not null: a value", varInteger, kCs, 15, NullV, 3, true},
+      {"not null: Null record", varInteger, kCs, 15, NullV, NullV, false},
+  };
+  for (const AgreeCase& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    TRecordItem* Item = Add(C.Type, C.Key, C.Value, C.Options);
+    Item->Record = C.Record;
+    EXPECT_EQ(Item->IsAgree(), C.Agrees);
+    Free(Item);
+  }
+}
+
+TEST_F(CompareModelsTest, OperatorClassesFollowTheKeys) {
+  TRecordItem* Item = Add(varString, 0, "x");
+  for (int Key = 0; Key < 16; ++Key) {
+    Item->SetCompareKey(Key);
+    const TzvCompareModelItem Entry = Model->GetCompareModelList()->Get(Key);
+    ASSERT_NE(Entry.ModelClass, nullptr);
+    TOwned<TzvCompareModel> Fresh(Entry.ModelClass());
+    EXPECT_EQ(Item->GetCompareModel()->ClassType(), Fresh->ClassType());
+  }
+  EXPECT_EQ(Model->GetCompareModelList()->Get(12).Caption, "contains (wildcard: *, ?)");
+  EXPECT_EQ(Model->GetCompareModelList()->Get(14).Caption, "null");
+  EXPECT_EQ(Model->GetCompareModelList()->GetCount(), 16);
+}
+
+TEST_F(CompareModelsTest, ConversionHappensOncePerChange) {
+  TRecordItem* Item = Add(varString, 0, "abc", kCi);
+  auto* Op = static_cast<TzvConvertCompareModel*>(Item->GetCompareModel());
+  EXPECT_TRUE(Op->GetIsStringType());
+  EXPECT_EQ(VarToStr(Op->GetConvertedValue()), "ABC");
+
+  // A value that does not convert keeps the previous converted value.
+  TRecordItem* Number = Add(varInteger, 0, 12, kRaw, 0, "N");
+  Number->SetAsVariant("x");
+  Number->GetCompareModel()->DoDataChange();
+  EXPECT_FALSE(Number->GetCompareModel()->GetIsConverted());
+  EXPECT_EQ(Number->GetCompareModel()->GetConvertedValue().AsInteger(), 12);
+
+  TRecordItem* Text = Add(varString, 10, Null(), kCi, 20, "T");
+  EXPECT_TRUE(Text->GetCompareModel()->GetIsConverted());
+  EXPECT_EQ(Text->GetCompareModel()->GetConvertedValue().VarType(), varString);
+  EXPECT_EQ(VarToStr(Text->GetCompareModel()->GetConvertedValue()), "");
+}
+
+struct SqlCase {
+  const char* Label;
+  TVarType Type;
+  TzvCompareItemOptions Options;
+  int Key;
+  Variant Value;
+  const char* Sql;
+  bool Param;
+};
+
+TEST_F(CompareModelsTest, SqlConditions) {
+  const SqlCase Cases[] = {
+      {"equal", varInteger, kCs, 0, 1, "Price = :DFyndra_Price", true},
+      {"not equal", varInteger, kCs, 1, 1, "Price <> :DFyndra_Price", true},
+      {"greater means field below", varInteger, kCs, 2, 10, "Price < :DFyndra_Price", true},
+      {"greater or equal", varInteger, kCs, 3, 1, "Price <= :DFyndra_Price", true},
+      {"less means field above", varInteger, kCs, 4, 1, "Price > :DFyndra_Price", true},
+      {"less or equal", varInteger, kCs, 5, 1, "Price >= :DFyndra_Price", true},
+      {"case-insensitive text equal", varString, kCi, 0, "abc", "UPPER( Price ) = :DFyndra_Price", true},
+      {"case option ignored for numbers", varInteger, kCi, 3, 1, "Price <= :DFyndra_Price", true},
+      {"starts", varString, kCs, 6, "ab", "Price LIKE 'ab%'", false},
+      {"starts ignoring case", varString, kCi, 6, "ab", "UPPER( Price ) LIKE 'AB%'", false},
+      {"not starts", varString, kCs, 7, "ab", "Price NOT LIKE 'ab%'", false},
+      {"ends", varString, kCs, 8, "ab", "Price LIKE '%ab'", false},
+      {"not ends", varString, kCi, 9, "ab", "UPPER( Price ) NOT LIKE '%AB'", false},
+      {"contains with percent", varString, kCs, 10, "50%", "Price LIKE '%50/%%' ESCAPE '/'", false},
+      {"not contains", varString, kCs, 11, "x", "Price NOT LIKE '%x%'", false},
+      {"pattern", varString, kCs, 12, "a*c", "Price LIKE 'a%c'", false},
+      {"pattern with underscore", varString, kCs, 12, "a_*", "Price LIKE 'a/_%' ESCAPE '/'", false},
+      {"pattern with question mark", varString, kCs, 12, "a?/", "Price LIKE 'a_/'", false},
+      {"not pattern", varString, kCs, 13, "*x?", "Price NOT LIKE '%x_'", false},
+      {"quote doubled", varString, kCs, 10, "O'Brien", "Price LIKE '%O''Brien%'", false},
+      {"injection stays a literal", varString, kCs, 6, "x' OR '1'='1", "Price LIKE 'x'' OR ''1''=''1%'", false},
+      {"null", varInteger, kCs, 14, 1, "Price IS NULL", false},
+      {"not null", varString, kCi, 15, "a", "Price IS NOT NULL", false},
+  };
+  for (const SqlCase& C : Cases) {
+    SCOPED_TRACE(C.Label);
+    TRecordItem* Item = Add(C.Type, C.Key, C.Value, C.Options, 20, "Price");
+    EXPECT_EQ(Item->GetCompareModel()->GetSqlExpression(), C.Sql);
+    EXPECT_EQ(Item->GetCompareModel()->IsParam(), C.Param);
+    EXPECT_EQ(Item->GetCompareModel()->GetParamName(), "DFyndra_Price");
+    Free(Item);
+  }
+  TRecordItem* Item = Add(varString, 0, "abc", kCi, 20, "Name");
+  EXPECT_EQ(VarToStr(Item->GetCompareModel()->GetConvertedValue()), "ABC");  // the parameter's value
+}
+
+TEST_F(CompareModelsTest, LikeEscaping) {
+  const struct {
+    const char* Text;
+    const char* Value;
+    const char* Escape;
+  } Cases[] = {
+      {"50%", "50/%", " ESCAPE '/'"},
+      {"a_b", "a/_b", " ESCAPE '/'"},
+      {"a/b%_", "a//b/%/_", " ESCAPE '/'"},
+      {"a/b_", "a//b/_", " ESCAPE '/'"},
+      {"a/b", "a/b", ""},
+      {"it's", "it's", ""},  // quotes are the condition's business
+      {"", "", ""},
+  };
+  TRecordItem* Item = Add(varString, 10, "", kCs);
+  auto* Op = dynamic_cast<TzvStringCompareModel*>(Item->GetCompareModel());
+  ASSERT_NE(Op, nullptr);
+  for (const auto& C : Cases) {
+    Item->SetAsVariant(C.Text);
+    Op->DoDataChange();
+    std::string Value = "stale", Escape = "stale";
+    Op->GetSqlParams(Value, Escape);
+    EXPECT_EQ(Value, C.Value) << C.Text;
+    EXPECT_EQ(Escape, C.Escape) << C.Text;
+  }
+}
+
+TEST_F(CompareModelsTest, IndexBounds) {
+  const std::string Pad7F(8, '\x7F'), PadFF(8, '\xFF');
+  TRecordItem* Starts = Add(varString, 6, "AB", kCs, 10);
+  EXPECT_EQ(VarToStr(Starts->GetCompareModel()->GetTopBoundValue()), "AB");
+  EXPECT_EQ(VarToStr(Starts->GetCompareModel()->GetBottomBoundValue()), "AB" + Pad7F);
+
+  // The cache follows the next change.
+  Starts->SetAsVariant("\xC3\xA9" "B");  // é: above 127
+  Starts->GetCompareModel()->DoDataChange();
+  EXPECT_EQ(VarToStr(Starts->GetCompareModel()->GetBottomBoundValue()), "\xC3\xA9" "B" + PadFF);
+
+  const std::string Long = "abcdefghijklmnopqrstuvwxy\xC3\xA9";  // é last
+  TRecordItem* LongItem = Add(varString, 6, Long, kCs, 30, "L");
+  EXPECT_EQ(VarToStr(LongItem->GetCompareModel()->GetBottomBoundValue()), Long + std::string(4, '\xFF'));
+
+  TRecordItem* Wide = Add(varOleStr, 6, "ab", kCs, 5, "W");
+  EXPECT_EQ(Wide->GetCompareModel()->GetBottomBoundValue().AsWideString(), u"ab\xFFFF\xFFFF\xFFFF");
+
+  TRecordItem* NoSize = Add(varString, 6, "ab", kCs, 0, "Z");
+  EXPECT_EQ(VarToStr(NoSize->GetCompareModel()->GetBottomBoundValue()), "ab");
+
+  TRecordItem* Big = Add(varString, 6, "ab", kCs, 1000, "Big");
+  EXPECT_EQ(VarToStr(Big->GetCompareModel()->GetBottomBoundValue()), "ab" + std::string(256, '\x7F'));
+
+  TRecordItem* Number = Add(varInteger, 6, 5, kCs, 4, "N");
+  EXPECT_TRUE(Number->GetCompareModel()->GetTopBoundValue().IsEmpty());
+  EXPECT_TRUE(Number->GetCompareModel()->GetBottomBoundValue().IsEmpty());
+
+  const struct {
+    int Key;
+    bool Top, Bottom;
+  } Sides[] = {{0, true, true},   {1, false, false}, {2, false, true},   {3, false, true},
+               {4, true, false},  {5, true, false},  {7, false, false},  {8, false, false},
+               {10, false, false}, {12, false, false}, {14, false, false}, {15, false, false}};
+  TRecordItem* Typed = Add(varInteger, 0, 42, kCs, 4, "Typed");
+  for (const auto& S : Sides) {
+    Typed->SetCompareKey(S.Key);
+    Typed->GetCompareModel()->DoDataChange();
+    SCOPED_TRACE(S.Key);
+    const Variant Top = Typed->GetCompareModel()->GetTopBoundValue();
+    const Variant Bottom = Typed->GetCompareModel()->GetBottomBoundValue();
+    EXPECT_EQ(!Top.IsEmpty(), S.Top);
+    EXPECT_EQ(!Bottom.IsEmpty(), S.Bottom);
+    if (S.Top) {
+      EXPECT_EQ(Top.AsInteger(), 42);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// MatchPattern against the recursive definition
+
+// The recursive definition, kept as the reference: once the text is used up
+// only an empty pattern or a single star may remain.
+bool RecursiveMatch(const std::string& T, const std::string& P) {
+  if (P == "*") return true;
+  if (T.empty() && !P.empty()) return false;
+  if (T.empty() && P.empty()) return true;
+  if (P.empty()) return false;
+  if (P[0] == '*') return RecursiveMatch(T, P.substr(1)) || RecursiveMatch(T.substr(1), P);
+  if (P[0] == '?') return RecursiveMatch(T.substr(1), P.substr(1));
+  return T[0] == P[0] && RecursiveMatch(T.substr(1), P.substr(1));
+}
+
+std::string CollapseStars(const std::string& P) {
+  std::string Out;
+  for (char C : P)
+    if (!(C == '*' && !Out.empty() && Out.back() == '*')) Out += C;
+  return Out;
+}
+
+TEST(MatchPatternTest, AgreesWithTheRecursiveDefinitionOnRandomInputs) {
+  std::mt19937 Rng(20240611);
+  auto RandomText = [&Rng](const char* Alphabet, int Size, int MaxLen) {
+    std::string S(std::uniform_int_distribution<int>(0, MaxLen)(Rng), ' ');
+    for (char& C : S) C = Alphabet[std::uniform_int_distribution<int>(0, Size - 1)(Rng)];
+    return S;
+  };
+  int Matches = 0;
+  for (int I = 0; I < 20000; ++I) {
+    const std::string T = RandomText("ab%", 3, 9);
+    const std::string P = RandomText("ab*?", 4, 7);
+    const bool Got = TzvPatternCompareModel::MatchPattern(T, P);
+    // Where the pattern has no run of stars the answer is the definition's;
+    // a run behaves as one star.
+    ASSERT_EQ(Got, RecursiveMatch(T, CollapseStars(P))) << "'" << T << "' '" << P << "'";
+    if (P.find("**") == std::string::npos) {
+      ASSERT_EQ(Got, RecursiveMatch(T, P));
+    }
+    Matches += Got;
+  }
+  EXPECT_GT(Matches, 1000);  // the inputs exercise both answers
+}
+
+TEST(MatchPatternTest, RunsOfStarsAndManyStars) {
+  EXPECT_TRUE(TzvPatternCompareModel::MatchPattern("abc", "abc**"));
+  EXPECT_TRUE(TzvPatternCompareModel::MatchPattern("", "**"));
+  EXPECT_TRUE(TzvPatternCompareModel::MatchPattern("", ""));
+  EXPECT_FALSE(TzvPatternCompareModel::MatchPattern("a", ""));
+  EXPECT_FALSE(TzvPatternCompareModel::MatchPattern("", "?"));
+  EXPECT_TRUE(TzvPatternCompareModel::MatchPattern("50%", "50%"));
+  EXPECT_FALSE(TzvPatternCompareModel::MatchPattern("50x", "50%"));
+  EXPECT_TRUE(TzvPatternCompareModel::MatchPattern("\xC3\xA4x\xC3\xB6", "?x?"));
+  // Many stars against a long text that almost matches: the recursive
+  // definition would not finish in a lifetime.
+  const std::string Text(5000, 'a');
+  EXPECT_FALSE(TzvPatternCompareModel::MatchPattern(Text, "*a*a*a*a*a*a*a*b"));
+  EXPECT_TRUE(TzvPatternCompareModel::MatchPattern(Text + "b", "*a*a*a*a*a*a*a*b"));
+}
+
+// ---------------------------------------------------------------------------
+// The SQL conditions select, in a real database, exactly the records that the
+// record test accepts, and a quote in the value cannot end the literal.
+
+class SqlAgreementTest : public CompareModelsTest {
+ protected:
+  void SetUp() override {
+    CompareModelsTest::SetUp();
+    ASSERT_EQ(sqlite3_open(":memory:", &Db), SQLITE_OK);
+    // LIKE is case-sensitive in the databases the conditions target.
+    Exec("PRAGMA case_sensitive_like = ON");
+    Exec("CREATE TABLE t (Name TEXT)");
+    for (const std::string& R : Rows) {
+      sqlite3_stmt* St = nullptr;
+      ASSERT_EQ(sqlite3_prepare_v2(Db, "INSERT INTO t VALUES (?)", -1, &St, nullptr), SQLITE_OK);
+      sqlite3_bind_text(St, 1, R.c_str(), -1, SQLITE_TRANSIENT);
+      ASSERT_EQ(sqlite3_step(St), SQLITE_DONE);
+      sqlite3_finalize(St);
+    }
+  }
+  void TearDown() override { sqlite3_close(Db); }
+
+  void Exec(const char* Sql) { ASSERT_EQ(sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr), SQLITE_OK) << Sql; }
+
+  // The rows a condition selects; the condition must be one whole expression.
+  std::multiset<std::string> Select(const std::string& Condition) {
+    const std::string Sql = "SELECT Name FROM t WHERE " + Condition;
+    sqlite3_stmt* St = nullptr;
+    const char* Tail = nullptr;
+    std::multiset<std::string> Out;
+    EXPECT_EQ(sqlite3_prepare_v2(Db, Sql.c_str(), -1, &St, &Tail), SQLITE_OK) << Sql << ": " << sqlite3_errmsg(Db);
+    if (!St) return Out;
+    EXPECT_STREQ(Tail, "") << "a second statement follows: " << Sql;
+    while (sqlite3_step(St) == SQLITE_ROW) Out.insert(reinterpret_cast<const char*>(sqlite3_column_text(St, 0)));
+    sqlite3_finalize(St);
+    return Out;
+  }
+
+  sqlite3* Db = nullptr;
+  const std::vector<std::string> Rows = {
+      "O'Brien", "o'brien", "OBrien", "x' OR '1'='1", "x", "'; DROP TABLE t; --", "50%", "50 percent",
+      "a_b", "axb", "a/b", "a//b", "abc", "ABC", "abcabc", "Hello World", "it''s", "%_/'"};
+};
+
+TEST_F(SqlAgreementTest, TextOperatorsSelectWhatTheyAccept) {
+  const char* Values[] = {"O'Brien", "'",     "x' OR '1'='1", "'; DROP TABLE t; --", "50%", "_", "a_b",
+                          "a/b",     "/",     "b",            "ab",                  "ABC", "''", "%_/'",
+                          "a*",      "*'*",   "?'*",          "a?b",                 "*%*", "*_*", "*/*"};
+  int Conditions = 0;
+  for (int Key = 6; Key <= 13; ++Key) {
+    for (const TzvCompareItemOptions& Options : {kCs, kCi}) {
+      for (const char* Value : Values) {
+        SCOPED_TRACE(std::string("key ") + std::to_string(Key) + " value " + Value);
+        TRecordItem* Item = Add(varString, Key, Value, Options, 40, "Name");
+        std::multiset<std::string> Accepted;
+        for (const std::string& R : Rows) {
+          Item->Record = R;
+          if (Item->IsAgree()) Accepted.insert(R);
+        }
+        EXPECT_EQ(Select(Item->GetCompareModel()->GetSqlExpression()), Accepted)
+            << Item->GetCompareModel()->GetSqlExpression();
+        ++Conditions;
+        Free(Item);
+      }
+    }
+  }
+  EXPECT_EQ(Conditions, 8 * 2 * 21);
+  // Nothing was executed beyond the selections.
+  EXPECT_EQ(Select("1").size(), Rows.size());
+}
+
+TEST_F(SqlAgreementTest, QuoteSelectsExactlyTheRecordsContainingIt) {
+  TRecordItem* Item = Add(varString, 10, "'", kCs, 40, "Name");
+  EXPECT_EQ(Select(Item->GetCompareModel()->GetSqlExpression()),
+            (std::multiset<std::string>{"O'Brien", "o'brien", "x' OR '1'='1", "'; DROP TABLE t; --", "it''s",
+                                        "%_/'"}));
+}
+
+}  // namespace
+}  // namespace fyndra
