@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -83,6 +84,7 @@ class TTestModel : public TzvBaseModel {
   std::map<std::string, Variant> Record;
   TLog* Log = nullptr;
   bool Active = true;
+  bool FailApply = false;
   // The fields SetDefaultItemsData makes items for.
   std::vector<std::string> Fields;
   int DefaultItemsRuns = 0;
@@ -113,6 +115,7 @@ class TTestModel : public TzvBaseModel {
   bool InternalApply() override {
     ++Applies;
     if (Log) Log->push_back("InternalApply");
+    if (FailApply) throw EConvertError("apply failed");
     return true;
   }
   void CreateCompareModelList(TzvCompareModelList*& List) override {
@@ -133,28 +136,32 @@ Variant TzvTestItem::GetCompareAsVariant() {
   return It == M->Record.end() ? Null() : It->second;
 }
 
-// Records every listener event in a shared log; can refuse deletions.
+// Records every listener event in a shared log; can fail on one kind of
+// event ("Deleting" refuses deletions and renames) and run a hook first.
 class TSpy : public TObjectInterface, public IItemListener {
   FYNDRA_CLASS(TSpy, TObjectInterface)
  public:
   TLog* Log = nullptr;
   std::string Tag = "spy";
-  bool RefuseDeleting = false;
-  void ItemAdded(TzvCompareItem* Item) override { Log->push_back(Tag + " Added " + NameOf(Item)); }
-  void ItemDeleting(TzvCompareItem* Item) override {
-    Log->push_back(Tag + " Deleting " + NameOf(Item));
-    if (RefuseDeleting) throw EzvBaseModelError("refused");
-  }
-  void ItemValueChanged(TzvCompareItem* Item) override { Log->push_back(Tag + " ValueChanged " + NameOf(Item)); }
-  void ItemDataTypeChanged(TzvCompareItem* Item) override {
-    Log->push_back(Tag + " DataTypeChanged " + NameOf(Item));
-  }
+  std::string FailOn;
+  std::function<void()> Hook;
+  void ItemAdded(TzvCompareItem* Item) override { Event("Added", Item); }
+  void ItemDeleting(TzvCompareItem* Item) override { Event("Deleting", Item); }
+  void ItemValueChanged(TzvCompareItem* Item) override { Event("ValueChanged", Item); }
+  void ItemDataTypeChanged(TzvCompareItem* Item) override { Event("DataTypeChanged", Item); }
 
  protected:
   TSpy() = default;
   void* GetInterface(const TGUID& IID) override {
     if (IID == IItemListener::IID) return static_cast<IItemListener*>(this);
     return TObjectInterface::GetInterface(IID);
+  }
+
+ private:
+  void Event(const std::string& Kind, TzvCompareItem* Item) {
+    Log->push_back(Tag + " " + Kind + " " + NameOf(Item));
+    if (Hook) Hook();
+    if (Kind == FailOn) throw EzvBaseModelError("refused");
   }
 };
 FYNDRA_IMPLEMENT_CLASS(TSpy)
@@ -416,12 +423,70 @@ TEST_F(ZvBaseModel, DeletionTellsListenersOnlyAndLeavesTheLevelAndTheModelAlone)
 
 TEST_F(ZvBaseModel, ARefusingListenerKeepsTheItemAndItsName) {
   Model->AddItem("A");
-  Spy->RefuseDeleting = true;
+  Spy->FailOn = "Deleting";
   EXPECT_THROW(Items()->Delete(0), EzvBaseModelError);
   EXPECT_EQ(Items()->Count(), 1);
   EXPECT_THROW(Model->Item(0)->SetName("B"), EzvBaseModelError);
   EXPECT_EQ(Model->Item(0)->GetName(), "A");
-  Spy->RefuseDeleting = false;
+  Spy->FailOn = "";
+}
+
+TEST_F(ZvBaseModel, AFailedNotificationLeavesNoPendingChangeBehind) {
+  Model->GetOptions()->SetAutoUpdate(false);
+  TzvTestItem* A = Model->AddItem("A");
+  Spy->FailOn = "ValueChanged";
+  EXPECT_THROW(A->SetAsString("x"), EzvBaseModelError);
+  Spy->FailOn = "";
+  EXPECT_TRUE(Items()->GetUpdateOptions().Empty());
+  Record();
+  A->SetCompareKey(6);  // announces the new operator only, not the old value change
+  EXPECT_EQ(Log, (TLog{"UpdateItem A"}));
+}
+
+TEST_F(ZvBaseModel, AListenerRemovedWhileOthersAreToldIsNotCalledAnyMore) {
+  TOwned<TSpy> Second(Create<TSpy>());
+  Second->Log = &Log;
+  Second->Tag = "second";
+  Items()->AddItemListener(Second.get());
+  Spy->Hook = [&] { Items()->RemoveItemListener(Second.get()); };
+  Record();
+  Model->AddItem("A");
+  Spy->Hook = nullptr;
+  Second.reset();
+  EXPECT_EQ(Log.front(), "spy Added TzvTestItem");
+  for (const std::string& E : Log) EXPECT_EQ(E.rfind("second", 0), std::string::npos) << E;
+}
+
+TEST_F(ZvBaseModel, RetypingKeepsTheConvertedValueWhenTheApplyAfterItFails) {
+  TzvTestItem* A = Model->AddItem("A");
+  A->SetDataType(varString, 10);
+  A->SetAsString("42");
+  Model->FailApply = true;
+  EXPECT_THROW(A->SetDataType(varInteger, 0), EConvertError);
+  Model->FailApply = false;
+  EXPECT_EQ(A->GetAsVariant().VarType(), varInteger);
+  EXPECT_EQ(A->GetAsInteger(), 42);
+}
+
+TEST_F(ZvBaseModel, AssignCopiesItemsWithWhatWasSetExplicitly) {
+  TzvTestItem* A = Model->AddItem("Price");
+  A->SetCompareKey(6);
+  A->SetOptions({ciCompareIfEmpty});
+  A->SetAsString("12");
+  A->SetDisplayLabel("Unit price");
+  Model->AddItem();
+  TOwned<TTestModel> Other(Create<TTestModel>(nullptr));
+  Other->SetCompareItems(Items());
+  ASSERT_EQ(Other->GetCompareItems()->Count(), 2);
+  TzvTestItem* B = Other->Item(0);
+  EXPECT_EQ(B->GetName(), "Price");
+  EXPECT_EQ(B->GetCompareKey(), 6);
+  EXPECT_EQ(B->GetOptions(), TzvCompareItemOptions{ciCompareIfEmpty});
+  EXPECT_EQ(B->GetAsString(), "12");
+  EXPECT_EQ(B->GetDisplayLabel(), "Unit price");
+  EXPECT_EQ(B->GetAssignedValues(), A->GetAssignedValues());
+  EXPECT_EQ(Other->Item(1)->GetName(), "TzvTestItem");
+  EXPECT_EQ(Other->GetItemsOption(), ioCustom);
 }
 
 TEST_F(ZvBaseModel, ClearValuesNotifiesOnceAndOnlyWhenSomethingWasSet) {
