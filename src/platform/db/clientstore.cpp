@@ -13,7 +13,7 @@ namespace fyndra::cds {
 
 namespace {
 
-std::uint32_t WidthOf(TColKind K) {
+std::uint32_t WidthOf(TColKind K) {  // bytes of a value within the row
   switch (K) {
     case TColKind::I16: case TColKind::U16: return 2;
     case TColKind::I32: return 4;
@@ -114,8 +114,47 @@ void TRecordStore::Reserve(std::size_t Rows, std::size_t HeapBytes) {
   Heap_.reserve(HeapBytes);
 }
 
+namespace {
+
+// Grows V to hold Extra more elements by a quarter at a time: the storage is
+// meant to stay close to the size of its values, not double it.
+template <class V>
+void GrowFor(V& Vec, std::size_t Extra) {
+  std::size_t Need = Vec.size() + Extra;
+  if (Need <= Vec.capacity()) return;
+  Vec.reserve(std::max(Need, Vec.capacity() + Vec.capacity() / 4 + 64));
+}
+
+std::size_t VarIntSize(std::size_t N) {
+  std::size_t K = 1;
+  while (N >= 0x80) {
+    N >>= 7;
+    ++K;
+  }
+  return K;
+}
+
+}  // namespace
+
+std::string_view TRecordStore::HeapText(TVarRef Ref) const {
+  std::size_t P = Ref, Len = 0;
+  for (int Shift = 0;; Shift += 7) {
+    std::uint8_t B = std::uint8_t(Heap_[P++]);
+    Len |= std::size_t(B & 0x7F) << Shift;
+    if (!(B & 0x80)) break;
+  }
+  return {Heap_.data() + P, Len};
+}
+
 TVarRef TRecordStore::PutVar(std::string_view Bytes) {
-  TVarRef R{std::uint32_t(Heap_.size()), std::uint32_t(Bytes.size())};
+  TVarRef R = TVarRef(Heap_.size());
+  GrowFor(Heap_, VarIntSize(Bytes.size()) + Bytes.size());
+  std::size_t N = Bytes.size();
+  do {
+    std::uint8_t B = std::uint8_t(N & 0x7F);
+    N >>= 7;
+    Heap_.push_back(char(N ? (B | 0x80) : B));
+  } while (N);
   Heap_.insert(Heap_.end(), Bytes.begin(), Bytes.end());
   return R;
 }
@@ -123,7 +162,7 @@ TVarRef TRecordStore::PutVar(std::string_view Bytes) {
 void TRecordStore::CopyIn(std::uint8_t* Row, const TRowImage& Image) {
   std::size_t Need = 0;
   for (std::size_t C = 0; C < Columns_.size(); ++C)
-    if (IsVar(Columns_[C].Kind) && !Image.IsNull(int(C))) Need += Image.Vars()[C].size();
+    if (IsVar(Columns_[C].Kind) && !Image.IsNull(int(C))) Need += Image.Vars()[C].size() + 5;
   if (Heap_.size() + Need > std::numeric_limits<std::uint32_t>::max())
     throw EDatabaseError("Client dataset storage is full (text values exceed 4 GB)");
   std::memcpy(Row, Image.Row().data(), RowSize_);
@@ -131,7 +170,7 @@ void TRecordStore::CopyIn(std::uint8_t* Row, const TRowImage& Image) {
   for (std::size_t C = 0; C < Columns_.size(); ++C) {
     const TColumn& Col = Columns_[C];
     if (!IsVar(Col.Kind)) continue;
-    TVarRef R{0, 0};
+    TVarRef R = 0;
     if (!Image.IsNull(int(C))) R = PutVar(Image.Vars()[C]);
     Store(Row + Col.Offset, R);
   }
@@ -141,6 +180,7 @@ std::uint32_t TRecordStore::AddRow(const TRowImage& Image) {
   if (SlotCount() >= std::numeric_limits<std::uint32_t>::max() - 1)
     throw EDatabaseError("Client dataset storage is full (too many records)");
   std::size_t Old = Rows_.size();
+  GrowFor(Rows_, RowSize_);
   Rows_.resize(Old + RowSize_);
   try {
     CopyIn(Rows_.data() + Old, Image);
@@ -155,8 +195,9 @@ std::uint32_t TRecordStore::AddRow(const TRowImage& Image) {
 void TRecordStore::WriteRow(std::uint32_t Slot, const TRowImage& Image) {
   std::uint8_t* Row = Rows_.data() + std::size_t(Slot) * RowSize_;
   std::size_t Old = 0;
+  TRowView View(Row, this, nullptr);
   for (std::size_t C = 0; C < Columns_.size(); ++C)
-    if (IsVar(Columns_[C].Kind)) Old += Load<TVarRef>(Row + Columns_[C].Offset).Length;
+    if (IsVar(Columns_[C].Kind) && !View.IsNull(int(C))) Old += View.Var(int(C)).size() + 1;
   CopyIn(Row, Image);
   Garbage_ += Old;
 }
@@ -164,29 +205,31 @@ void TRecordStore::WriteRow(std::uint32_t Slot, const TRowImage& Image) {
 void TRecordStore::DeleteRow(std::uint32_t Slot) {
   std::uint8_t* Row = Rows_.data() + std::size_t(Slot) * RowSize_;
   if (Row[0] & 1u) return;
+  TRowView View(Row, this, nullptr);
   for (std::size_t C = 0; C < Columns_.size(); ++C)
-    if (IsVar(Columns_[C].Kind)) Garbage_ += Load<TVarRef>(Row + Columns_[C].Offset).Length;
+    if (IsVar(Columns_[C].Kind) && !View.IsNull(int(C))) Garbage_ += View.Var(int(C)).size() + 1;
   Row[0] |= 1u;
   --Live_;
 }
 
 void TRecordStore::CompactHeap() {
-  std::vector<char> Fresh;
-  Fresh.reserve(Heap_.size() - std::min(Garbage_, Heap_.size()));
+  std::vector<char> Old;
+  Old.swap(Heap_);
+  Heap_.reserve(Old.size() - std::min(Garbage_, Old.size()));
+  std::vector<char> Keep;
   for (std::uint32_t S = 0; S < SlotCount(); ++S) {
     std::uint8_t* Row = Rows_.data() + std::size_t(S) * RowSize_;
-    for (const TColumn& C : Columns_) {
-      if (!IsVar(C.Kind)) continue;
-      TVarRef R = Load<TVarRef>(Row + C.Offset);
-      TVarRef N{std::uint32_t(Fresh.size()), 0};
-      if (!(Row[0] & 1u)) {
-        Fresh.insert(Fresh.end(), Heap_.begin() + R.Offset, Heap_.begin() + R.Offset + R.Length);
-        N.Length = R.Length;
-      }
-      Store(Row + C.Offset, N);
+    if (Row[0] & 1u) continue;
+    for (std::size_t C = 0; C < Columns_.size(); ++C) {
+      const TColumn& Col = Columns_[C];
+      if (!IsVar(Col.Kind) || (Row[(C + 1) >> 3] >> ((C + 1) & 7) & 1u)) continue;
+      Old.swap(Heap_);
+      std::string_view V = HeapText(Load<TVarRef>(Row + Col.Offset));
+      Keep.assign(V.begin(), V.end());
+      Old.swap(Heap_);
+      Store(Row + Col.Offset, PutVar(std::string_view(Keep.data(), Keep.size())));
     }
   }
-  Heap_.swap(Fresh);
   Garbage_ = 0;
 }
 
@@ -351,8 +394,7 @@ int CompareKeyPart(const TRecordStore& S, const TKeyPart& Part, const TRowView& 
   const bool AN = A.IsNull(Col), BN = B.IsNull(Col);
   int R;
   if (AN || BN) {
-    R = int(BN) - int(AN);  // Null first
-    R = AN && BN ? 0 : (AN ? -1 : 1);
+    R = AN && BN ? 0 : (AN ? -1 : 1);  // Null first
   } else {
     const TColumn& C = S.Columns()[std::size_t(Col)];
     const std::uint8_t* PA = A.Fixed(Col);
@@ -436,8 +478,14 @@ std::size_t TRecordIndex::PositionOf(const TRecordStore& S, std::uint32_t Slot) 
   return npos;
 }
 
+void TRecordIndex::Append(std::uint32_t Slot) {
+  GrowFor(Order, 1);
+  Order.push_back(Slot);
+}
+
 std::size_t TRecordIndex::InsertSorted(const TRecordStore& S, std::uint32_t Slot) {
   std::size_t P = Keyed() ? Bound(S, S.View(Slot), -1, true) : Order.size();
+  GrowFor(Order, 1);
   Order.insert(Order.begin() + std::ptrdiff_t(P), Slot);
   return P;
 }

@@ -3,7 +3,8 @@
 // TRecordStore keeps every record as one fixed-size row in a single byte
 // array: a header byte holding the deleted mark, a null bit per column, then
 // each column's fixed value (numbers at their native width; texts, wide texts
-// and byte values as an 8-byte reference into one shared text heap). Records
+// and byte values as a 4-byte offset into one shared text heap, where the
+// value's length precedes its bytes). Records
 // are numbered by slot; slots are never reused, so a slot identifies a record
 // for the life of the store (bookmarks rest on this).
 //
@@ -38,11 +39,9 @@ struct TColumn {
 
 TColKind KindOfType(TFieldType Type);  // raises EDatabaseError for unsupported types
 
-// A reference into the text heap.
-struct TVarRef {
-  std::uint32_t Offset;
-  std::uint32_t Length;
-};
+// A variable-size value is held in the text heap as its length (LEB128) and
+// its bytes; the row holds the 4-byte offset of that entry.
+using TVarRef = std::uint32_t;
 
 class TRecordStore;
 
@@ -75,7 +74,7 @@ class TRecordStore {
   bool IsDeleted(std::uint32_t Slot) const { return Row(Slot)[0] & 1u; }
   const std::uint8_t* Row(std::uint32_t Slot) const { return Rows_.data() + std::size_t(Slot) * RowSize_; }
   TRowView View(std::uint32_t Slot) const { return TRowView(Row(Slot), this, nullptr); }
-  std::string_view HeapText(const TVarRef& Ref) const { return {Heap_.data() + Ref.Offset, Ref.Length}; }
+  std::string_view HeapText(TVarRef Ref) const;
 
   // Appends a row holding Image's values; returns its slot.
   std::uint32_t AddRow(const class TRowImage& Image);
@@ -162,6 +161,8 @@ class TRecordIndex {
   std::size_t Bound(const TRecordStore& Store, const TRowView& Key, int Count, bool Upper) const;
   // Position of Slot (whose row holds the key it was sorted by); npos when absent.
   std::size_t PositionOf(const TRecordStore& Store, std::uint32_t Slot) const;
+  // Appends Slot at the end (growing the vector by a quarter at a time).
+  void Append(std::uint32_t Slot);
   // Inserts Slot at its key position (after equal keys).
   std::size_t InsertSorted(const TRecordStore& Store, std::uint32_t Slot);
   // A slot other than Except with the same key as Row; npos when none.

@@ -566,7 +566,7 @@ void TCustomClientDataSet::InternalPost() {
         Idx.Order.insert(Idx.Order.begin() + InsertPos_, Slot);
         Idx.SlotSorted = false;
       } else {
-        Idx.Order.push_back(Slot);
+        Idx.Append(Slot);
       }
     }
     for (int C = 0; C < Store_->ColumnCount(); ++C)
