@@ -277,5 +277,37 @@ TEST_F(CalculatorTest, IsExistReadsNameTokensOnly) {
   EXPECT_THROW(Impl()->Priority(ctName), EzvBaseModelError);
 }
 
+// The whole cycle through the model: a changed value applies the model, which
+// refreshes the operators and recompiles over the items active now.
+TEST(CalculatorInModelTest, ApplyRefreshesOperatorsAndTree) {
+  SetDefaultLocale("en_US");
+  TModelPtr Model = NewRecordModel("Finder");
+  TRecordItem* Name = Model->AddItem("Name", varString, 20, 10, {ciCaseInsensitive, ciConvertValue}, Null());
+  TRecordItem* Qty = Model->AddItem("Qty", varInteger, 4, 3, {ciConvertValue}, 10);  // Qty field <= 10
+  Model->GetOptions()->SetAutoUpdate(true);
+  const std::vector<std::pair<const char*, int>> Rows = {{"red car", 20}, {"blue car", 5}, {"Red bus", 3}, {"tree", 30}};
+  auto Matching = [&] {
+    std::string Out;
+    for (const auto& [N, Q] : Rows) {
+      Name->Record = N;
+      Qty->Record = Q;
+      if (Model->CheckItems()) Out += std::string(Out.empty() ? "" : ",") + N;
+    }
+    return Out;
+  };
+  const int Before = Model->Applies;
+  Model->SetExpression("Name OR Qty");
+  EXPECT_EQ(Model->Applies, Before + 1);
+  EXPECT_EQ(Matching(), "blue car,Red bus");  // Name has no value and drops out
+  Name->SetAsString("RED");
+  EXPECT_EQ(Model->Applies, Before + 2);
+  EXPECT_EQ(Matching(), "red car,blue car,Red bus");
+  Model->SetExpression("Name AND Qty");
+  EXPECT_EQ(Matching(), "Red bus");
+  EXPECT_THROW(Model->SetExpression("Name Qty"), EzvBaseModelError);
+  EXPECT_EQ(Model->GetExpression(), "Name AND Qty");
+  EXPECT_EQ(Matching(), "Red bus");
+}
+
 }  // namespace
 }  // namespace fyndra
