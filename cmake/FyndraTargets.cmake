@@ -1,9 +1,16 @@
 # fyndra_library(NAME DIR [DEPS ...]): a shared library made of every .cpp below
 # src/DIR (one folder, one layer), installed with its headers and exported.
-function(fyndra_library name dir)
+# DIR may be a list ("core;dataset") when one package spans several folders.
+function(fyndra_library name dirs)
   cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
-  file(GLOB_RECURSE hdrs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.h)
+  set(srcs)
+  set(hdrs)
+  foreach(dir IN LISTS dirs)
+    file(GLOB_RECURSE dir_srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
+    file(GLOB_RECURSE dir_hdrs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/src/${dir}/*.h)
+    list(APPEND srcs ${dir_srcs})
+    list(APPEND hdrs ${dir_hdrs})
+  endforeach()
   if(srcs)
     add_library(${name} ${srcs} ${hdrs})
     target_compile_options(${name} PRIVATE -Wall -Wextra)
@@ -24,15 +31,23 @@ function(fyndra_library name dir)
     LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
     ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/${dir}/
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/fyndra/${dir}
-    FILES_MATCHING PATTERN "*.h")
+  foreach(dir IN LISTS dirs)
+    if(EXISTS ${PROJECT_SOURCE_DIR}/src/${dir})
+      install(DIRECTORY ${PROJECT_SOURCE_DIR}/src/${dir}/
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/fyndra/${dir}
+        FILES_MATCHING PATTERN "*.h")
+    endif()
+  endforeach()
 endfunction()
 
 # fyndra_test(NAME DIR LIBS...): one GoogleTest executable made of every .cpp
-# below tests/DIR, registered with CTest.
-function(fyndra_test name dir)
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${dir}/*.cpp)
+# below tests/DIR (or each folder of a list "a;b"), registered with CTest.
+function(fyndra_test name dirs)
+  set(srcs)
+  foreach(dir IN LISTS dirs)
+    file(GLOB_RECURSE dir_srcs CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/tests/${dir}/*.cpp)
+    list(APPEND srcs ${dir_srcs})
+  endforeach()
   if(NOT srcs)
     return()
   endif()
