@@ -450,7 +450,23 @@ void TzvCompareItems::FireItemEvent(TzvCompareItem* Item) {
 }
 
 void TzvCompareItems::FireItemDeleting(TzvCompareItem* Item) {
+  if (Destroying_) {
+    // A collection that is being freed cannot keep its items: a refusal
+    // would only end the program from inside a destructor.
+    ForEachListener([Item](IItemListener* L) {
+      try {
+        L->ItemDeleting(Item);
+      } catch (const std::exception&) {
+      }
+    });
+    return;
+  }
   ForEachListener([Item](IItemListener* L) { L->ItemDeleting(Item); });
+}
+
+void TzvCompareItems::BeforeDestruction() {
+  Destroying_ = true;
+  TCollection::BeforeDestruction();
 }
 
 void TzvCompareItems::FireItemDataTypeChanged(TzvCompareItem* Item) {

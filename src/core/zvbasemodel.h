@@ -460,6 +460,9 @@ class TzvCompareItems : public TCollection {
   TzvBaseModel* GetModel() const { return Owner_; }
 
   TPersistent* GetOwner() override;
+  // Frees the items; while the collection goes, listeners are told of each
+  // deletion but can no longer refuse it.
+  void BeforeDestruction() override;
 
  protected:
   // The model (not owned) and the class of the items to create.
@@ -475,6 +478,7 @@ class TzvCompareItems : public TCollection {
   TzvBaseModel* Owner_ = nullptr;
   std::vector<IItemListener*> Listeners_;
   TzvItemUpdateOptions UpdateOptions_;
+  bool Destroying_ = false;
 };
 
 // ---------------------------------------------------------------------------

@@ -431,6 +431,17 @@ TEST_F(ZvBaseModel, ARefusingListenerKeepsTheItemAndItsName) {
   Spy->FailOn = "";
 }
 
+TEST_F(ZvBaseModel, FreeingTheModelTellsEveryListenerAndCannotBeRefused) {
+  Model->AddItem("A");
+  Model->AddItem("B");
+  Model->SetExpression("A AND B");
+  Spy->FailOn = "Deleting";
+  Record();
+  Model->Log = nullptr;
+  Model.reset();
+  EXPECT_EQ(Log, (TLog{"spy Deleting B", "spy Deleting A"}));
+}
+
 TEST_F(ZvBaseModel, AFailedNotificationLeavesNoPendingChangeBehind) {
   Model->GetOptions()->SetAutoUpdate(false);
   TzvTestItem* A = Model->AddItem("A");
