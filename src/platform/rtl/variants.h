@@ -16,6 +16,27 @@
 //    exact decimal type raises EOverflow.
 //  - True converts to the number -1, False to 0.
 //  - Any other impossible conversion raises EVariantTypeCastError.
+//
+// Comparison rules (operators, VarCompareValue, VarSameValue):
+//  - Two texts compare as texts, case-sensitively in the locale's order
+//    (AnsiCompareStr). A text against any other value is first converted to
+//    that value's type with the locale parsers (against an integer it may also
+//    read as a float: "1.5" > 1); a text that does not convert raises
+//    EConvertError.
+//  - Numbers compare by value across types, exactly: integers against
+//    currency and exact decimals without rounding, integers against doubles in
+//    extended precision. True counts as -1 against numbers; two booleans order
+//    False < True. Dates compare as their day numbers, SQL time stamps field by
+//    field or as date-times against other values. NaN is unordered: it is
+//    neither equal to, less than nor greater than anything.
+//  - Null: the operators treat Null as equal only to Null and less than every
+//    other value (Unassigned included). Unassigned in the operators is 0
+//    against numbers and "" against texts.
+//  - VarCompareValue gives vrEqual for two Nulls or two Unassigned, and
+//    vrNotEqual when exactly one side is Null or Unassigned (a missing value
+//    has no order). VarSameValue is true for two Nulls, two Unassigned, or two
+//    values that compare equal, and never raises.
+//  - Arrays do not compare: EVariantTypeCastError.
 #pragma once
 
 #include <cstdint>
