@@ -2,7 +2,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <optional>
 #include <utility>
 
 namespace fyndra {
@@ -273,9 +272,9 @@ class TLexer {
   void LexString() {
     Cur_.Kind = TTok::String;
     std::string& Out = Cur_.Text;
-    std::optional<std::uint32_t> HighSurrogate;
+    std::uint32_t HighSurrogate = 0;  // 0: none pending
     auto Flush = [&] {
-      if (HighSurrogate) Fail(Line_, "a low surrogate code after #" + std::to_string(*HighSurrogate));
+      if (HighSurrogate) Fail(Line_, "a low surrogate code after #" + std::to_string(HighSurrogate));
     };
     for (;;) {
       if (Pos_ >= Text_.size()) break;
@@ -317,8 +316,8 @@ class TLexer {
           Flush();
           HighSurrogate = Cp;
         } else if (Cp >= 0xDC00 && Cp <= 0xDFFF && HighSurrogate) {
-          AppendUtf8(Out, 0x10000 + ((*HighSurrogate - 0xD800) << 10) + (Cp - 0xDC00));
-          HighSurrogate.reset();
+          AppendUtf8(Out, 0x10000 + ((HighSurrogate - 0xD800) << 10) + (Cp - 0xDC00));
+          HighSurrogate = 0;
         } else if (Cp >= 0xDC00 && Cp <= 0xDFFF && !(Cp >= kRawByteBase + 0x80 && Cp <= kRawByteBase + 0xFF)) {
           Fail(Line_, "a character code, found a lone surrogate #" + std::to_string(Cp));
         } else {
@@ -511,7 +510,12 @@ class TParser {
   TLexer Lex_;
 };
 
-std::string Spaces(int N) { return std::string(static_cast<std::size_t>(N), ' '); }
+void Indent(std::string& Out, int N) { Out.append(static_cast<std::size_t>(N), ' '); }
+
+void NewLine(std::string& Out, int Ind) {
+  Out += '\n';
+  Indent(Out, Ind);
+}
 
 // Splits the encoded form of S into pieces of at most kMaxStringPiece
 // characters (a single #nnn code is never split).
@@ -526,16 +530,19 @@ std::vector<std::string> EncodePieces(std::string_view S, std::size_t MaxPiece =
   std::size_t Pos = 0;
   while (Pos < S.size()) {
     const std::uint32_t Cp = NextCodePoint(S, Pos);
-    std::string Atom;
+    char Atom[16];
+    std::size_t AtomLen = 0;
     const bool Printable = Cp >= 32 && Cp <= 126;
     if (Printable) {
-      Atom = Cp == '\'' ? "''" : std::string(1, static_cast<char>(Cp));
+      Atom[AtomLen++] = static_cast<char>(Cp);
+      if (Cp == '\'') Atom[AtomLen++] = '\'';
     } else {
-      Atom = "#" + std::to_string(Cp);
+      Atom[AtomLen++] = '#';
+      AtomLen = static_cast<std::size_t>(std::to_chars(Atom + 1, Atom + sizeof Atom, Cp).ptr - Atom);
     }
     // Room needed: the atom, an opening quote when a run starts, a closing
     // quote for a run still open at the end of the piece.
-    const std::size_t Need = Atom.size() + (Printable ? (InQuote ? 1 : 2) : (InQuote ? 1 : 0));
+    const std::size_t Need = AtomLen + (Printable ? (InQuote ? 1 : 2) : (InQuote ? 1 : 0));
     if (!Cur.empty() && Cur.size() + Need > MaxPiece) {
       Close();
       Pieces.push_back(std::move(Cur));
@@ -547,12 +554,29 @@ std::vector<std::string> EncodePieces(std::string_view S, std::size_t MaxPiece =
     } else {
       Close();
     }
-    Cur += Atom;
+    Cur.append(Atom, AtomLen);
   }
   Close();
   if (Cur.empty()) Cur = "''";
   Pieces.push_back(std::move(Cur));
   return Pieces;
+}
+
+// The pieces a string is printed in: one when its encoded form fits a line.
+std::vector<std::string> StringPieces(std::string_view S) {
+  std::vector<std::string> One = EncodePieces(S, std::string::npos);
+  if (One.front().size() <= kMaxStringPiece) return One;
+  return EncodePieces(S);
+}
+
+void PrintPieces(const std::vector<std::string>& Pieces, int Ind, std::string& Out) {
+  for (std::size_t I = 0; I < Pieces.size(); ++I) {
+    if (I > 0) {
+      Out += " +";
+      NewLine(Out, Ind);
+    }
+    Out += Pieces[I];
+  }
 }
 
 void PrintProperty(const TDfmProperty& P, int Ind, std::string& Out);
@@ -571,11 +595,7 @@ void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
       Out += V.Text;
       break;
     case TDfmValueKind::String: {
-      const std::vector<std::string> Pieces = EncodePieces(V.Text);
-      for (std::size_t I = 0; I < Pieces.size(); ++I) {
-        if (I > 0) Out += " +\n" + Spaces(Ind);
-        Out += Pieces[I];
-      }
+      PrintPieces(StringPieces(V.Text), Ind, Out);
       break;
     }
     case TDfmValueKind::Set:
@@ -590,7 +610,7 @@ void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
       static const char kHex[] = "0123456789ABCDEF";
       Out += '{';
       for (std::size_t I = 0; I < V.Bytes.size(); ++I) {
-        if (I % kBinaryBytesPerLine == 0) Out += "\n" + Spaces(Ind);
+        if (I % kBinaryBytesPerLine == 0) NewLine(Out, Ind);
         Out += kHex[V.Bytes[I] >> 4];
         Out += kHex[V.Bytes[I] & 15];
       }
@@ -600,7 +620,7 @@ void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
     case TDfmValueKind::List:
       Out += '(';
       for (const TDfmValue& E : V.Elements) {
-        Out += "\n" + Spaces(Ind);
+        NewLine(Out, Ind);
         PrintValue(E, Ind + 2, Out);
       }
       Out += ')';
@@ -608,12 +628,14 @@ void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
     case TDfmValueKind::Collection:
       Out += '<';
       for (const TDfmItem& Item : V.Items) {
-        Out += "\n" + Spaces(Ind) + "item";
+        NewLine(Out, Ind);
+        Out += "item";
         for (const TDfmProperty& P : Item.Properties) {
           Out += '\n';
           PrintProperty(P, Ind + 2, Out);
         }
-        Out += "\n" + Spaces(Ind) + "end";
+        NewLine(Out, Ind);
+        Out += "end";
       }
       Out += '>';
       break;
@@ -621,18 +643,27 @@ void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
 }
 
 void PrintProperty(const TDfmProperty& P, int Ind, std::string& Out) {
-  Out += Spaces(Ind) + P.Name + " =";
-  // A string that needs more than one piece starts on a line of its own.
-  if (P.Value.Kind == TDfmValueKind::String && EncodePieces(P.Value.Text).size() > 1) {
-    Out += "\n" + Spaces(Ind + 2);
-  } else {
-    Out += ' ';
+  Indent(Out, Ind);
+  Out += P.Name;
+  Out += " =";
+  if (P.Value.Kind == TDfmValueKind::String) {
+    // A string that needs more than one piece starts on a line of its own.
+    const std::vector<std::string> Pieces = StringPieces(P.Value.Text);
+    if (Pieces.size() > 1) {
+      NewLine(Out, Ind + 2);
+    } else {
+      Out += ' ';
+    }
+    PrintPieces(Pieces, Ind + 2, Out);
+    return;
   }
+  Out += ' ';
   PrintValue(P.Value, Ind + 2, Out);
 }
 
 void PrintObject(const TDfmObject& Obj, int Ind, std::string& Out) {
-  Out += Spaces(Ind) + "object ";
+  Indent(Out, Ind);
+  Out += "object ";
   Out += Obj.Name.empty() ? Obj.ClassName : Obj.Name + ": " + Obj.ClassName;
   Out += '\n';
   for (const TDfmProperty& P : Obj.Properties) {
@@ -640,7 +671,8 @@ void PrintObject(const TDfmObject& Obj, int Ind, std::string& Out) {
     Out += '\n';
   }
   for (const TDfmObject& Child : Obj.Children) PrintObject(Child, Ind + 2, Out);
-  Out += Spaces(Ind) + "end\n";
+  Indent(Out, Ind);
+  Out += "end\n";
 }
 
 }  // namespace
