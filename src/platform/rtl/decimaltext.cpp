@@ -180,7 +180,7 @@ void SplitFixed(DecimalText D, int Places, std::string& IntPart, std::string& Fr
   FracPart.clear();
   const int IntDigits = D.IntegerDigits();
   if (D.IsZero() || IntDigits <= 0) {
-    IntPart = "0";
+    IntPart.assign(1, '0');
   } else {
     IntPart = D.Digits.substr(0, static_cast<std::size_t>(std::min<int>(IntDigits, static_cast<int>(D.Digits.size()))));
     IntPart.append(static_cast<std::size_t>(std::max(0, D.Exponent)), '0');

@@ -48,7 +48,7 @@ bool FromDecimal(decimal::DecimalText D, int MinPlaces, TBcd& Out) {
   decimal::SplitFixed(D, Places, IntPart, FracPart);
   if (IntPart == "0") IntPart.clear();
   std::string All = IntPart + FracPart;
-  if (All.empty()) All = "0";
+  if (All.empty()) All.assign(1, '0');
   // Leading zero digits of a pure fraction are kept so that Places <= Precision.
   if (static_cast<int>(All.size()) > MaxFMTBcdDigits) return false;
   TBcd B;
@@ -78,11 +78,16 @@ std::string BcdToStr(const TBcd& Bcd, const TFormatSettings& Settings) {
       FracPart.push_back(C);
     }
   }
-  if (IntPart.empty()) IntPart = "0";
-  std::string R = IntPart;
-  if (!FracPart.empty()) R += Settings.DecimalSeparator + FracPart;
-  const bool Zero = (IntPart + FracPart).find_first_not_of('0') == std::string::npos;
-  if (Bcd.IsNegative() && !Zero) R.insert(0, "-");
+  if (IntPart.empty()) IntPart.assign(1, '0');
+  const bool Zero = IntPart.find_first_not_of('0') == std::string::npos &&
+                    FracPart.find_first_not_of('0') == std::string::npos;
+  std::string R;
+  if (Bcd.IsNegative() && !Zero) R.push_back('-');
+  R += IntPart;
+  if (!FracPart.empty()) {
+    R.push_back(Settings.DecimalSeparator);
+    R += FracPart;
+  }
   return R;
 }
 std::string BcdToStr(const TBcd& Bcd) { return BcdToStr(Bcd, FormatSettings()); }

@@ -145,7 +145,9 @@ std::string ConvertIcuPattern(const std::string& P, char* DateSep, char* TimeSep
     if (TimeSep && *TimeSep == 0 && (LastField == 'h' || LastField == 'H' || LastField == 'K' || LastField == 'k' || LastField == 'm'))
       *TimeSep = Ch;
     if (Ch == '"' || (Ch >= 'a' && Ch <= 'z') || (Ch >= 'A' && Ch <= 'Z')) {
-      R += std::string("\"") + Ch + "\"";
+      R.push_back('"');
+      R.push_back(Ch);
+      R.push_back('"');
     } else {
       R.push_back(Ch);
     }
@@ -794,11 +796,17 @@ std::string GeneralText(decimal::DecimalText D, int Significant, char Sep) {
     const int Places = std::max(0, -D.Exponent);
     decimal::SplitFixed(D, Places, IntPart, FracPart);
     R += IntPart;
-    if (!FracPart.empty()) R += Sep + FracPart;
+    if (!FracPart.empty()) {
+      R.push_back(Sep);
+      R += FracPart;
+    }
     return R;
   }
   R.push_back(D.Digits[0]);
-  if (D.Digits.size() > 1) R += Sep + D.Digits.substr(1);
+  if (D.Digits.size() > 1) {
+    R.push_back(Sep);
+    R += D.Digits.substr(1);
+  }
   return R + "E" + std::to_string(Exp10);
 }
 
@@ -811,10 +819,14 @@ std::string NonFinite(double V) {
 std::string FixedText(const decimal::DecimalText& D, int Places, const TFormatSettings& F, bool Group) {
   std::string IntPart, FracPart;
   decimal::SplitFixed(D, Places, IntPart, FracPart);
-  std::string R = Group ? decimal::GroupThousands(IntPart, F.ThousandSeparator) : IntPart;
-  if (Places > 0) R += F.DecimalSeparator + FracPart;
   const bool AllZero = IntPart == "0" && FracPart.find_first_not_of('0') == std::string::npos;
-  if (D.Negative && !AllZero) R.insert(0, "-");
+  std::string R;
+  if (D.Negative && !AllZero) R.push_back('-');
+  R += Group ? decimal::GroupThousands(IntPart, F.ThousandSeparator) : IntPart;
+  if (Places > 0) {
+    R.push_back(F.DecimalSeparator);
+    R += FracPart;
+  }
   return R;
 }
 
@@ -823,7 +835,7 @@ std::string CurrencyText(const decimal::DecimalText& D, int Places, const TForma
   Abs.Negative = false;
   const std::string N = FixedText(Abs, Places, F, true);
   const std::string& C = F.CurrencyString;
-  const bool Zero = N.find_first_not_of(std::string("0") + F.DecimalSeparator + F.ThousandSeparator) == std::string::npos;
+  const bool Zero = N.find_first_not_of(std::string{'0', F.DecimalSeparator, F.ThousandSeparator}) == std::string::npos;
   if (!D.Negative || Zero) {
     switch (F.CurrencyFormat) {
       case 1: return N + C;
@@ -857,11 +869,14 @@ std::string ScientificText(const decimal::DecimalText& In, int Significant, int 
   decimal::RoundToSignificant(D, Significant);
   std::string Digits = D.Digits;
   int Exp10 = D.IsZero() ? 0 : D.IntegerDigits() - 1;
-  if (Digits.empty()) Digits = "0";
+  if (Digits.empty()) Digits.assign(1, '0');
   Digits.resize(static_cast<std::size_t>(std::max(1, Significant)), '0');
   std::string R = In.Negative && !D.IsZero() ? "-" : "";
   R.push_back(Digits[0]);
-  if (Digits.size() > 1) R += Sep + Digits.substr(1);
+  if (Digits.size() > 1) {
+    R.push_back(Sep);
+    R += Digits.substr(1);
+  }
   std::string E = std::to_string(std::abs(Exp10));
   if (static_cast<int>(E.size()) < ExpDigits) E.insert(0, static_cast<std::size_t>(ExpDigits) - E.size(), '0');
   return R + "E" + (Exp10 < 0 ? "-" : "+") + E;
@@ -984,7 +999,10 @@ std::string ApplyPicture(const PictureSection& P, decimal::DecimalText D, bool W
     Body = Digits.substr(0, static_cast<std::size_t>(Int));
     std::string Frac = Digits.substr(static_cast<std::size_t>(Int));
     while (static_cast<int>(Frac.size()) > P.MinFrac && !Frac.empty() && Frac.back() == '0') Frac.pop_back();
-    if (!Frac.empty()) Body += F.DecimalSeparator + Frac;
+    if (!Frac.empty()) {
+      Body.push_back(F.DecimalSeparator);
+      Body += Frac;
+    }
     std::string E = std::to_string(std::abs(Exp10));
     if (static_cast<int>(E.size()) < P.ExpDigits) E.insert(0, static_cast<std::size_t>(P.ExpDigits) - E.size(), '0');
     Body += P.ExpChar;
@@ -999,7 +1017,10 @@ std::string ApplyPicture(const PictureSection& P, decimal::DecimalText D, bool W
     if (static_cast<int>(IntPart.size()) < P.MinInt) IntPart.insert(0, static_cast<std::size_t>(P.MinInt) - IntPart.size(), '0');
     if (P.Thousands) IntPart = decimal::GroupThousands(IntPart, F.ThousandSeparator);
     Body = IntPart;
-    if (!FracPart.empty()) Body += F.DecimalSeparator + FracPart;
+    if (!FracPart.empty()) {
+      Body.push_back(F.DecimalSeparator);
+      Body += FracPart;
+    }
     D.Digits.clear();
     for (char C : IntPart + FracPart) {
       if (C >= '1' && C <= '9') D.Digits = "1";

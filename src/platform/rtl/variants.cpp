@@ -280,6 +280,13 @@ Variant TextToKindOf(const Variant& Text, const Variant& Other) {
 // one is Empty and converts to the other's zero.
 int CompareValues(const Variant& A, const Variant& B) {
   const Kind KA = KindOf(A), KB = KindOf(B);
+  // The common record-test cases first.
+  if (KA == Kind::Int && KB == Kind::Int) return Cmp(A.RawInt(), B.RawInt());
+  if ((KA == Kind::Float || KA == Kind::Date) && (KB == Kind::Float || KB == Kind::Date)) {
+    if (std::isnan(A.RawDouble()) || std::isnan(B.RawDouble())) return kUnordered;
+    return Cmp(A.RawDouble(), B.RawDouble());
+  }
+  if (KA == Kind::Str && KB == Kind::Str) return AnsiCompareStr(A.RawString(), B.RawString());
   if (KA == Kind::Array || KB == Kind::Array || KA == Kind::Other || KB == Kind::Other)
     CastError(A.VarType(), B.VarType());
   const bool SA = KA == Kind::Str || KA == Kind::WStr || KA == Kind::Empty;
@@ -532,11 +539,12 @@ std::string VarTypeAsText(TVarType Type) {
     case varString: Name = "String"; break;
     case varSQLTimeStampCode: Name = "SQLTimeStamp"; break;
     case varFMTBcdCode: Name = "FMTBcd"; break;
-    default: Name = "$" + IntToHex(Type & varTypeMask, 4); break;
+    default: Name = IntToHex(Type & varTypeMask, 4).insert(0, 1, '$'); break;
   }
-  if (Type & varArray) Name = "Array " + Name;
-  if (Type & varByRef) Name = "ByRef " + Name;
-  return Name;
+  std::string Prefix;
+  if (Type & varByRef) Prefix += "ByRef ";
+  if (Type & varArray) Prefix += "Array ";
+  return Prefix + Name;
 }
 
 bool VarSameValue(const Variant& A, const Variant& B) {
