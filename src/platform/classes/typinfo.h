@@ -9,8 +9,11 @@
 // How a class declares itself, registers, and publishes properties:
 //
 //   // tfoo.h
-//   FYNDRA_ENUM_NAMES(TFooKind, fkPlain, fkFancy)          // after the enum's declaration
-//   enum TFooOption : std::uint8_t { foCase, foTrim };  FYNDRA_ENUM_NAMES(TFooOption, foCase, foTrim)
+//   // Enumerations: values 0, 1, 2, ... named in order, at the enum's namespace scope.
+//   enum TFooKind : std::uint8_t { fkPlain, fkFancy };
+//   FYNDRA_ENUM_NAMES(TFooKind, fkPlain, fkFancy)
+//   enum TFooOption : std::uint8_t { foCase, foTrim };
+//   FYNDRA_ENUM_NAMES(TFooOption, foCase, foTrim)
 //   using TFooOptions = TSet<TFooOption>;
 //
 //   class TFoo : public TComponent {
