@@ -254,6 +254,7 @@ TEST_F(SysUtilsTest, FormatDirectives) {
   EXPECT_EQ(Format("100%%", {}), "100%");
   EXPECT_EQ(Format("[%5s][%-5s][%.2s]", {"ab", "ab", "abc"}), "[   ab][ab   ][ab]");
   EXPECT_EQ(Format("[%*d]", {4, 7}), "[   7]");
+  EXPECT_EQ(Format("[%-*d|%3s]", {3, 7, "ü"}), "[7  |  ü]");  // widths count characters
   EXPECT_EQ(Format("%.3d|%u|%x", {5, -1, 255}), "005|4294967295|FF");
   EXPECT_EQ(Format("%f|%.1f|%n|%e", {1.005, 2.25, 1234567.5, 1000.0}),
             "1.01|2.3|1,234,567.50|1.00000000000000E+003");

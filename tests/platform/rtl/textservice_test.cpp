@@ -185,6 +185,16 @@ TEST_F(TextServiceTest, Utf8Utf16RoundTrip) {
   EXPECT_EQ(Utf8ToUtf16(std::string("a\xC3", 2)), u"a\uFFFD");
 }
 
+TEST_F(TextServiceTest, WideTextsFollowTheSameRules) {
+  EXPECT_EQ(WideCompareText(u"MÜLLER", u"müller"), 0);
+  EXPECT_LT(WideCompareStr(u"müller", u"MÜLLER"), 0);
+  EXPECT_GT(WideCompareText(u"b", u"A"), 0);
+  // The wide padding character sorts after every text.
+  EXPECT_LT(WideCompareText(u"ABzzz", std::u16string(u"AB") + std::u16string(5, char16_t(0xFFFF))), 0);
+  EXPECT_EQ(WideUpperCase(u"straße"), u"STRASSE");
+  EXPECT_EQ(WideLowerCase(u"ÄÖÜ"), u"äöü");
+}
+
 TEST_F(TextServiceTest, LocaleChangeReachesOtherThreads) {
   SetTextLocale("sv_SE");
   int Result = 0;
