@@ -158,7 +158,7 @@ TzvCompareItem::TzvCompareItem(TCollection* Collection) : TCollectionItem(CheckC
 
 void TzvCompareItem::AfterConstruction() {
   TCollectionItem::AfterConstruction();
-  Model_ = GetCompareItems()->GetModel();
+  Model_ = GetCompareItems()->GetModel();  // the constructor checked the collection's class
   Options_ = DefaultOptions();
   Value_ = Null();
   Name_ = GetDefaultName();
@@ -173,7 +173,8 @@ void TzvCompareItem::BeforeDestruction() {
 }
 
 TzvCompareItems* TzvCompareItem::GetCompareItems() const {
-  return static_cast<TzvCompareItems*>(GetCollection());
+  // An item moved out of its collection (SetCollection) has none to tell.
+  return dynamic_cast<TzvCompareItems*>(GetCollection());
 }
 
 bool TzvCompareItem::ModelLoading() const {
@@ -252,7 +253,8 @@ void TzvCompareItem::SetPrivateName(const std::string& Text, bool ByUser) {
   if (Text == Name_) return;
   if (CheckDuplicateName(Text)) zvBaseModelErrorFmt(LoadResString(SDuplicateName), {Text});
   // Listeners drop what they bound under the old name; one of them may refuse.
-  if (!ModelLoading()) GetCompareItems()->FireItemDeleting(this);
+  TzvCompareItems* Items = GetCompareItems();
+  if (Items && !ModelLoading()) Items->FireItemDeleting(this);
   Name_ = Text;
   if (ByUser) AssignedValues_.Include(civName);
   CompareItemChanged(ioCreate);
@@ -280,7 +282,7 @@ void TzvCompareItem::SetOptions(TzvCompareItemOptions NewSet) {
   if (NewSet.Contains(ciConvertValue) && !Options_.Contains(ciConvertValue)) {
     Value_ = ConvertValue(Value_, NewSet);
     // Announced together with the options change below: one notification.
-    GetCompareItems()->IncludeUpdateOption(ioValue);
+    if (TzvCompareItems* Items = GetCompareItems()) Items->IncludeUpdateOption(ioValue);
   }
   Options_ = NewSet;
   CompareItemChanged(ioOptions);
@@ -370,7 +372,8 @@ void TzvCompareItem::SetDataType(TVarType DataType, std::int32_t DataSize) {
     Value_ = std::move(Converted);
     CompareItemChanged(ioValue);
   }
-  if (!ModelLoading()) GetCompareItems()->FireItemDataTypeChanged(this);
+  TzvCompareItems* Items = GetCompareItems();
+  if (Items && !ModelLoading()) Items->FireItemDataTypeChanged(this);
 }
 
 void TzvCompareItem::Assign(TPersistent* Source) {
@@ -390,8 +393,10 @@ void TzvCompareItem::Assign(TPersistent* Source) {
 void TzvCompareItem::IncludeAssignedValues(TzvCompareItemValue V) { AssignedValues_.Include(V); }
 
 void TzvCompareItem::CompareItemChanged(TzvItemUpdateOption Option) {
-  GetCompareItems()->IncludeUpdateOption(Option);
-  Changed(false);
+  if (TzvCompareItems* Items = GetCompareItems()) {
+    Items->IncludeUpdateOption(Option);
+    Changed(false);
+  }
 }
 
 // ---------------------------------------------------------------------------
