@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/db/sqltokens.h"
@@ -185,10 +186,8 @@ void TBDEDataSet::InternalClose() {
   Cursor_ = -1;
   Done_ = false;
   TypesKnown_ = false;
-  if (Statement_) {
-    Statement_ = nullptr;
-    CloseStatement();
-  }
+  Statement_ = nullptr;
+  CloseStatement();
   CursorOpen_ = false;
 }
 
@@ -232,8 +231,10 @@ void TBDEDataSet::FetchAll() const {
 }
 
 void TBDEDataSet::InternalInitFieldDefs() {
+  // The definitions of an open dataset do not change.
+  if (CursorOpen_ && TypesKnown_ && GetFieldDefs()->Count() > 0) return;
   // Definitions asked for while closed come from a statement run just for them.
-  const bool Temporary = Statement_ == nullptr;
+  const bool Temporary = !CursorOpen_;
   if (Temporary) InternalOpen();
   try {
     TSQLiteStatement& S = *Statement_;
@@ -284,22 +285,30 @@ void TBDEDataSet::InternalInitFieldDefs() {
 
 TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
   switch (GetMode) {
-    case gmNext:
-      if (Cursor_ < Base_ - 1) Cursor_ = Base_ - 1;
-      if (Cursor_ + 1 >= WindowEnd() && !FetchRow()) {
-        Cursor_ = WindowEnd();
-        return grEOF;
-      }
-      ++Cursor_;
+    case gmNext: {
+      // From past the window's end, the next row is the first one not read yet.
+      std::int64_t Target = Cursor_ < Base_ - 1 ? Base_ : std::min(Cursor_ + 1, WindowEnd());
+      while (Target >= WindowEnd())
+        if (!FetchRow()) {
+          Cursor_ = WindowEnd();
+          return grEOF;
+        }
+      Cursor_ = Target;
       break;
-    case gmPrior:
-      if (Cursor_ > WindowEnd()) Cursor_ = WindowEnd();
-      if (Cursor_ - 1 < Base_ && !FetchPriorRow()) {
-        Cursor_ = Base_ - 1;
-        return grBOF;
+    }
+    case gmPrior: {
+      std::int64_t Target = std::min(Cursor_, WindowEnd()) - 1;
+      if (Target < Base_) {
+        // A row read backwards is prepended: it becomes logical index Base_ - 1.
+        if (!FetchPriorRow()) {
+          Cursor_ = Base_ - 1;
+          return grBOF;
+        }
+        Target = Base_;
       }
-      --Cursor_;
+      Cursor_ = Target;
       break;
+    }
     case gmCurrent:
       if (Cursor_ < Base_) return grBOF;
       if (Cursor_ >= WindowEnd()) return grEOF;
@@ -358,7 +367,7 @@ int TBDEDataSet::InternalGetRecNo() const {
 }
 
 bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
-  const TRecord* R = RecordOf(CurrentRecordBuffer());
+  const TRecord* R = AddressedRecord();
   const int Index = Field->GetFieldNo() - 1;
   if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) return false;
   const Variant& V = R->Values[std::size_t(Index)];
@@ -368,7 +377,7 @@ bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
 }
 
 void TBDEDataSet::SetFieldData(TField* Field, const void* Buffer) {
-  TRecord* R = RecordOf(CurrentRecordBuffer());
+  TRecord* R = AddressedRecord();
   const int Index = Field->GetFieldNo() - 1;
   if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) DatabaseError(dbmsg::SNotEditing, this);
   R->Values[std::size_t(Index)] = Buffer ? ReadNative(Field, Buffer) : Null();

@@ -124,6 +124,9 @@ class TBDEDataSet : public TDataSet {
   std::int64_t WindowEnd() const { return Base_ + static_cast<std::int64_t>(Rows_.size()); }
   const TRow& RowAt(std::int64_t Logical) const { return Rows_[std::size_t(Logical - Base_)]; }
   TRecord* RecordOf(TRecordBuffer Buffer) const { return static_cast<TRecord*>(Buffer); }
+  // The record that field reads and writes address: the current one (the
+  // filter candidate while filtering); a table's key buffer in dsSetKey.
+  virtual TRecord* AddressedRecord() const { return RecordOf(CurrentRecordBuffer()); }
   // The connected database (connecting it when needed); raises without one.
   TDatabase& RequireDatabase();
   // The field types of the result columns (after the hidden ones).

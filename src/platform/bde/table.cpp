@@ -1,0 +1,821 @@
+#include "platform/bde/table.h"
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "platform/rtl/sysutils.h"
+#include "platform/rtl/textservice.h"
+
+namespace fyndra {
+namespace {
+
+constexpr const char* SNoTableName = "No table name given";
+constexpr const char* SNoRowId = "Table '%s' has no row id (a view or a WITHOUT ROWID table); read it with a TQuery";
+constexpr const char* STooManyKeys = "%d key values given for an index of %d fields";
+constexpr const char* SRowGone = "The record was changed or deleted by another user";
+constexpr const char* SNotExact =
+    "Value %s of field '%s' has more than 15 significant digits, which the column cannot store exactly";
+
+std::string Quote(const std::string& Name) {
+  std::string Out = "\"";
+  for (char C : Name) {
+    if (C == '"') Out += '"';
+    Out += C;
+  }
+  return Out + "\"";
+}
+
+std::vector<std::string> SplitNames(const std::string& List) {
+  std::vector<std::string> Out;
+  std::size_t Start = 0;
+  while (Start <= List.size()) {
+    std::size_t End = List.find(';', Start);
+    if (End == std::string::npos) End = List.size();
+    if (End > Start) Out.push_back(Trim(List.substr(Start, End - Start)));
+    Start = End + 1;
+  }
+  return Out;
+}
+
+std::string Join(const std::vector<std::string>& Names) {
+  std::string Out;
+  for (const std::string& N : Names) Out += (Out.empty() ? "" : ";") + N;
+  return Out;
+}
+
+// Digits between the first and the last non-zero digit.
+int SignificantDigits(const std::string& Decimal) {
+  std::string Digits;
+  for (char C : Decimal)
+    if (C >= '0' && C <= '9') Digits += C;
+  std::size_t First = Digits.find_first_not_of('0');
+  if (First == std::string::npos) return 0;
+  std::size_t Last = Digits.find_last_not_of('0');
+  return static_cast<int>(Last - First + 1);
+}
+
+void PutRowId(std::int64_t RowId, std::vector<std::uint8_t>& Data) {
+  Data.resize(8);
+  for (int I = 7; I >= 0; --I, RowId >>= 8) Data[std::size_t(I)] = std::uint8_t(RowId & 0xFF);
+}
+
+bool GetRowId(const std::vector<std::uint8_t>& Data, std::int64_t& RowId) {
+  if (Data.size() != 8) return false;
+  std::uint64_t V = 0;
+  for (std::uint8_t B : Data) V = (V << 8) | B;
+  RowId = static_cast<std::int64_t>(V);
+  return true;
+}
+
+}  // namespace
+
+void TTable::TCondition::Add(const std::string& Joiner, const TCondition& Other) {
+  if (Other.Text.empty()) return;
+  Text = Text.empty() ? Other.Text : "(" + Text + ")" + Joiner + "(" + Other.Text + ")";
+  Values.insert(Values.end(), Other.Values.begin(), Other.Values.end());
+}
+
+FYNDRA_PUBLISHED(TTable, P) {
+  P.Property("TableName", &TTable::GetTableName, &TTable::SetTableName);
+  P.Property("IndexDefs", &TTable::GetIndexDefs, &TTable::SetIndexDefs);
+  P.Property("IndexName", &TTable::GetIndexName, &TTable::SetIndexName);
+  P.Property("IndexFieldNames", &TTable::GetIndexFieldNames, &TTable::SetIndexFieldNames);
+}
+static const bool TTableRegistered = (RegisterClass(TTable::StaticClass()), true);
+
+TTable::TTable(TComponent* Owner) : TBDEDataSet(Owner) {}
+
+void TTable::AfterConstruction() {
+  TBDEDataSet::AfterConstruction();
+  IndexDefs_ = CreateOwned<TIndexDefs>(static_cast<TPersistent*>(this));
+  IndexDefs_->SetUpdater([this](TIndexDefs& Defs) { ReadIndexDefs(Defs); });
+}
+
+void TTable::SetTableName(const std::string& Value) {
+  if (Value == TableName_) return;
+  CheckInactive();
+  TableName_ = Value;
+  IndexDefs_->Clear();
+  IndexDefs_->SetUpdated(false);
+}
+
+std::string TTable::QuotedTable() const { return Quote(TableName_); }
+
+// ---------------------------------------------------------------- index definitions
+
+void TTable::ReadIndexDefs(TIndexDefs& Defs) {
+  Defs.BeginUpdate();
+  try {
+    Defs.Clear();
+    if (!TableName_.empty()) {
+      TSQLiteConnection& Conn = RequireDatabase().Connection();
+      sqlite3* Db = Conn.Handle();
+      auto ColumnCollation = [&](const std::string& Column) {
+        const char* Decl = nullptr;
+        const char* Coll = nullptr;
+        int NotNull = 0, Pk = 0, AutoInc = 0;
+        if (sqlite3_table_column_metadata(Db, nullptr, TableName_.c_str(), Column.c_str(), &Decl, &Coll, &NotNull,
+                                          &Pk, &AutoInc) != SQLITE_OK)
+          return std::string();
+        return std::string(Coll ? Coll : "");
+      };
+      // The row id alias (a single INTEGER PRIMARY KEY column) has no index of
+      // its own in the schema.
+      std::vector<std::pair<std::string, std::string>> PkColumns;  // name, type
+      {
+        TSQLiteStatement Info(Conn, "PRAGMA table_info(" + Quote(TableName_) + ")");
+        while (Info.Step())
+          if (Info.ColumnInt64(5) > 0) PkColumns.emplace_back(Info.ColumnText(1), Info.ColumnText(2));
+      }
+      if (PkColumns.size() == 1 && AnsiSameText(PkColumns[0].second, "INTEGER")) {
+        TIndexDef* D = Defs.AddIndexDef();
+        D->SetName("PRIMARY");
+        D->SetFields(PkColumns[0].first);
+        TIndexOptions O{ixPrimary, ixUnique};
+        if (AnsiSameText(ColumnCollation(PkColumns[0].first), "NOCASE")) {
+          O.Include(ixCaseInsensitive);
+          D->SetCaseInsFields(PkColumns[0].first);
+        }
+        D->SetOptions(O);
+      }
+      struct TIndexRow {
+        std::string Name, Origin;
+        bool Unique;
+      };
+      std::vector<TIndexRow> Indexes;
+      {
+        TSQLiteStatement List(Conn, "PRAGMA index_list(" + Quote(TableName_) + ")");
+        while (List.Step())
+          if (List.ColumnInt64(4) == 0)  // partial indexes do not order every row
+            Indexes.push_back({std::string(List.ColumnText(1)), std::string(List.ColumnText(3)),
+                               List.ColumnInt64(2) != 0});
+      }
+      // The schema lists the newest index first; definitions follow creation order.
+      std::reverse(Indexes.begin(), Indexes.end());
+      for (const TIndexRow& Ix : Indexes) {
+        std::vector<std::string> Fields, Desc, CaseIns;
+        bool Usable = true;
+        TSQLiteStatement X(Conn, "PRAGMA index_xinfo(" + Quote(Ix.Name) + ")");
+        while (X.Step()) {
+          if (X.ColumnInt64(5) == 0) continue;  // not a key column
+          if (X.ColumnInt64(1) < 0) {
+            Usable = false;  // an expression or the row id: not a field
+            continue;
+          }
+          std::string Name(X.ColumnText(2));
+          Fields.push_back(Name);
+          if (X.ColumnInt64(3) != 0) Desc.push_back(Name);
+          if (AnsiSameText(std::string(X.ColumnText(4)), "NOCASE")) CaseIns.push_back(Name);
+        }
+        if (!Usable || Fields.empty()) continue;
+        TIndexDef* D = Defs.AddIndexDef();
+        const bool Primary = Ix.Origin == "pk";
+        D->SetName(Primary ? "PRIMARY" : Ix.Name);
+        D->SetFields(Join(Fields));
+        D->SetDescFields(Join(Desc));
+        D->SetCaseInsFields(Join(CaseIns));
+        TIndexOptions O;
+        if (Primary) O.Include(ixPrimary);
+        if (Primary || Ix.Unique) O.Include(ixUnique);
+        if (Desc.size() == Fields.size()) O.Include(ixDescending);
+        if (CaseIns.size() == Fields.size()) O.Include(ixCaseInsensitive);
+        D->SetOptions(O);
+      }
+    }
+  } catch (...) {
+    Defs.EndUpdate();
+    throw;
+  }
+  Defs.EndUpdate();
+}
+
+// ---------------------------------------------------------------- order
+
+std::vector<TTable::TOrderColumn> TTable::BuildOrder(const std::string& IndexName,
+                                                     const std::string& FieldNames) const {
+  std::vector<TOrderColumn> Order;
+  const TIndexDef* Def = nullptr;
+  std::vector<std::string> Fields;
+  if (!IndexName.empty()) {
+    Def = IndexDefs_->Find(IndexName);
+    Fields = SplitNames(Def->GetFields());
+  } else if (!FieldNames.empty()) {
+    Fields = SplitNames(FieldNames);
+    // Markers come from an index over those fields when there is one.
+    Def = IndexDefs_->GetIndexForFields(FieldNames, false);
+    if (!Def) Def = IndexDefs_->GetIndexForFields(FieldNames, true);
+  } else {
+    for (int I = 0; I < IndexDefs_->Count() && !Def; ++I)
+      if (IndexDefs_->GetItem(I)->GetOptions().Contains(ixPrimary)) Def = IndexDefs_->GetItem(I);
+    if (Def) Fields = SplitNames(Def->GetFields());
+  }
+  for (const std::string& F : Fields) {
+    TOrderColumn C;
+    C.Name = F;
+    if (Def) {
+      C.Descending = Def->IsDescendingField(F);
+      C.CaseInsensitive = Def->IsCaseInsensitiveField(F);
+    }
+    Order.push_back(C);
+  }
+  return Order;
+}
+
+void TTable::ResolveOrder(std::vector<TOrderColumn>& Order) const {
+  for (TOrderColumn& C : Order) {
+    C.FieldIndex = GetFieldDefs()->IndexOf(C.Name);
+    if (C.FieldIndex < 0) DatabaseError(Format(dbmsg::SFieldNotFound, {C.Name}), this);
+    C.Type = GetFieldDefs()->GetItem(C.FieldIndex)->GetDataType();
+  }
+}
+
+TField* TTable::GetIndexField(int Index) const {
+  if (Index < 0 || Index >= IndexFieldCount()) DatabaseError(dbmsg::SNoIndex, this);
+  return FieldByName(Order_[std::size_t(Index)].Name);
+}
+
+std::string TTable::ColumnRef(const TOrderColumn& C) const {
+  return Quote(C.Name) + (C.CaseInsensitive ? " COLLATE NOCASE" : "");
+}
+
+std::string TTable::OrderBy(bool Reverse) const {
+  std::string Out = " ORDER BY ";
+  for (const TOrderColumn& C : Order_) Out += ColumnRef(C) + (C.Descending != Reverse ? " DESC" : "") + ", ";
+  return Out + "rowid" + (Reverse ? " DESC" : "");
+}
+
+void TTable::SetIndexName(const std::string& Value) {
+  if (Value == IndexName_ && IndexFieldNames_.empty()) return;
+  ChangeOrder(Value, "");
+}
+
+void TTable::SetIndexFieldNames(const std::string& Value) {
+  if (Value == IndexFieldNames_ && IndexName_.empty()) return;
+  ChangeOrder("", Value);
+}
+
+void TTable::ChangeOrder(const std::string& IndexName, const std::string& FieldNames) {
+  if (!GetActive()) {
+    IndexName_ = IndexName;
+    IndexFieldNames_ = FieldNames;
+    return;
+  }
+  CheckBrowseMode();
+  // Work out the new order completely before anything changes.
+  std::vector<TOrderColumn> Order = BuildOrder(IndexName, FieldNames);
+  ResolveOrder(Order);
+  const TRecord* Current = RecordOf(ActiveBuffer());
+  const bool HadRow = Current && Current->Index != NewRow;
+  const std::int64_t RowId = HadRow ? Current->RowId : 0;
+  IndexName_ = IndexName;
+  IndexFieldNames_ = FieldNames;
+  Order_ = std::move(Order);
+  Ranged_ = false;
+  Range_ = {};
+  TRow Row;
+  if (HadRow && ReadRowById(RowId, Row)) {
+    PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
+    if (SyncToCursor()) return;
+  }
+  RestartAtStart();
+  First();
+}
+
+// ---------------------------------------------------------------- conditions and statements
+
+TTable::TCondition TTable::KeyCondition(const std::vector<Variant>& Values, TRelation Relation) const {
+  TCondition Out;
+  if (Values.empty()) return Out;
+  TOrderColumn RowIdColumn;
+  RowIdColumn.Name = "rowid";
+  RowIdColumn.Type = ftLargeint;
+  auto ColumnAt = [&](std::size_t I) -> const TOrderColumn& {
+    return I < Order_.size() ? Order_[I] : RowIdColumn;
+  };
+  auto Ref = [&](std::size_t I) { return I < Order_.size() ? ColumnRef(Order_[I]) : std::string("rowid"); };
+  // One comparison of column I with its value: "later", "earlier" in the
+  // index's order (Null sorts first ascending, last descending), or "same".
+  enum class TCmp { Later, Earlier, Same };
+  auto Piece = [&](std::size_t I, TCmp Cmp, TCondition& C) {
+    const TOrderColumn& Col = ColumnAt(I);
+    const Variant& V = Values[I];
+    const std::string R = Ref(I);
+    const bool IsNull = V.IsNull();
+    auto Bind = [&](const std::string& Text) {
+      C.Text += Text;
+      C.Values.emplace_back(V, Col.Type);
+    };
+    if (Cmp == TCmp::Same) {
+      if (IsNull) C.Text += R + " IS NULL";
+      else Bind(R + " = ?");
+      return;
+    }
+    const bool Up = (Cmp == TCmp::Later) != Col.Descending;  // towards larger values
+    if (IsNull) C.Text += Up ? R + " IS NOT NULL" : std::string("0");
+    else if (Up) Bind(R + " > ?");
+    else Bind("(" + R + " < ? OR " + R + " IS NULL)");
+  };
+  if (Relation == TRelation::Same) {
+    for (std::size_t I = 0; I < Values.size(); ++I) {
+      if (I) Out.Text += " AND ";
+      Piece(I, TCmp::Same, Out);
+    }
+    return Out;
+  }
+  const bool Forward = Relation == TRelation::After || Relation == TRelation::AtOrAfter;
+  const bool Strict = Relation == TRelation::After || Relation == TRelation::Before;
+  const TCmp Dir = Forward ? TCmp::Later : TCmp::Earlier;
+  // The first column's bound, stated on its own so that the engine starts the
+  // index scan there; it holds for every row of the lexicographic condition.
+  {
+    const TOrderColumn& Col = ColumnAt(0);
+    const Variant& V = Values[0];
+    const bool Up = Forward != Col.Descending;
+    if (!V.IsNull()) {
+      if (Up) {
+        Out.Text += Ref(0) + " >= ? AND ";
+      } else {
+        Out.Text += "(" + Ref(0) + " <= ? OR " + Ref(0) + " IS NULL) AND ";
+      }
+      Out.Values.emplace_back(V, Col.Type);
+    } else if (!Up) {
+      Out.Text += Ref(0) + " IS NULL AND ";
+    }
+  }
+  // (c1 later) OR (c1 same AND ((c2 later) OR (c2 same AND … last)))
+  std::function<void(std::size_t)> Level = [&](std::size_t I) {
+    const bool LastLevel = I + 1 == Values.size();
+    Out.Text += "(";
+    Piece(I, Dir, Out);
+    Out.Text += " OR (";
+    Piece(I, TCmp::Same, Out);
+    if (LastLevel) {
+      if (Strict) Out.Text += " AND 0";
+    } else {
+      Out.Text += " AND ";
+      Level(I + 1);
+    }
+    Out.Text += "))";
+  };
+  Level(0);
+  return Out;
+}
+
+TTable::TCondition TTable::Where(const TCondition* Position) const {
+  TCondition W;
+  if (Ranged_) W.Add(" AND ", Range_);
+  if (Position) W.Add(" AND ", *Position);
+  return W;
+}
+
+std::unique_ptr<TSQLiteStatement> TTable::Prepare(const std::string& SQL, const TCondition& Cond) const {
+  TDatabase* Db = GetDatabase();
+  if (!Db) DatabaseError(SNoTableName, this);
+  std::string Text = SQL;
+  if (!Cond.Text.empty()) {
+    // Insert the condition before an ORDER BY / LIMIT tail.
+    std::size_t Tail = Text.find(" ORDER BY ");
+    if (Tail == std::string::npos) Tail = Text.size();
+    Text.insert(Tail, " WHERE " + Cond.Text);
+  }
+  std::unique_ptr<TSQLiteStatement> S;
+  try {
+    S = std::make_unique<TSQLiteStatement>(Db->Connection(), Text);
+    for (std::size_t I = 0; I < Cond.Values.size(); ++I)
+      S->Bind(static_cast<int>(I + 1), Cond.Values[I].first, Cond.Values[I].second);
+  } catch (const EDatabaseError& E) {
+    if (E.Message().find("no such column: rowid") != std::string::npos)
+      DatabaseError(Format(SNoRowId, {TableName_}), this);
+    DatabaseError(E.Message(), this);
+  }
+  return S;
+}
+
+std::vector<Variant> TTable::FullKeyOf(const TRow& Row) const {
+  std::vector<Variant> Key;
+  for (const TOrderColumn& C : Order_) Key.push_back(Row.Values[std::size_t(C.FieldIndex)]);
+  Key.push_back(Variant(Row.RowId));
+  return Key;
+}
+
+bool TTable::ReadRowById(std::int64_t RowId, TRow& Row) const {
+  TCondition ById;
+  ById.Text = "rowid = ?";
+  ById.Values.emplace_back(Variant(RowId), ftLargeint);
+  auto S = Prepare("SELECT rowid, * FROM " + QuotedTable(), Where(&ById));
+  if (!S->Step()) return false;
+  Row = ReadRow(*S);
+  return true;
+}
+
+TSQLiteStatement& TTable::OpenStatement(TDatabase& Database) {
+  if (TableName_.empty()) DatabaseError(SNoTableName, this);
+  {
+    // A view answers for "rowid" without having one; it cannot be edited by it.
+    TSQLiteStatement Kind(Database.Connection(),
+                          "SELECT type FROM sqlite_schema WHERE name = ?1 COLLATE NOCASE "
+                          "UNION ALL SELECT type FROM sqlite_temp_schema WHERE name = ?1 COLLATE NOCASE");
+    Kind.Bind(1, Variant(TableName_), ftString);
+    if (Kind.Step() && Kind.ColumnText(0) == "view") DatabaseError(Format(SNoRowId, {TableName_}), this);
+  }
+  IndexDefs_->Update();
+  Order_ = BuildOrder(IndexName_, IndexFieldNames_);
+  Ranged_ = false;
+  Range_ = {};
+  Backward_.reset();
+  AtStart_ = true;
+  Forward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
+  return *Forward_;
+}
+
+void TTable::InternalInitFieldDefs() {
+  TBDEDataSet::InternalInitFieldDefs();
+  if (IsCursorOpen()) ResolveOrder(Order_);
+}
+
+void TTable::CloseStatement() {
+  Forward_.reset();
+  Backward_.reset();
+  Ranged_ = false;
+  Range_ = {};
+}
+
+void TTable::ReleaseStatements() {
+  TBDEDataSet::ReleaseStatements();
+  Forward_.reset();
+  Backward_.reset();
+}
+
+// ---------------------------------------------------------------- the window
+
+void TTable::RestartAtStart() {
+  auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
+  StartWindow(S.get());
+  Forward_ = std::move(S);
+  Backward_.reset();
+  AtStart_ = true;
+}
+
+void TTable::PositionAt(const std::vector<Variant>& Key, TRelation Relation) {
+  TCondition Position = KeyCondition(Key, Relation);
+  auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(&Position));
+  StartWindow(S.get());
+  Forward_ = std::move(S);
+  Backward_.reset();
+  AtStart_ = false;
+  if (FetchRow()) Cursor_ = Base_;
+  else Cursor_ = WindowEnd();
+}
+
+bool TTable::FetchPriorRow() const {
+  if (AtStart_) return false;
+  if (!Backward_) {
+    if (Rows_.empty()) {
+      // Positioned past the end: read the whole table backwards.
+      Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(nullptr));
+    } else {
+      TCondition Before = KeyCondition(FullKeyOf(Rows_.front()), TRelation::Before);
+      Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(&Before));
+    }
+  }
+  if (!Backward_->Step()) {
+    Backward_.reset();
+    AtStart_ = true;
+    return false;
+  }
+  Rows_.push_front(ReadRow(*Backward_));
+  --Base_;
+  return true;
+}
+
+void TTable::InternalLast() {
+  // The last rows are read backwards from the end, without reading the rest.
+  StartWindow(nullptr);
+  SetForwardDone();
+  Forward_.reset();
+  Backward_.reset();
+  AtStart_ = false;
+  Cursor_ = WindowEnd();
+}
+
+std::int64_t TTable::FindInWindow(std::int64_t RowId, std::int64_t Hint) const {
+  if (Hint != NewRow && Hint >= Base_ && Hint < WindowEnd() && RowAt(Hint).RowId == RowId) return Hint;
+  for (std::int64_t I = Base_; I < WindowEnd(); ++I)
+    if (RowAt(I).RowId == RowId) return I;
+  return NewRow;
+}
+
+void TTable::Reposition(std::int64_t RowId) {
+  TRow Row;
+  if (ReadRowById(RowId, Row)) {
+    PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
+  } else {
+    RestartAtStart();
+  }
+}
+
+void TTable::InternalSetToRecord(TRecordBuffer Buffer) {
+  const TRecord* R = RecordOf(Buffer);
+  if (!R || R->Index == NewRow) return;
+  std::int64_t Index = FindInWindow(R->RowId, R->Index);
+  if (Index != NewRow) Cursor_ = Index;
+  else Reposition(R->RowId);  // the window moved since the record was read
+}
+
+int TTable::InternalGetRecordCount() const {
+  auto S = Prepare("SELECT count(*) FROM " + QuotedTable(), Where(nullptr));
+  S->Step();
+  return static_cast<int>(S->ColumnInt64(0));
+}
+
+// ---------------------------------------------------------------- bookmarks
+
+void TTable::GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const {
+  const TRecord* R = RecordOf(Buffer);
+  if (R && R->Index != NewRow) PutRowId(R->RowId, Data);
+}
+
+bool TTable::InternalGotoBookmark(const std::vector<std::uint8_t>& Data) {
+  std::int64_t RowId = 0;
+  if (!GetRowId(Data, RowId)) return false;
+  std::int64_t Index = FindInWindow(RowId, NewRow);
+  if (Index != NewRow) {
+    Cursor_ = Index;
+    return true;
+  }
+  TRow Row;
+  if (!ReadRowById(RowId, Row)) return false;
+  PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
+  return Cursor_ >= Base_ && Cursor_ < WindowEnd();
+}
+
+bool TTable::InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const {
+  std::int64_t RowId = 0;
+  if (!GetRowId(Data, RowId)) return false;
+  if (FindInWindow(RowId, NewRow) != NewRow) return true;
+  TRow Row;
+  return ReadRowById(RowId, Row);
+}
+
+int TTable::InternalCompareBookmarks(const std::vector<std::uint8_t>& A, const std::vector<std::uint8_t>& B) const {
+  std::int64_t X = 0, Y = 0;
+  GetRowId(A, X);
+  GetRowId(B, Y);
+  if (X == Y) return 0;
+  std::int64_t IX = FindInWindow(X, NewRow), IY = FindInWindow(Y, NewRow);
+  if (IX != NewRow && IY != NewRow) return IX < IY ? -1 : 1;
+  return X < Y ? -1 : 1;
+}
+
+// ---------------------------------------------------------------- key search and ranges
+
+TBDEDataSet::TRecord* TTable::AddressedRecord() const {
+  if (GetState() == dsSetKey) return const_cast<TRecord*>(&KeyBuffers_[KeyKind_]);
+  return TBDEDataSet::AddressedRecord();
+}
+
+void TTable::StartKeyEdit(TKeyKind Kind, bool Clear) {
+  CheckActive();
+  CheckBrowseMode();
+  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
+  TRecord& K = KeyBuffers_[Kind];
+  const std::size_t N = std::size_t(GetFieldDefs()->Count());
+  if (Clear || K.Values.size() != N) K.Values.assign(N, Variant());  // unassigned: an open end
+  KeyKind_ = Kind;
+  SetState(dsSetKey);
+}
+
+void TTable::SetKey() { StartKeyEdit(kkLookup, true); }
+void TTable::EditKey() { StartKeyEdit(kkLookup, false); }
+void TTable::SetRangeStart() { StartKeyEdit(kkRangeStart, true); }
+void TTable::SetRangeEnd() { StartKeyEdit(kkRangeEnd, true); }
+void TTable::EditRangeStart() { StartKeyEdit(kkRangeStart, false); }
+void TTable::EditRangeEnd() { StartKeyEdit(kkRangeEnd, false); }
+
+std::vector<Variant> TTable::KeyValues(TKeyKind Kind) const {
+  std::vector<Variant> Key;
+  const TRecord& K = KeyBuffers_[Kind];
+  for (const TOrderColumn& C : Order_) {
+    if (std::size_t(C.FieldIndex) >= K.Values.size()) break;
+    const Variant& V = K.Values[std::size_t(C.FieldIndex)];
+    if (V.IsEmpty()) break;
+    Key.push_back(V);
+  }
+  return Key;
+}
+
+bool TTable::GotoKey() {
+  CheckActive();
+  if (GetState() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
+  const std::vector<Variant> Key = KeyValues(kkLookup);
+  TCondition Same = KeyCondition(Key, TRelation::Same);
+  auto Probe = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false) + " LIMIT 1", Where(&Same));
+  if (!Probe->Step()) return false;
+  const TRow Row = ReadRow(*Probe);
+  Probe.reset();
+  PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
+  return SyncToCursor();
+}
+
+void TTable::GotoNearest() {
+  CheckActive();
+  if (GetState() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
+  const std::vector<Variant> Key = KeyValues(kkLookup);
+  if (Key.empty()) {
+    First();
+    return;
+  }
+  PositionAt(Key, TRelation::AtOrAfter);
+  if (Cursor_ >= Base_ && Cursor_ < WindowEnd() && SyncToCursor()) return;
+  Last();
+}
+
+bool TTable::FindKey(const std::vector<Variant>& KeyValues) {
+  SetKey();
+  try {
+    if (KeyValues.size() > Order_.size())
+      DatabaseError(Format(STooManyKeys, {std::int32_t(KeyValues.size()), std::int32_t(Order_.size())}), this);
+    for (std::size_t I = 0; I < KeyValues.size(); ++I) GetIndexField(int(I))->SetAsVariant(KeyValues[I]);
+  } catch (...) {
+    SetState(dsBrowse);
+    throw;
+  }
+  return GotoKey();
+}
+
+void TTable::FindNearest(const std::vector<Variant>& KeyValues) {
+  SetKey();
+  try {
+    if (KeyValues.size() > Order_.size())
+      DatabaseError(Format(STooManyKeys, {std::int32_t(KeyValues.size()), std::int32_t(Order_.size())}), this);
+    for (std::size_t I = 0; I < KeyValues.size(); ++I) GetIndexField(int(I))->SetAsVariant(KeyValues[I]);
+  } catch (...) {
+    SetState(dsBrowse);
+    throw;
+  }
+  GotoNearest();
+}
+
+void TTable::ApplyRange() {
+  CheckActive();
+  if (GetState() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
+  TCondition Range;
+  Range.Add(" AND ", KeyCondition(KeyValues(kkRangeStart), TRelation::AtOrAfter));
+  Range.Add(" AND ", KeyCondition(KeyValues(kkRangeEnd), TRelation::AtOrBefore));
+  Range_ = std::move(Range);
+  Ranged_ = true;
+  RestartAtStart();
+  First();
+}
+
+void TTable::CancelRange() {
+  CheckActive();
+  if (GetState() == dsSetKey) SetState(dsBrowse);
+  CheckBrowseMode();
+  if (!Ranged_) return;
+  Ranged_ = false;
+  Range_ = {};
+  RestartAtStart();
+  First();
+}
+
+void TTable::SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues) {
+  auto Fill = [&](const std::vector<Variant>& Values) {
+    if (Values.size() > Order_.size())
+      DatabaseError(Format(STooManyKeys, {std::int32_t(Values.size()), std::int32_t(Order_.size())}), this);
+    for (std::size_t I = 0; I < Values.size(); ++I)
+      if (!Values[I].IsEmpty()) GetIndexField(int(I))->SetAsVariant(Values[I]);
+  };
+  try {
+    SetRangeStart();
+    Fill(StartValues);
+    SetRangeEnd();
+    Fill(EndValues);
+  } catch (...) {
+    if (GetState() == dsSetKey) SetState(dsBrowse);
+    throw;
+  }
+  ApplyRange();
+}
+
+TOwned<TIndexDef> TTable::PSGetDefaultOrder() const {
+  if (!IndexDefs_->GetUpdated() && !TableName_.empty()) IndexDefs_->Update();
+  auto Copy = [](const TIndexDef* D) {
+    TOwned<TIndexDef> Out = CreateOwned<TIndexDef>(static_cast<TCollection*>(nullptr));
+    Out->Assign(const_cast<TIndexDef*>(D));
+    return Out;
+  };
+  if (!IndexName_.empty()) {
+    int I = IndexDefs_->IndexOf(IndexName_);
+    return I >= 0 ? Copy(IndexDefs_->GetItem(I)) : nullptr;
+  }
+  std::vector<TOrderColumn> Order = BuildOrder("", IndexFieldNames_);
+  if (Order.empty()) return nullptr;
+  if (IndexFieldNames_.empty())
+    for (int I = 0; I < IndexDefs_->Count(); ++I)
+      if (IndexDefs_->GetItem(I)->GetOptions().Contains(ixPrimary)) return Copy(IndexDefs_->GetItem(I));
+  TOwned<TIndexDef> Out = CreateOwned<TIndexDef>(static_cast<TCollection*>(nullptr));
+  std::vector<std::string> Fields, Desc, CaseIns;
+  for (const TOrderColumn& C : Order) {
+    Fields.push_back(C.Name);
+    if (C.Descending) Desc.push_back(C.Name);
+    if (C.CaseInsensitive) CaseIns.push_back(C.Name);
+  }
+  Out->SetFields(Join(Fields));
+  Out->SetDescFields(Join(Desc));
+  Out->SetCaseInsFields(Join(CaseIns));
+  return Out;
+}
+
+// ---------------------------------------------------------------- editing
+
+void TTable::InternalInitRecord(TRecordBuffer Buffer) {
+  TRecord* R = RecordOf(Buffer);
+  R->Values.assign(std::size_t(GetFieldDefs()->Count()), Null());
+  R->RowId = 0;
+  R->Index = NewRow;
+}
+
+void TTable::CheckExactFit(const TFieldDef* Def, const Variant& Value) const {
+  if (Value.IsNull() || Value.IsEmpty()) return;
+  if (Def->GetDataType() != ftBCD && Def->GetDataType() != ftFMTBcd) return;
+  // NUMERIC columns keep the engine's REAL: refuse what it would round.
+  std::string Text = BcdToEngineText(Value.AsBcd());
+  if (SignificantDigits(Text) > 15) DatabaseError(Format(SNotExact, {Text, Def->GetName()}), this);
+}
+
+void TTable::InternalPost() {
+  TRecord* R = RecordOf(ActiveBuffer());
+  if (!R) DatabaseError(dbmsg::SNotEditing, this);
+  TFieldDefs* Defs = GetFieldDefs();
+  TDatabase* Db = GetDatabase();
+  if (!Db) DatabaseError(SNoTableName, this);
+  TSQLiteConnection& Conn = Db->Connection();
+  std::int64_t RowId = R->RowId;
+  try {
+    for (int I = 0; I < Defs->Count(); ++I) CheckExactFit(Defs->GetItem(I), R->Values[std::size_t(I)]);
+    if (GetState() == dsInsert) {
+      // Null columns are left out, so that defaults and the row id apply.
+      std::string Columns, Marks;
+      std::vector<int> Bound;
+      for (int I = 0; I < Defs->Count(); ++I) {
+        const Variant& V = R->Values[std::size_t(I)];
+        if (V.IsNull() || V.IsEmpty()) continue;
+        Columns += (Columns.empty() ? "" : ", ") + Quote(Defs->GetItem(I)->GetName());
+        Marks += Marks.empty() ? "?" : ", ?";
+        Bound.push_back(I);
+      }
+      std::string SQL = "INSERT INTO " + QuotedTable() +
+                        (Bound.empty() ? std::string(" DEFAULT VALUES") : " (" + Columns + ") VALUES (" + Marks + ")");
+      TSQLiteStatement S(Conn, SQL);
+      for (std::size_t B = 0; B < Bound.size(); ++B)
+        S.Bind(int(B + 1), R->Values[std::size_t(Bound[B])], Defs->GetItem(Bound[B])->GetDataType());
+      S.Execute();
+      RowId = Conn.LastInsertRowId();
+    } else {
+      std::string Sets;
+      for (int I = 0; I < Defs->Count(); ++I)
+        Sets += (Sets.empty() ? "" : ", ") + Quote(Defs->GetItem(I)->GetName()) + " = ?";
+      TSQLiteStatement S(Conn, "UPDATE " + QuotedTable() + " SET " + Sets + " WHERE rowid = ?");
+      for (int I = 0; I < Defs->Count(); ++I)
+        S.Bind(I + 1, R->Values[std::size_t(I)], Defs->GetItem(I)->GetDataType());
+      S.Bind(Defs->Count() + 1, Variant(RowId), ftLargeint);
+      if (S.Execute() == 0) DatabaseError(SRowGone, this);
+    }
+  } catch (const EDatabaseError& E) {
+    DatabaseError(E.Message(), this);
+  }
+  // Show the record as the file now holds it, where the order puts it.
+  Reposition(RowId);
+}
+
+void TTable::InternalDelete() {
+  TRecord* R = RecordOf(ActiveBuffer());
+  if (!R || R->Index == NewRow) DatabaseError(dbmsg::SDataSetEmpty, this);
+  TDatabase* Db = GetDatabase();
+  if (!Db) DatabaseError(SNoTableName, this);
+  try {
+    TSQLiteStatement S(Db->Connection(), "DELETE FROM " + QuotedTable() + " WHERE rowid = ?");
+    S.Bind(1, Variant(R->RowId), ftLargeint);
+    if (S.Execute() == 0) DatabaseError(SRowGone, this);
+  } catch (const EDatabaseError& E) {
+    DatabaseError(E.Message(), this);
+  }
+  const std::int64_t Index = FindInWindow(R->RowId, R->Index);
+  if (Index != NewRow) {
+    Rows_.erase(Rows_.begin() + std::ptrdiff_t(Index - Base_));
+    Cursor_ = Index;  // now the record after the deleted one
+  } else {
+    RestartAtStart();
+  }
+}
+
+}  // namespace fyndra

@@ -1,0 +1,168 @@
+// TTable: a dataset over one table of the database, ordered by an index, with
+// key search, ranges and editing that writes through to the file.
+//
+// The order is the index named by IndexName, else the fields of
+// IndexFieldNames, else the primary key, else the row id; the row id always
+// ends the order so that it is total. Index definitions are read from the
+// schema: the primary key (also the INTEGER PRIMARY KEY row id alias) as
+// ixPrimary, unique indexes as ixUnique, COLLATE NOCASE key columns as
+// case-insensitive fields and DESC key columns as descending fields.
+//
+// The table is read through a window of rows that grows on demand in both
+// directions: a key search or Last runs one indexed statement and starts the
+// window there, so they cost a lookup, not a scan. Bookmarks are row ids and
+// survive re-positioning. RecNo is known while the window starts at the first
+// row. Ranges and key searches are conditions on the index columns that the
+// engine evaluates with the index.
+//
+// Editing writes INSERT, UPDATE and DELETE by row id at Post and Delete; a
+// refused statement (constraint, lock) raises with the engine's message and
+// leaves the record in its edit state. Tables without a row id (views,
+// WITHOUT ROWID tables) are read with TQuery.
+//
+// Ownership: TTable owns its IndexDefs and its statements.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/bde/bdedataset.h"
+
+namespace fyndra {
+
+class TTable : public TBDEDataSet {
+  FYNDRA_CLASS(TTable, TBDEDataSet)
+
+ public:
+  const std::string& GetTableName() const { return TableName_; }
+  void SetTableName(const std::string& Value);  // REQUIRES: closed
+
+  // The table's indexes, read from the schema (Update reads them again).
+  TIndexDefs* GetIndexDefs() const { return IndexDefs_.get(); }
+  void SetIndexDefs(TIndexDefs* Value) { IndexDefs_->Assign(Value); }
+  // Choosing an index (by name or by fields; setting one clears the other)
+  // cancels a range and keeps the current record.
+  const std::string& GetIndexName() const { return IndexName_; }
+  void SetIndexName(const std::string& Value);
+  const std::string& GetIndexFieldNames() const { return IndexFieldNames_; }
+  void SetIndexFieldNames(const std::string& Value);
+  // The key fields of the current order (the row id excluded).
+  int IndexFieldCount() const { return static_cast<int>(Order_.size()); }
+  TField* GetIndexField(int Index) const;
+
+  // Key search: SetKey (or EditKey) puts the dataset in dsSetKey, where
+  // assigning the index fields fills the search key; unassigned trailing
+  // fields are left out of the key. GotoKey moves to the first record whose
+  // leading key fields equal the key (false, without moving, when none does);
+  // GotoNearest to the first record at or after it (the last record when none).
+  void SetKey();
+  void EditKey();
+  bool GotoKey();
+  void GotoNearest();
+  bool FindKey(const std::vector<Variant>& KeyValues);
+  void FindNearest(const std::vector<Variant>& KeyValues);
+
+  // Ranges on the current index: the records whose leading key fields lie
+  // between the start and the end key. A field left unassigned (and every one
+  // after it) leaves that end open; a field cleared to Null bounds at Null.
+  void SetRangeStart();
+  void SetRangeEnd();
+  void EditRangeStart();
+  void EditRangeEnd();
+  void ApplyRange();
+  void CancelRange();
+  // SetRangeStart, the start values, SetRangeEnd, the end values, ApplyRange.
+  // An Unassigned value leaves that field open.
+  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
+  bool GetRanged() const { return Ranged_; }
+
+  TOwned<TIndexDef> PSGetDefaultOrder() const override;
+
+  void AfterConstruction() override;
+  void ReleaseStatements() override;
+
+ protected:
+  explicit TTable(TComponent* Owner);
+
+  TSQLiteStatement& OpenStatement(TDatabase& Database) override;
+  void CloseStatement() override;
+  int HiddenColumns() const override { return 1; }
+  TRecord* AddressedRecord() const override;
+  void InternalSetToRecord(TRecordBuffer Buffer) override;
+  void InternalInitFieldDefs() override;
+  bool FetchPriorRow() const override;
+  bool WindowAtStart() const override { return AtStart_; }
+  void RestartAtStart() override;
+  void InternalLast() override;
+  int InternalGetRecordCount() const override;
+  bool FamilyCanModify() const override { return true; }
+  void InternalInitRecord(TRecordBuffer Buffer) override;
+  void InternalPost() override;
+  void InternalDelete() override;
+  void GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const override;
+  bool InternalGotoBookmark(const std::vector<std::uint8_t>& Data) override;
+  bool InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const override;
+  int InternalCompareBookmarks(const std::vector<std::uint8_t>& A,
+                               const std::vector<std::uint8_t>& B) const override;
+
+ private:
+  // One column of the order.
+  struct TOrderColumn {
+    std::string Name;
+    int FieldIndex = -1;  // into the field definitions
+    TFieldType Type = ftUnknown;
+    bool Descending = false;
+    bool CaseInsensitive = false;
+  };
+  // A condition text with its values in the order of their '?'.
+  struct TCondition {
+    std::string Text;
+    std::vector<std::pair<Variant, TFieldType>> Values;
+    void Add(const std::string& More, const TCondition& Other);
+  };
+  enum class TRelation { After, AtOrAfter, Before, AtOrBefore, Same };
+  enum TKeyKind { kkLookup, kkRangeStart, kkRangeEnd };
+
+  void ReadIndexDefs(TIndexDefs& Defs);
+  // The order for an index name or field list; field positions are filled in
+  // when the field definitions are known (ResolveOrder).
+  std::vector<TOrderColumn> BuildOrder(const std::string& IndexName, const std::string& FieldNames) const;
+  void ResolveOrder(std::vector<TOrderColumn>& Order) const;
+  void ChangeOrder(const std::string& IndexName, const std::string& FieldNames);
+  // The logical index of the row in the window, or NewRow.
+  std::int64_t FindInWindow(std::int64_t RowId, std::int64_t Hint) const;
+  std::string QuotedTable() const;
+  std::string ColumnRef(const TOrderColumn& C) const;
+  std::string OrderBy(bool Reverse) const;
+  // The rows whose key (the first Values.size() order columns, then the row id
+  // when Values holds one more) stands in Relation to Values.
+  TCondition KeyCondition(const std::vector<Variant>& Values, TRelation Relation) const;
+  TCondition Where(const TCondition* Position) const;  // with the range
+  std::unique_ptr<TSQLiteStatement> Prepare(const std::string& SQL, const TCondition& Where) const;
+  std::vector<Variant> FullKeyOf(const TRow& Row) const;
+  // Starts the window at the first row at or after Key (a full key with row
+  // id, or a prefix); the cursor stands on that row, or past the end.
+  void PositionAt(const std::vector<Variant>& Key, TRelation Relation);
+  // Reads the row with that row id (within the range); false when absent.
+  bool ReadRowById(std::int64_t RowId, TRow& Row) const;
+  void StartKeyEdit(TKeyKind Kind, bool Clear);
+  std::vector<Variant> KeyValues(TKeyKind Kind) const;
+  void Reposition(std::int64_t RowId);
+  void CheckExactFit(const TFieldDef* Def, const Variant& Value) const;
+
+  std::string TableName_;
+  std::string IndexName_;
+  std::string IndexFieldNames_;
+  TOwned<TIndexDefs> IndexDefs_;
+  std::vector<TOrderColumn> Order_;
+  std::unique_ptr<TSQLiteStatement> Forward_;
+  mutable std::unique_ptr<TSQLiteStatement> Backward_;
+  mutable bool AtStart_ = true;
+  bool Ranged_ = false;
+  TCondition Range_;
+  TKeyKind KeyKind_ = kkLookup;
+  TRecord KeyBuffers_[3];
+};
+
+}  // namespace fyndra
