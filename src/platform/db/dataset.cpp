@@ -142,9 +142,8 @@ void TDataSet::DoOpen() {
     Modified_ = false;
     State_ = dsBrowse;
     InternalFirst();
-    bool Found = FetchVisible(gmNext);
+    bool Found = FetchFromEnd(gmNext);
     if (Found) SwapToScratch();
-    else RestoreCursor();
     Bof_ = true;
     Eof_ = !Found;
   } catch (...) {
@@ -297,6 +296,12 @@ bool TDataSet::RecordFilterAccepts(TRecordBuffer Buffer) const {
   return Accept;
 }
 
+bool TDataSet::FetchFromEnd(TGetMode Mode) {
+  if (FetchVisible(Mode)) return true;
+  // A family whose cursor never leaves its one record answers only gmCurrent.
+  return GetRecord(ScratchBuf_, gmCurrent, false) == grOK && RecordFilterAccepts(ScratchBuf_);
+}
+
 bool TDataSet::FetchVisible(TGetMode Mode) {
   for (;;) {
     if (GetRecord(ScratchBuf_, Mode, true) != grOK) return false;
@@ -362,7 +367,7 @@ void TDataSet::First() {
   InternalFirst();
   bool Found;
   try {
-    Found = FetchVisible(gmNext);
+    Found = FetchFromEnd(gmNext);
   } catch (...) {
     Resync();
     throw;
@@ -381,7 +386,7 @@ void TDataSet::Last() {
   InternalLast();
   bool Found;
   try {
-    Found = FetchVisible(gmPrior);
+    Found = FetchFromEnd(gmPrior);
   } catch (...) {
     Resync();
     throw;
@@ -438,6 +443,7 @@ int TDataSet::CountRecordsByScan() const {
   try {
     while (Self->GetRecord(ScratchBuf_, gmNext, false) == grOK)
       if (RecordFilterAccepts(ScratchBuf_)) ++N;
+    if (N == 0 && Self->GetRecord(ScratchBuf_, gmCurrent, false) == grOK && RecordFilterAccepts(ScratchBuf_)) N = 1;
   } catch (...) {
     Self->RestoreCursor();
     throw;
@@ -467,7 +473,7 @@ int TDataSet::GetRecNo() const {
   auto* Self = const_cast<TDataSet*>(this);
   std::vector<std::uint8_t> Here, There;
   GetBookmarkData(ActiveBuf_, Here);
-  if (Here.empty()) return -1;
+  if (Here.empty()) return Bof_ ? 1 : -1;
   Self->InternalFirst();
   int N = 0;
   try {

@@ -18,7 +18,9 @@
 //                                        or FilterBuffer in dsFilter)
 //   InternalOpen/InternalClose/IsCursorOpen, InternalInitFieldDefs
 //   InternalFirst/InternalLast           put the cursor before the first / after
-//                                        the last record
+//                                        the last record (a family whose cursor
+//                                        never leaves its one record may ignore
+//                                        them and answer only gmCurrent)
 // Hooks of a family with editable, positionable storage (client dataset, SQL
 // tables): InternalSetToRecord, InternalInitRecord, InternalEdit, InternalInsert,
 // InternalPost, InternalCancel, InternalDelete, GetBookmarkData,
@@ -292,6 +294,9 @@ class TDataSet : public TComponent {
   // Fetches the next visible record in Mode into the scratch buffer; true
   // when one was found (the cursor is then on it).
   bool FetchVisible(TGetMode Mode);
+  // As FetchVisible from InternalFirst/InternalLast; when nothing is found
+  // there, the record under the cursor (gmCurrent) is taken.
+  bool FetchFromEnd(TGetMode Mode);
   void SwapToScratch();
   void RestoreCursor();
   void ClearBuffers();

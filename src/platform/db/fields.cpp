@@ -264,8 +264,12 @@ void TField::BeforeDestruction() {
 
 void TField::Detach() {
   if (DataSet_) {
-    DataSet_->Fields_.Remove(this);
+    TDataSet* DS = DataSet_;
+    DS->Fields_.Remove(this);
     DataSet_ = nullptr;
+    // Links of an open dataset (a family whose fields change while open) hear
+    // of the new field list.
+    if (DS->GetActive() && !DS->GetComponentState().Contains(csDestroying)) DS->DataEvent(deFieldListChange);
   }
 }
 
@@ -279,7 +283,10 @@ void TField::SetDataSet(TDataSet* Value) {
   }
   Detach();
   DataSet_ = Value;
-  if (Value) Value->Fields_.Add(this);
+  if (Value) {
+    Value->Fields_.Add(this);
+    if (Value->GetActive()) Value->DataEvent(deFieldListChange);
+  }
 }
 
 void TField::SetFieldName(const std::string& Value) {

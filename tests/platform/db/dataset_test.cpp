@@ -1,5 +1,7 @@
 #include "platform/db/dataset.h"
 
+#include <map>
+
 #include "dbtest.h"
 
 namespace fyndra::test {
@@ -488,6 +490,109 @@ TEST(DataLinkEvents, FieldDataLinkFollowsItsField) {
   EXPECT_EQ(L.P->FieldByName("NAME")->AsString(), "FromControl");
   L.P->Close();
   EXPECT_EQ(FL->GetField(), nullptr);
+}
+
+}  // namespace
+}  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+// A family written on the hooks the way a one-record dataset is: its cursor
+// never moves (next reports the end, prior the beginning) and its single
+// record's values live outside any record buffer.
+class TOneRecord : public TDataSet {
+  FYNDRA_CLASS(TOneRecord, TDataSet)
+
+ public:
+  std::map<std::string, Variant> Values;
+  bool GetFieldData(TField* Field, void* Buffer) const override {
+    auto It = Values.find(Field->GetFieldName());
+    if (It == Values.end() || It->second.IsNull()) return false;
+    if (Buffer) *static_cast<std::int32_t*>(Buffer) = It->second.AsInteger();
+    return true;
+  }
+  void SetFieldData(TField* Field, const void* Buffer) override {
+    Values[Field->GetFieldName()] = Buffer ? Variant(*static_cast<const std::int32_t*>(Buffer)) : Null();
+  }
+  void CheckInactive() const override {}  // fields may change while open
+
+ protected:
+  explicit TOneRecord(TComponent* Owner) : TDataSet(Owner) {}
+  TRecordBuffer AllocRecordBuffer() override { return this; }
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override { Buffer = nullptr; }
+  TGetResult GetRecord(TRecordBuffer, TGetMode Mode, bool) override {
+    return Mode == gmCurrent ? grOK : Mode == gmNext ? grEOF : grBOF;
+  }
+  void InternalOpen() override {}
+  void InternalClose() override {}
+  bool IsCursorOpen() const override { return true; }
+  void InternalInitFieldDefs() override {
+    GetFieldDefs()->Clear();
+    GetFieldDefs()->Add("A", ftInteger);
+  }
+};
+
+FYNDRA_IMPLEMENT_CLASS(TOneRecord)
+
+TEST(DataSetFamily, AOneRecordFamilyShowsItsRecordAndReportsBothEnds) {
+  auto DS = CreateOwned<TOneRecord>(nullptr);
+  DS->Values["A"] = Variant(std::int32_t(7));
+  DS->Open();
+  EXPECT_FALSE(DS->IsEmpty());
+  EXPECT_EQ(DS->RecordCount(), 1);
+  EXPECT_EQ(DS->FieldByName("A")->AsInteger(), 7);
+  DS->Next();
+  EXPECT_TRUE(DS->Eof());
+  EXPECT_EQ(DS->FieldByName("A")->AsInteger(), 7);
+  DS->Last();
+  DS->Prior();
+  EXPECT_TRUE(DS->Bof());
+  DS->Edit();
+  DS->FieldByName("A")->SetAsInteger(8);
+  DS->Post();
+  EXPECT_EQ(DS->Values["A"].AsInteger(), 8);
+  DS->Edit();
+  DS->FieldByName("A")->Clear();
+  EXPECT_TRUE(DS->FieldByName("A")->IsNull());
+  DS->Post();
+}
+
+TEST(DataSetFamily, FieldsAddedWhileOpenAreToldToLinksAsALayoutChange) {
+  auto DS = CreateOwned<TOneRecord>(nullptr);
+  DS->Open();
+  auto Source = CreateOwned<TDataSource>(nullptr);
+  Source->SetDataSet(DS.get());
+  auto Spy = CreateOwned<TSpyLink>();
+  Spy->SetDataSource(Source.get());
+  Spy->Log.clear();
+  TFieldDef* Def = DS->GetFieldDefs()->Add("B", ftInteger);
+  TField* B = Def->CreateField(DS.get());
+  EXPECT_EQ(DS->FindField("B"), B);
+  fyndra::Free(B);
+  EXPECT_EQ(DS->FindField("B"), nullptr);
+  EXPECT_EQ(Spy->Joined(), "Layout Layout");
+  DS->Close();  // the default field A is freed with the cursor; B's owner freed B already
+  EXPECT_EQ(DS->FieldCount(), 0);
+}
+
+TEST(DataSetFamily, FilteredAndOnFilterRecordArePublished) {
+  TPeople P(FivePeople());
+  PPropInfo Filtered = GetPropInfo(P.DS.get(), "Filtered", TTypeKinds{tkEnumeration});
+  PPropInfo OnFilter = GetPropInfo(P.DS.get(), "OnFilterRecord", TTypeKinds{tkMethod});
+  ASSERT_NE(Filtered, nullptr);
+  ASSERT_NE(OnFilter, nullptr);
+  struct TModel {
+    void Accept(TDataSet* DS, bool& A) { A = DS->FieldByName("ID")->AsInteger() > 3; }
+  } M;
+  TFilterRecordEvent Handler(&M, &TModel::Accept);
+  SetMethodProp(P.DS.get(), OnFilter, Handler.Method());
+  SetOrdProp(P.DS.get(), Filtered, 1);
+  EXPECT_TRUE(P->GetFiltered());
+  EXPECT_EQ(P.Ids(), (std::vector<int>{4, 5}));
+  EXPECT_TRUE(P->GetOnFilterRecord() == Handler);
+  SetMethodProp(P.DS.get(), OnFilter, TMethod());
+  EXPECT_EQ(P.Ids(), (std::vector<int>{1, 2, 3, 4, 5}));
 }
 
 }  // namespace
