@@ -23,9 +23,12 @@ namespace {
 
 constexpr int kMaxPlaces = 63;
 
+// Reads at most 64 digits whatever Precision claims.
+int HeldDigits(const TBcd& B) { return std::clamp<int>(B.Precision, 1, MaxFMTBcdDigits); }
+
 decimal::DecimalText ToDecimal(const TBcd& B) {
   decimal::DecimalText D;
-  for (int I = 0; I < B.Precision; ++I) D.Digits.push_back(static_cast<char>('0' + B.Digit(I)));
+  for (int I = 0; I < HeldDigits(B); ++I) D.Digits.push_back(static_cast<char>('0' + B.Digit(I)));
   D.Exponent = -B.Places();
   D.Scale = B.Places();
   D.Negative = B.IsNegative();
@@ -68,21 +71,12 @@ int BcdPrecision(const TBcd& Bcd) { return Bcd.Precision; }
 int BcdScale(const TBcd& Bcd) { return Bcd.Places(); }
 
 std::string BcdToStr(const TBcd& Bcd, const TFormatSettings& Settings) {
-  const int Places = Bcd.Places();
+  // Exactly Places decimals: the scale shows in the text.
+  const decimal::DecimalText D = ToDecimal(Bcd);
   std::string IntPart, FracPart;
-  for (int I = 0; I < Bcd.Precision; ++I) {
-    char C = static_cast<char>('0' + Bcd.Digit(I));
-    if (I < Bcd.Precision - Places) {
-      if (!(IntPart.empty() && C == '0')) IntPart.push_back(C);
-    } else {
-      FracPart.push_back(C);
-    }
-  }
-  if (IntPart.empty()) IntPart.assign(1, '0');
-  const bool Zero = IntPart.find_first_not_of('0') == std::string::npos &&
-                    FracPart.find_first_not_of('0') == std::string::npos;
+  decimal::SplitFixed(D, Bcd.Places(), IntPart, FracPart);
   std::string R;
-  if (Bcd.IsNegative() && !Zero) R.push_back('-');
+  if (D.Negative && !D.IsZero()) R.push_back('-');
   R += IntPart;
   if (!FracPart.empty()) {
     R.push_back(Settings.DecimalSeparator);

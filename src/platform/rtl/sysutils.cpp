@@ -197,7 +197,9 @@ void SplitDateTime(TDateTime V, std::int64_t& Day, std::int64_t& MSec) {
   }
 }
 
-bool DateTimeInRange(TDateTime V) { return std::isfinite(V) && V >= MinDateTime && V < 2958466.0; }
+// 0001-01-01 00:00 to 9999-12-31 23:59:59.999; before 1899 the fraction is
+// subtracted, so 0001-01-01 12:00 is -693593.5.
+bool DateTimeInRange(TDateTime V) { return std::isfinite(V) && V > MinDateTime - 1 && V < 2958466.0; }
 
 // ---------------------------------------------------------------- text helpers
 

@@ -51,6 +51,21 @@ TEST_F(BcdTest, TextKeepsScaleAndSign) {
   EXPECT_EQ(BcdToStr(StrToBcd("1,25")), "1,25");
 }
 
+TEST_F(BcdTest, MalformedRecordsAreReadSafely) {
+  // A precision beyond 64 digits reads only the 64 digits the record holds;
+  // more places than digits mean leading zeros after the point.
+  TBcd B;
+  B.Precision = 200;
+  B.SetDigit(63, 5);
+  EXPECT_EQ(BcdToStr(B), "5");
+  TBcd C;
+  C.Precision = 1;
+  C.SetDigit(0, 7);
+  C.SignSpecialPlaces = 0x80 | 3;
+  EXPECT_EQ(BcdToStr(C), "-0.007");
+  EXPECT_EQ(BcdCompare(C, StrToBcd("-0.007")), 0);
+}
+
 TEST_F(BcdTest, CompareByValueNotScale) {
   EXPECT_EQ(BcdCompare(StrToBcd("1.5"), StrToBcd("1.50")), 0);
   EXPECT_LT(BcdCompare(StrToBcd("-2"), StrToBcd("-1.99")), 0);

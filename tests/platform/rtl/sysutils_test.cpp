@@ -156,6 +156,10 @@ TEST_F(SysUtilsTest, DateEncodingMatchesTheEpoch) {
   EXPECT_EQ(Dd, 31);
   EXPECT_EQ(H, 0);
   EXPECT_EQ(DayOfWeek(EncodeDate(2024, 1, 1)), 2);  // a Monday
+  DecodeDateTime(MinDateTime - 0.5, Y, M, Dd, H, N, S, Z);  // 0001-01-01 12:00
+  EXPECT_EQ(Y * 10000 + M * 100 + Dd, 10101);
+  EXPECT_EQ(H, 12);
+  EXPECT_THROW(DecodeDate(MinDateTime - 1, Y, M, Dd), EConvertError);
   EXPECT_THROW(DecodeDate(std::nan(""), Y, M, Dd), EConvertError);
 }
 
