@@ -208,7 +208,7 @@ void TFieldDataLink::SetFieldName(const std::string& Value) {
 
 void TFieldDataLink::UpdateField() {
   TField* New = nullptr;
-  if (GetActive() && !FieldName_.empty()) New = GetDataSet()->FieldByName(FieldName_);
+  if (GetActive() && !FieldName_.empty()) New = GetDataSet()->FindField(FieldName_);
   if (New != Field_) {
     Field_ = New;
     Modified_ = false;

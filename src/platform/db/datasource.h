@@ -121,7 +121,8 @@ class TFieldDataLink : public TDataLink {
  public:
   const std::string& GetFieldName() const { return FieldName_; }
   void SetFieldName(const std::string& Value);
-  // The field of that name while the link is active; null otherwise.
+  // The field of that name while the link is active; null otherwise (also
+  // for a name the dataset does not have).
   TField* GetField() const { return Field_; }
   // Whether the control changed its value since the record was shown.
   bool GetModified() const { return Modified_; }
