@@ -93,7 +93,7 @@ std::string DateText(std::int64_t DaysSinceEpoch) {
   std::int64_t D = Doy - (153 * Mp + 2) / 5 + 1;
   std::int64_t M = Mp < 10 ? Mp + 3 : Mp - 9;
   if (M <= 2) ++Y;
-  char Buf[16];
+  char Buf[48];
   std::snprintf(Buf, sizeof Buf, "%04d-%02d-%02d", int(Y), int(M), int(D));
   return Buf;
 }
@@ -153,7 +153,7 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
     TStatement Order(Db, "INSERT INTO orders (customer_id, ordered, amount, status) VALUES (?, ?, ?, ?)");
     for (std::int64_t Id = 1; Id <= Options.Customers; ++Id) {
       TRandom R = RandomFor(Options.Seed, Id, 1);
-      char Code[16];
+      char Code[32];
       std::snprintf(Code, sizeof Code, "C%07lld", (long long)Id);
       Customer.Int(1, Id);
       Customer.Text(2, Code);
@@ -167,7 +167,7 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
       else Customer.Text(6, AmountText(R.Below(2000000) - 100000));
       Customer.Int(7, R.Below(4) != 0);
       std::int64_t Seconds = R.Below(86400);
-      char Created[40];
+      char Created[64];
       std::snprintf(Created, sizeof Created, "%s %02d:%02d:%02d", DateText(14610 + R.Below(5000)).c_str(),
                     int(Seconds / 3600), int(Seconds / 60 % 60), int(Seconds % 60));
       Customer.Text(8, Created);
