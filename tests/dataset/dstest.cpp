@@ -1,0 +1,8 @@
+#include "dataset/dstest.h"
+
+namespace fyndra::dstest {
+
+FYNDRA_IMPLEMENT_CLASS(TClientTestAdapter)
+FYNDRA_IMPLEMENT_CLASS(TLogFindModel)
+
+}  // namespace fyndra::dstest
