@@ -420,6 +420,14 @@ bool operator<(const Variant& A, const Variant& B) {
   return CompareValues(A, B) == -1;
 }
 
+// Not the negation of >: an unordered pair (NaN) is neither.
+bool operator<=(const Variant& A, const Variant& B) {
+  const Kind KA = KindOf(A), KB = KindOf(B);
+  if (KA == Kind::Null || KB == Kind::Null) return KA == Kind::Null;
+  const int C = CompareValues(A, B);
+  return C == -1 || C == 0;
+}
+
 // ---------------------------------------------------------------- free functions
 
 Variant Null() { return Variant::NullValue(); }

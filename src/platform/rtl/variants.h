@@ -139,8 +139,8 @@ class Variant {
   friend bool operator!=(const Variant& A, const Variant& B) { return !(A == B); }
   friend bool operator<(const Variant& A, const Variant& B);
   friend bool operator>(const Variant& A, const Variant& B) { return B < A; }
-  friend bool operator<=(const Variant& A, const Variant& B) { return !(B < A); }
-  friend bool operator>=(const Variant& A, const Variant& B) { return !(A < B); }
+  friend bool operator<=(const Variant& A, const Variant& B);
+  friend bool operator>=(const Variant& A, const Variant& B) { return B <= A; }
 
   // Raw access for the runtime's own units; callers outside it use the As...
   // accessors.

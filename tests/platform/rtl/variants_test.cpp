@@ -196,6 +196,15 @@ TEST_F(VariantTest, OperatorsAndNull) {
   EXPECT_TRUE(VarSameValue(Variant("5"), Variant(5)));
   EXPECT_TRUE(VarSameValue(Null(), Null()));
   EXPECT_TRUE(Variant(2) >= Variant(2.0));
+  // NaN is unordered: no operator but != holds.
+  const Variant NaN(std::nan(""));
+  EXPECT_FALSE(NaN <= Variant(1.0));
+  EXPECT_FALSE(NaN >= Variant(1.0));
+  EXPECT_FALSE(NaN < Variant(1.0));
+  EXPECT_FALSE(NaN == NaN);
+  EXPECT_TRUE(NaN != Variant(1.0));
+  EXPECT_TRUE(Null() <= Variant(1));
+  EXPECT_FALSE(Variant(1) <= Null());
   EXPECT_TRUE(Variant("b") > Variant("a"));
 }
 
