@@ -347,7 +347,13 @@ bool ReadNative(const TColumn& C, const TRowView& Row, int Col, void* Buffer) {
       return true;
     }
     default:
-      std::memcpy(Buffer, P, C.Width);
+      // Constant-size copies of the common widths compile to plain moves.
+      switch (C.Width) {
+        case 2: std::memcpy(Buffer, P, 2); break;
+        case 4: std::memcpy(Buffer, P, 4); break;
+        case 8: std::memcpy(Buffer, P, 8); break;
+        default: std::memcpy(Buffer, P, C.Width);
+      }
       return true;
   }
 }
