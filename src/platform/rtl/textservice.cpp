@@ -1,5 +1,6 @@
 #include "platform/rtl/textservice.h"
 
+#include <unicode/ucasemap.h>
 #include <unicode/ucol.h>
 #include <unicode/uset.h>
 #include <unicode/ustring.h>
@@ -116,6 +117,19 @@ bool DecodeInto(std::string_view S, std::u16string& Out, bool ForCollation) {
   return AllValid;
 }
 
+bool IsValidUtf8(std::string_view S) {
+  for (std::size_t I = 0; I < S.size();) {
+    if (static_cast<unsigned char>(S[I]) < 0x80) {
+      ++I;
+      continue;
+    }
+    bool Valid = true;
+    DecodeOne(S, I, &Valid);
+    if (!Valid) return false;
+  }
+  return true;
+}
+
 // Byte length of the first N characters of S.
 std::size_t PrefixBytes(std::string_view S, std::size_t N) {
   std::size_t I = 0;
@@ -165,6 +179,7 @@ struct AsciiRanks {
 struct CollatorPair {
   UCollator* CaseInsensitive = nullptr;  // secondary strength
   UCollator* CaseSensitive = nullptr;    // tertiary strength
+  UCaseMap* CaseMap = nullptr;           // case mapping straight on UTF-8
   bool AsciiOk = false;
   bool AsciiCaseOk = false;  // ASCII case mapping is locale-independent
   AsciiRanks Ranks;
@@ -172,6 +187,7 @@ struct CollatorPair {
   ~CollatorPair() {
     if (CaseInsensitive) ucol_close(CaseInsensitive);
     if (CaseSensitive) ucol_close(CaseSensitive);
+    if (CaseMap) ucasemap_close(CaseMap);
   }
 };
 
@@ -298,6 +314,9 @@ std::unique_ptr<CollatorPair> OpenCollators(const std::string& Locale) {
   };
   P->CaseSensitive = Open(UCOL_TERTIARY);
   P->CaseInsensitive = Open(UCOL_SECONDARY);
+  UErrorCode E = U_ZERO_ERROR;
+  P->CaseMap = ucasemap_open(Locale.c_str(), U_FOLD_CASE_DEFAULT, &E);
+  if (U_FAILURE(E)) P->CaseMap = nullptr;  // the UTF-16 path still works
   P->AsciiOk = CollatorAllowsAsciiShortcut(P->CaseSensitive) && BuildAsciiRanks(P->CaseSensitive, P->Ranks);
   // Turkic languages map i to a dotted capital I: ASCII case mapping depends on them.
   const std::string Lang = Locale.substr(0, Locale.find_first_of("_-@"));
@@ -411,6 +430,21 @@ std::string MapCase(std::string_view S, bool Upper) {
     std::string R(S);
     for (char& C : R) C = Upper ? AsciiUpper(C) : AsciiLower(C);
     return R;
+  }
+  if (P.CaseMap != nullptr && IsValidUtf8(S)) {
+    std::string Out(S.size() + S.size() / 2 + 4, '\0');
+    for (int Attempt = 0; Attempt < 2; ++Attempt) {
+      UErrorCode E = U_ZERO_ERROR;
+      const int32_t Len = (Upper ? ucasemap_utf8ToUpper : ucasemap_utf8ToLower)(
+          P.CaseMap, Out.data(), static_cast<int32_t>(Out.size()), S.data(), static_cast<int32_t>(S.size()), &E);
+      if (E == U_BUFFER_OVERFLOW_ERROR) {
+        Out.assign(static_cast<std::size_t>(Len), '\0');
+        continue;
+      }
+      if (U_FAILURE(E)) break;
+      Out.resize(static_cast<std::size_t>(Len));
+      return Out;
+    }
   }
   if (DecodeInto(S, TS.BufA, false)) {
     IcuMapCaseInto(TS.BufA, Upper, P.LocaleName, TS.BufB);
