@@ -187,8 +187,9 @@ void TComponent::Insert(TComponent* Component) {
 }
 
 void TComponent::Remove(TComponent* Component) {
-  auto It = std::find(Components_.begin(), Components_.end(), Component);
-  if (It != Components_.end()) Components_.erase(It);
+  // Searched from the end: an owner frees its components last first.
+  auto It = std::find(Components_.rbegin(), Components_.rend(), Component);
+  if (It != Components_.rend()) Components_.erase(std::next(It).base());
   Component->Owner_ = nullptr;
 }
 
@@ -505,8 +506,9 @@ void TCollection::InsertItem(TCollectionItem* Item) {
 
 void TCollection::RemoveItem(TCollectionItem* Item) {
   Notify(Item, cnExtracting);
-  auto It = std::find(Items_.begin(), Items_.end(), Item);
-  if (It != Items_.end()) Items_.erase(It);
+  // Searched from the end: Clear and destruction remove the last item first.
+  auto It = std::find(Items_.rbegin(), Items_.rend(), Item);
+  if (It != Items_.rend()) Items_.erase(std::next(It).base());
   Item->Collection_ = nullptr;
   Changed();
 }
