@@ -1,0 +1,151 @@
+#include "platform/db/fields.h"
+
+#include "dbtest.h"
+
+namespace fyndra::test {
+namespace {
+
+// A client dataset with one column of Type, holding Value in its one record.
+struct TOneColumn {
+  TOwned<TClientDataSet> DS = CreateOwned<TClientDataSet>(nullptr);
+  TField* F = nullptr;
+  TOneColumn(TFieldType Type, int Size = 0) {
+    DS->GetFieldDefs()->Add("V", Type, Size);
+    DS->CreateDataSet();
+    F = DS->FieldByName("V");
+    DS->Append();
+  }
+  ~TOneColumn() {
+    if (DS->State() == dsInsert) DS->Cancel();
+  }
+};
+
+TEST(FieldConversions, TextWrittenIsReadBackThroughEveryAccessor) {
+  SetDefaultLocale("en_US");
+  struct TCase {
+    TFieldType Type;
+    const char* Text;
+    const char* AsString;
+    double AsFloat;
+    Variant AsVariant;
+  } Cases[] = {
+      {ftInteger, " 42 ", "42", 42, Variant(std::int32_t(42))},
+      {ftSmallint, "-7", "-7", -7, Variant::MakeInt(varSmallint, -7)},
+      {ftWord, "65535", "65535", 65535, Variant::MakeInt(varWord, 65535)},
+      {ftLargeint, "9000000000", "9000000000", 9e9, Variant(std::int64_t(9000000000LL))},
+      {ftFloat, "2.5", "2.5", 2.5, Variant(2.5)},
+      {ftCurrency, "1.25", "1.25", 1.25, Variant(Currency(1.25))},
+      {ftBCD, "3.1416", "3.1416", 3.1416, Variant(Currency::FromScaled(31416))},
+      {ftBoolean, "true", "True", 0, Variant(true)},
+      {ftString, "abc", "abc", 0, Variant("abc")},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(std::string(FieldTypeName(C.Type)) + " " + C.Text);
+    TOneColumn T(C.Type, C.Type == ftString ? 10 : 0);
+    T.F->SetAsString(C.Text);
+    EXPECT_EQ(T.F->AsString(), C.AsString);
+    if (C.AsFloat != 0) {
+      EXPECT_DOUBLE_EQ(T.F->AsFloat(), C.AsFloat);
+    }
+    EXPECT_TRUE(VarSameValue(T.F->AsVariant(), C.AsVariant));
+    EXPECT_EQ(T.F->AsVariant().VarType(), C.AsVariant.VarType());
+    T.F->SetAsString("");  // empty text clears a non-text field
+    EXPECT_EQ(T.F->IsNull(), C.Type != ftString);
+  }
+}
+
+TEST(FieldConversions, ValuesOutsideTheTypeAreRefused) {
+  struct TCase {
+    TFieldType Type;
+    Variant Value;
+  } Cases[] = {
+      {ftSmallint, Variant(std::int32_t(32768))},  {ftWord, Variant(std::int32_t(-1))},
+      {ftInteger, Variant(std::int64_t(1) << 40)}, {ftInteger, Variant(3e10)},
+      {ftInteger, Variant("1.5x")},                {ftFloat, Variant("one")},
+      {ftBoolean, Variant("maybe")},               {ftDate, Variant("32/13/2020")},
+      {ftBCD, Variant("1e999")},                   {ftString, Variant(std::string(11, 'x'))},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(std::string(FieldTypeName(C.Type)) + " " + VarToStr(C.Value));
+    TOneColumn T(C.Type, C.Type == ftString ? 10 : 0);
+    EXPECT_THROW(T.F->SetAsVariant(C.Value), Exception);
+    EXPECT_TRUE(T.F->IsNull());  // nothing half-written
+  }
+}
+
+TEST(FieldConversions, ReadingAsAnotherTypeConvertsOrRaises) {
+  TOneColumn T(ftLargeint);
+  T.F->SetAsLargeInt(std::int64_t(1) << 40);
+  EXPECT_THROW(T.F->AsInteger(), EDatabaseError);  // does not fit 32 bits
+  EXPECT_EQ(T.F->AsFloat(), double(std::int64_t(1) << 40));
+  TOneColumn B(ftBoolean);
+  B.F->SetAsBoolean(false);
+  EXPECT_THROW(B.F->AsDateTime(), EDatabaseError);
+  EXPECT_EQ(B.F->AsInteger(), 0);
+  TOneColumn S(ftString, 10);
+  S.F->SetAsString("12");
+  EXPECT_EQ(S.F->AsInteger(), 12);
+  EXPECT_EQ(S.F->AsCurrency(), Currency(12));
+}
+
+TEST(FieldPresentation, BooleanDisplayValuesAndCurrencyText) {
+  SetDefaultLocale("en_US");
+  TOneColumn B(ftBoolean);
+  auto* BF = static_cast<TBooleanField*>(B.F);
+  BF->SetDisplayValues("Yes;No");
+  B.F->SetAsString("yes");
+  EXPECT_TRUE(B.F->AsBoolean());
+  EXPECT_EQ(B.F->GetDisplayText(), "Yes");
+  B.F->SetAsString("False");
+  EXPECT_EQ(B.F->AsString(), "No");
+  EXPECT_THROW(BF->SetDisplayValues("Yes"), EDatabaseError);
+  TOneColumn C(ftCurrency);
+  C.F->SetAsFloat(-1234.5);
+  EXPECT_EQ(C.F->GetDisplayText(), "-$1,234.50");
+  static_cast<TNumericField*>(C.F)->SetDisplayFormat("0.0");
+  EXPECT_EQ(C.F->GetDisplayText(), "-1234.5");
+  TOneColumn Blob(ftBlob);
+  Blob.F->SetAsString("bytes");
+  EXPECT_EQ(Blob.F->GetDisplayText(), "(Blob)");
+}
+
+TEST(FieldDefinitions, DuplicateAndEmptyNamesAreRefused) {
+  auto DS = CreateOwned<TClientDataSet>(nullptr);
+  auto* D = DS->GetFieldDefs();
+  D->Add("A", ftInteger);
+  EXPECT_THROW(D->Add("a", ftString, 5), EDatabaseError);
+  EXPECT_THROW(D->Add("", ftString, 5), EDatabaseError);
+  EXPECT_EQ(D->Count(), 1);
+  EXPECT_EQ(D->Find("A")->GetFieldNo(), 1);
+  EXPECT_THROW(D->Find("B"), EDatabaseError);
+  EXPECT_EQ(D->FindDef("B"), nullptr);
+  D->Add("X", ftCursor);  // a type the client dataset cannot hold
+  EXPECT_THROW(DS->CreateDataSet(), EDatabaseError);
+  EXPECT_FALSE(DS->GetActive());
+}
+
+TEST(FieldDefinitions, PersistentFieldsBindByNameAndMustFitTheType) {
+  auto DS = CreateOwned<TClientDataSet>(nullptr);
+  DS->GetFieldDefs()->Add("A", ftInteger);
+  DS->GetFieldDefs()->Add("B", ftString, 8);
+  // Only B is made persistent: A then has no field at all.
+  TField* B = DS->GetFieldDefs()->Find("B")->CreateField(DS.get());
+  DS->CreateDataSet();
+  EXPECT_EQ(DS->FieldCount(), 1);
+  EXPECT_FALSE(DS->DefaultFields());
+  DS->AppendRecord({Variant("bee")});
+  EXPECT_EQ(B->AsString(), "bee");
+  DS->Close();
+  // A field whose type does not fit its definition is refused at open.
+  auto Wrong = CreateOwned<TClientDataSet>(nullptr);
+  Wrong->GetFieldDefs()->Add("B", ftString, 8);
+  TIntegerField* IntB = Create<TIntegerField>(Wrong.get());
+  IntB->SetFieldName("B");
+  IntB->SetDataSet(Wrong.get());
+  EXPECT_THROW(Wrong->CreateDataSet(), EDatabaseError);
+  EXPECT_FALSE(Wrong->GetActive());
+  EXPECT_THROW(IntB->AsInteger(), EDatabaseError);  // closed
+}
+
+}  // namespace
+}  // namespace fyndra::test
