@@ -45,7 +45,7 @@ class TTiFoo : public TComponent {
   void AfterConstruction() override {
     TComponent::AfterConstruction();
     Settings_ = CreateOwned<TTiSettings>();
-    Items_ = CreateOwned<TCollection>(TTiItem::StaticClass());
+    Items_ = CreateOwned<TOwnedCollection>(this, TTiItem::StaticClass());
   }
   std::int32_t GetCount() const { return Count_; }
   void SetCount(std::int32_t V) { Count_ = V; }
@@ -315,6 +315,20 @@ TEST_F(TypInfoTest, AnyValueAsVariant) {
   EXPECT_THROW(GetPropValue(Foo.get(), "Buddy"), EPropertyError);
   EXPECT_THROW(SetPropValue(Foo.get(), "Count", Variant("many")), EConvertError);
   EXPECT_EQ(Foo->GetCount(), 17);
+}
+
+TEST_F(TypInfoTest, NamePathsFollowOwnersAndPropertyNames) {
+  Foo->SetName("Foo");
+  TCollectionItem* Item = Foo->GetItems()->Add();
+  EXPECT_EQ(Foo->GetItems()->GetNamePath(), "Foo.Items");
+  EXPECT_EQ(Item->GetNamePath(), "Foo.Items[0]");
+  EXPECT_EQ(Foo->GetSettings()->GetNamePath(), "TTiSettings");  // a plain sub-object has no owner
+  try {
+    Foo->GetSettings()->Assign(nullptr);
+    FAIL();
+  } catch (const EConvertError& E) {
+    EXPECT_EQ(E.Message(), "Cannot assign a nil to a TTiSettings");
+  }
 }
 
 TEST(EnumTypeInfoTest, NamesAndValues) {
