@@ -597,3 +597,173 @@ TEST(DataSetFamily, FilteredAndOnFilterRecordArePublished) {
 
 }  // namespace
 }  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+// A read-only family over a cursor that produces rows 1..Total on demand and
+// keeps what it fetched, the way a SQL cursor is read.
+class TLazyCursor : public TDataSet {
+  FYNDRA_CLASS(TLazyCursor, TDataSet)
+
+ public:
+  int Total = 1000;
+  int Fetched = 0;
+  bool GetFieldData(TField*, void* Buffer) const override {
+    auto* B = static_cast<const int*>(CurrentRecordBuffer());
+    if (!B) return false;
+    if (Buffer) *static_cast<std::int32_t*>(Buffer) = *B;
+    return true;
+  }
+  void SetFieldData(TField*, const void*) override { DatabaseError(dbmsg::SDataSetReadOnly, this); }
+
+ protected:
+  explicit TLazyCursor(TComponent* Owner) : TDataSet(Owner) {}
+  TRecordBuffer AllocRecordBuffer() override { return new int(0); }
+  void FreeRecordBuffer(TRecordBuffer& Buffer) override {
+    delete static_cast<int*>(Buffer);
+    Buffer = nullptr;
+  }
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode Mode, bool) override {
+    switch (Mode) {
+      case gmNext:
+        if (Pos_ + 1 >= int(Cache_.size())) {
+          if (Fetched == Total) {
+            Pos_ = int(Cache_.size());
+            return grEOF;
+          }
+          Cache_.push_back(++Fetched);
+        }
+        ++Pos_;
+        break;
+      case gmPrior:
+        if (Pos_ <= 0) {
+          Pos_ = -1;
+          return grBOF;
+        }
+        --Pos_;
+        break;
+      case gmCurrent:
+        if (Pos_ < 0 || Pos_ >= int(Cache_.size())) return grError;
+        break;
+    }
+    *static_cast<int*>(Buffer) = Cache_[std::size_t(Pos_)];
+    return grOK;
+  }
+  void InternalOpen() override {
+    Cache_.clear();
+    Fetched = 0;
+    Open_ = true;
+  }
+  void InternalClose() override { Open_ = false; }
+  bool IsCursorOpen() const override { return Open_; }
+  void InternalInitFieldDefs() override {
+    GetFieldDefs()->Clear();
+    GetFieldDefs()->Add("N", ftInteger);
+  }
+  void InternalFirst() override { Pos_ = -1; }
+  void InternalLast() override {
+    while (Fetched < Total) Cache_.push_back(++Fetched);
+    Pos_ = int(Cache_.size());
+  }
+  void InternalSetToRecord(TRecordBuffer Buffer) override { Pos_ = *static_cast<int*>(Buffer) - 1; }
+  bool FamilyCanModify() const override { return false; }
+
+ private:
+  std::vector<int> Cache_;
+  int Pos_ = -1;
+  bool Open_ = false;
+};
+
+FYNDRA_IMPLEMENT_CLASS(TLazyCursor)
+
+TEST(DataSetFamily, ACursorFamilyIsReadOnlyAsFarAsItIsAsked) {
+  auto DS = CreateOwned<TLazyCursor>(nullptr);
+  DS->Open();
+  EXPECT_EQ(DS->Fetched, 1);  // opening reads the first record only
+  DS->Next();
+  DS->Next();
+  EXPECT_EQ(DS->Fetched, 3);
+  EXPECT_EQ(DS->FieldByName("N")->AsInteger(), 3);
+  EXPECT_EQ(DS->RecordCount(), 1000);  // counting reads to the end...
+  EXPECT_EQ(DS->Fetched, 1000);
+  EXPECT_EQ(DS->FieldByName("N")->AsInteger(), 3);  // ...and keeps the position
+  EXPECT_EQ(DS->GetRecNo(), -1);                    // no bookmarks: unknown
+  EXPECT_TRUE(DS->Locate("N", Variant(std::int32_t(500)), {}));
+  EXPECT_EQ(DS->FieldByName("N")->AsInteger(), 500);
+  EXPECT_THROW(DS->Edit(), EDatabaseError);
+  EXPECT_THROW(DS->Append(), EDatabaseError);
+  EXPECT_EQ(DS->State(), dsBrowse);
+  DS->Close();
+  DS->Open();
+  DS->Last();
+  EXPECT_EQ(DS->FieldByName("N")->AsInteger(), 1000);
+}
+
+TEST(DataSetEvents, OperationsFireTheirEventsInOrderAndBeforePostCanRefuse) {
+  TPeople P(FivePeople());
+  std::vector<std::string> Log;
+  auto Spy = [&](const char* Name) {
+    return TDataSetNotifyEvent::FromCallable([&Log, Name](TDataSet*) { Log.push_back(Name); });
+  };
+  P->BeforeOpen = Spy("BeforeOpen");
+  P->AfterOpen = Spy("AfterOpen");
+  P->BeforeClose = Spy("BeforeClose");
+  P->AfterClose = Spy("AfterClose");
+  P->BeforeInsert = Spy("BeforeInsert");
+  P->AfterInsert = Spy("AfterInsert");
+  P->OnNewRecord = Spy("OnNewRecord");
+  P->BeforePost = Spy("BeforePost");
+  P->AfterPost = Spy("AfterPost");
+  P->BeforeDelete = Spy("BeforeDelete");
+  P->AfterDelete = Spy("AfterDelete");
+  P->BeforeScroll = Spy("BeforeScroll");
+  P->AfterScroll = Spy("AfterScroll");
+  auto Take = [&] {
+    std::string S;
+    for (const auto& E : Log) S += (S.empty() ? "" : " ") + E;
+    Log.clear();
+    return S;
+  };
+  P->Close();
+  P->Open();
+  EXPECT_EQ(Take(), "BeforeClose AfterClose BeforeOpen AfterOpen AfterScroll");
+  P->Append();
+  P->FieldByName("ID")->SetAsInteger(6);
+  P->Post();
+  EXPECT_EQ(Take(), "BeforeInsert BeforeScroll OnNewRecord AfterInsert AfterScroll BeforePost AfterPost");
+  P->Delete();
+  EXPECT_EQ(Take(), "BeforeDelete BeforeScroll AfterDelete AfterScroll");
+  P->BeforePost = TDataSetNotifyEvent::FromCallable([](TDataSet*) { throw EDatabaseError("not now"); });
+  P->Edit();
+  P->FieldByName("NAME")->SetAsString("Changed");
+  EXPECT_THROW(P->Post(), EDatabaseError);
+  EXPECT_EQ(P->State(), dsEdit);
+  P->Cancel();
+  EXPECT_EQ(P->FieldByName("NAME")->AsString(), "Anton");  // the new last record
+}
+
+TEST(DataLinkEvents, SearchesAndBookmarksTellLinksOnceAndDeleteTellsTheChange) {
+  TPeople P(FivePeople());
+  auto Source = CreateOwned<TDataSource>(nullptr);
+  Source->SetDataSet(P.DS.get());
+  auto Spy = CreateOwned<TSpyLink>();
+  Spy->SetDataSource(Source.get());
+  Spy->Log.clear();
+  P->Locate("ID", Variant(std::int32_t(4)), {});
+  TBookmark B = P->GetBookmark();
+  P->Locate("ID", Variant(std::int32_t(99)), {});  // not found: silent
+  P->First();
+  P->GotoBookmark(B);
+  P->Delete();
+  EXPECT_EQ(Spy->Joined(), "Changed Changed Changed Changed");
+  Spy->Log.clear();
+  P->MoveBy(-2);
+  P->Insert();
+  P->FieldByName("ID")->SetAsInteger(8);
+  P->Post();
+  EXPECT_EQ(Spy->Joined(), "Scrolled(-2) Editing Changed Record(ID) UpdateData NotEditing Changed");
+}
+
+}  // namespace
+}  // namespace fyndra::test
