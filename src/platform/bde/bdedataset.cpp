@@ -203,13 +203,60 @@ void TBDEDataSet::DetermineColumnTypes(const TSQLiteStatement& S) const {
   TypesKnown_ = true;
 }
 
+void TBDEDataSet::TRowStore::clear() {
+  Columns_ = 0;
+  Front_.clear();
+  Back_.clear();
+  FrontIds_.clear();
+  BackIds_.clear();
+  Front_.shrink_to_fit();
+  Back_.shrink_to_fit();
+}
+
+TBDEDataSet::TRowRef TBDEDataSet::TRowStore::operator[](std::size_t I) const {
+  if (I < FrontIds_.size()) {
+    const std::size_t J = FrontIds_.size() - 1 - I;
+    return {Front_.data() + J * Columns_, FrontIds_[J]};
+  }
+  I -= FrontIds_.size();
+  return {Back_.data() + I * Columns_, BackIds_[I]};
+}
+
+void TBDEDataSet::TRowStore::PushBack(std::vector<Variant>& Values, std::int64_t RowId) {
+  Columns_ = Values.size();
+  for (Variant& V : Values) Back_.push_back(std::move(V));
+  BackIds_.push_back(RowId);
+}
+
+void TBDEDataSet::TRowStore::PushFront(std::vector<Variant>& Values, std::int64_t RowId) {
+  Columns_ = Values.size();
+  for (Variant& V : Values) Front_.push_back(std::move(V));
+  FrontIds_.push_back(RowId);
+}
+
+void TBDEDataSet::TRowStore::Erase(std::size_t I) {
+  if (I < FrontIds_.size()) {
+    const std::size_t J = FrontIds_.size() - 1 - I;
+    Front_.erase(Front_.begin() + std::ptrdiff_t(J * Columns_), Front_.begin() + std::ptrdiff_t((J + 1) * Columns_));
+    FrontIds_.erase(FrontIds_.begin() + std::ptrdiff_t(J));
+    return;
+  }
+  I -= FrontIds_.size();
+  Back_.erase(Back_.begin() + std::ptrdiff_t(I * Columns_), Back_.begin() + std::ptrdiff_t((I + 1) * Columns_));
+  BackIds_.erase(BackIds_.begin() + std::ptrdiff_t(I));
+}
+
+std::int64_t TBDEDataSet::ReadRowInto(const TSQLiteStatement& S, std::vector<Variant>& Values) const {
+  const int Hidden = HiddenColumns();
+  Values.resize(ColumnTypes_.size());
+  for (std::size_t C = 0; C < ColumnTypes_.size(); ++C)
+    Values[C] = S.ColumnValue(Hidden + int(C), ColumnTypes_[C].DataType);
+  return Hidden > 0 ? S.ColumnInt64(0) : 0;
+}
+
 TBDEDataSet::TRow TBDEDataSet::ReadRow(const TSQLiteStatement& S) const {
   TRow R;
-  const int Hidden = HiddenColumns();
-  if (Hidden > 0) R.RowId = S.ColumnInt64(0);
-  R.Values.reserve(ColumnTypes_.size());
-  for (std::size_t C = 0; C < ColumnTypes_.size(); ++C)
-    R.Values.push_back(S.ColumnValue(Hidden + int(C), ColumnTypes_[C].DataType));
+  R.RowId = ReadRowInto(S, R.Values);
   return R;
 }
 
@@ -221,7 +268,8 @@ bool TBDEDataSet::FetchRow() const {
     return false;
   }
   if (!TypesKnown_) DetermineColumnTypes(*Statement_);
-  Rows_.push_back(ReadRow(*Statement_));
+  const std::int64_t RowId = ReadRowInto(*Statement_, Scratch_);
+  Rows_.PushBack(Scratch_, RowId);
   return true;
 }
 
@@ -315,8 +363,8 @@ TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
       break;
   }
   TRecord* R = RecordOf(Buffer);
-  const TRow& Row = RowAt(Cursor_);
-  R->Values = Row.Values;
+  const TRowRef Row = RowAt(Cursor_);
+  R->Values.assign(Row.Values, Row.Values + ColumnTypes_.size());
   R->RowId = Row.RowId;
   R->Index = Cursor_;
   return grOK;

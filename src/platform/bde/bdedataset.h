@@ -15,7 +15,6 @@
 #pragma once
 
 #include <cstdint>
-#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -87,11 +86,35 @@ class TBDEDataSet : public TDataSet {
   int InternalGetRecordCount() const override;
   int InternalGetRecNo() const override;
 
-  // One row as the dataset keeps it: a value per field definition, and the
-  // engine row id for descendants that have one (else 0).
+  // One row read on its own: a value per field definition, and the engine row
+  // id for descendants that have one (else 0).
   struct TRow {
     std::vector<Variant> Values;
     std::int64_t RowId = 0;
+  };
+  // A row of the window; valid until the window changes.
+  struct TRowRef {
+    const Variant* Values;
+    std::int64_t RowId;
+  };
+  // The window's rows, stored flat (no allocation per row): rows added at the
+  // front in one vector (in reverse), rows added at the back in another.
+  class TRowStore {
+   public:
+    std::size_t size() const { return FrontIds_.size() + BackIds_.size(); }
+    bool empty() const { return size() == 0; }
+    void clear();
+    TRowRef operator[](std::size_t I) const;
+    TRowRef front() const { return (*this)[0]; }
+    // Moves Values (one per column) in as the last / first row.
+    void PushBack(std::vector<Variant>& Values, std::int64_t RowId);
+    void PushFront(std::vector<Variant>& Values, std::int64_t RowId);
+    void Erase(std::size_t I);
+
+   private:
+    std::size_t Columns_ = 0;
+    std::vector<Variant> Front_, Back_;
+    std::vector<std::int64_t> FrontIds_, BackIds_;
   };
   // A record buffer: the row's values and its logical index (NewRow for a
   // record being inserted).
@@ -121,8 +144,10 @@ class TBDEDataSet : public TDataSet {
   TSQLiteStatement* ForwardStatement() const { return Statement_; }
   // Converts the current row of S (same columns as the dataset's statement).
   TRow ReadRow(const TSQLiteStatement& S) const;
+  // The same into Values (resized to the column count); returns the row id.
+  std::int64_t ReadRowInto(const TSQLiteStatement& S, std::vector<Variant>& Values) const;
   std::int64_t WindowEnd() const { return Base_ + static_cast<std::int64_t>(Rows_.size()); }
-  const TRow& RowAt(std::int64_t Logical) const { return Rows_[std::size_t(Logical - Base_)]; }
+  TRowRef RowAt(std::int64_t Logical) const { return Rows_[std::size_t(Logical - Base_)]; }
   TRecord* RecordOf(TRecordBuffer Buffer) const { return static_cast<TRecord*>(Buffer); }
   // The record that field reads and writes address: the current one (the
   // filter candidate while filtering); a table's key buffer in dsSetKey.
@@ -135,7 +160,8 @@ class TBDEDataSet : public TDataSet {
   // The window of rows read so far. Rows are numbered by logical index:
   // Rows_[0] is Base_; the cursor is a logical index, Base_ - 1 before the
   // window and WindowEnd() past it.
-  mutable std::deque<TRow> Rows_;
+  mutable TRowStore Rows_;
+  mutable std::vector<Variant> Scratch_;  // a row being read
   mutable std::int64_t Base_ = 0;
   mutable std::int64_t Cursor_ = -1;
 

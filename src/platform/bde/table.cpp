@@ -393,10 +393,10 @@ std::unique_ptr<TSQLiteStatement> TTable::Prepare(const std::string& SQL, const 
   return S;
 }
 
-std::vector<Variant> TTable::FullKeyOf(const TRow& Row) const {
+std::vector<Variant> TTable::FullKeyOf(const Variant* Values, std::int64_t RowId) const {
   std::vector<Variant> Key;
-  for (const TOrderColumn& C : Order_) Key.push_back(Row.Values[std::size_t(C.FieldIndex)]);
-  Key.push_back(Variant(Row.RowId));
+  for (const TOrderColumn& C : Order_) Key.push_back(Values[std::size_t(C.FieldIndex)]);
+  Key.push_back(Variant(RowId));
   return Key;
 }
 
@@ -485,7 +485,8 @@ bool TTable::FetchPriorRow() const {
     AtStart_ = true;
     return false;
   }
-  Rows_.push_front(ReadRow(*Backward_));
+  const std::int64_t RowId = ReadRowInto(*Backward_, Scratch_);
+  Rows_.PushFront(Scratch_, RowId);
   --Base_;
   return true;
 }
@@ -811,7 +812,7 @@ void TTable::InternalDelete() {
   }
   const std::int64_t Index = FindInWindow(R->RowId, R->Index);
   if (Index != NewRow) {
-    Rows_.erase(Rows_.begin() + std::ptrdiff_t(Index - Base_));
+    Rows_.Erase(std::size_t(Index - Base_));
     Cursor_ = Index;  // now the record after the deleted one
   } else {
     RestartAtStart();

@@ -140,7 +140,9 @@ class TTable : public TBDEDataSet {
   TCondition KeyCondition(const std::vector<Variant>& Values, TRelation Relation) const;
   TCondition Where(const TCondition* Position) const;  // with the range
   std::unique_ptr<TSQLiteStatement> Prepare(const std::string& SQL, const TCondition& Where) const;
-  std::vector<Variant> FullKeyOf(const TRow& Row) const;
+  std::vector<Variant> FullKeyOf(const Variant* Values, std::int64_t RowId) const;
+  std::vector<Variant> FullKeyOf(const TRow& Row) const { return FullKeyOf(Row.Values.data(), Row.RowId); }
+  std::vector<Variant> FullKeyOf(const TRowRef& Row) const { return FullKeyOf(Row.Values, Row.RowId); }
   // Starts the window at the first row at or after Key (a full key with row
   // id, or a prefix); the cursor stands on that row, or past the end.
   void PositionAt(const std::vector<Variant>& Key, TRelation Relation);
