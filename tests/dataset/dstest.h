@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "dataset/zvdbbasemodel.h"
+#include "platform/bde/table.h"
 #include "platform/db/datasource.h"
 #include "platform/db/dbclient.h"
 #include "platform/rtl/dialogs.h"
@@ -17,23 +18,27 @@
 
 namespace fyndra::dstest {
 
-// Reports the client dataset's index definitions and current index; the
-// options it supports are set by the test.
+// Reports the index definitions and current index of a client dataset or a
+// SQLite table (as a family adapter would); the options it supports are set
+// by the test.
 class TClientTestAdapter : public TzvExtDataSetModel {
   FYNDRA_CLASS(TClientTestAdapter, TzvExtDataSetModel)
  public:
   bool IsSupported(TDataSetSupportedOption Option) override { return Supported.Contains(Option); }
   TIndexDefs* GetIndexDefs() override {
-    auto* DS = dynamic_cast<TCustomClientDataSet*>(GetDataSet());
-    return DS ? DS->GetIndexDefs() : nullptr;
+    if (auto* DS = dynamic_cast<TCustomClientDataSet*>(GetDataSet())) return DS->GetIndexDefs();
+    if (auto* T = dynamic_cast<TTable*>(GetDataSet())) return T->GetIndexDefs();
+    return nullptr;
   }
   std::string GetIndexName() override {
-    auto* DS = dynamic_cast<TCustomClientDataSet*>(GetDataSet());
-    return DS ? DS->GetIndexName() : std::string();
+    if (auto* DS = dynamic_cast<TCustomClientDataSet*>(GetDataSet())) return DS->GetIndexName();
+    if (auto* T = dynamic_cast<TTable*>(GetDataSet())) return T->GetIndexName();
+    return std::string();
   }
   std::string GetIndexFieldNames() override {
-    auto* DS = dynamic_cast<TCustomClientDataSet*>(GetDataSet());
-    return DS ? DS->GetIndexFieldNames() : std::string();
+    if (auto* DS = dynamic_cast<TCustomClientDataSet*>(GetDataSet())) return DS->GetIndexFieldNames();
+    if (auto* T = dynamic_cast<TTable*>(GetDataSet())) return T->GetIndexFieldNames();
+    return std::string();
   }
   TOwned<TIndexDef> GetIndexDef() override {
     if (ReportedFields.empty()) return TzvExtDataSetModel::GetIndexDef();
