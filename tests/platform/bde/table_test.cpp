@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 #include "platform/bde/bdetestutil.h"
 #include "platform/bde/sampledb.h"
@@ -276,6 +278,95 @@ TEST_F(TableTest, EditingWritesThroughAndRefusalsKeepTheRecord) {
   T->AppendRecord({Null(), Variant("Temp")});
   Db->Rollback();
   EXPECT_EQ(Scalar("SELECT count(*) FROM people"), "1");
+}
+
+// Key search, reading backwards and ranges agree with the engine's own order
+// for every kind of key: text, case-insensitive text with Nulls, descending
+// decimals with Nulls.
+TEST_F(TableTest, KeySearchAndRangesFollowTheIndexOrderForEveryKeyKind) {
+  struct Case {
+    const char* Index;
+    const char* Column;
+    const char* Order;
+    bool NoCase;
+  } Cases[] = {
+      {"customers_name", "name", "name, rowid", false},
+      {"customers_city", "city", "city COLLATE NOCASE, rowid", true},
+      {"customers_balance", "balance", "balance DESC, rowid", false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Index);
+    struct Entry {
+      std::int64_t Id;
+      bool IsNull;
+      std::string Value;
+    };
+    std::vector<Entry> Ordered;
+    {
+      TSQLiteStatement S(Db->Connection(), std::string("SELECT id, ") + C.Column + " FROM customers ORDER BY " + C.Order);
+      while (S.Step()) Ordered.push_back({S.ColumnInt64(0), S.ColumnIsNull(1), std::string(S.ColumnText(1))});
+    }
+    auto Same = [&](const Entry& A, const Entry& B) {
+      if (A.IsNull || B.IsNull) return A.IsNull == B.IsNull;
+      if (!C.NoCase) return A.Value == B.Value;
+      std::string X = A.Value, Y = B.Value;
+      for (char& Ch : X) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
+      for (char& Ch : Y) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
+      return X == Y;
+    };
+    auto First = [&](const Entry& E) {
+      std::size_t J = 0;
+      while (!Same(Ordered[J], E)) ++J;
+      return J;
+    };
+    auto Last = [&](const Entry& E) {
+      std::size_t J = Ordered.size() - 1;
+      while (!Same(Ordered[J], E)) --J;
+      return J;
+    };
+    auto Key = [](const Entry& E) { return E.IsNull ? Null() : Variant(E.Value); };
+
+    T->Close();
+    T->SetIndexName(C.Index);
+    T->Open();
+    std::size_t Pos = 0;
+    for (T->First(); !T->Eof(); T->Next(), ++Pos) ASSERT_EQ(Id(), Ordered[Pos].Id) << "at " << Pos;
+    ASSERT_EQ(Pos, Ordered.size());
+
+    const std::size_t N = Ordered.size();
+    std::vector<std::size_t> Probes = {0, 1, N / 3, N / 2, N - 2, N - 1};
+    for (std::size_t I = 0; I < N; ++I)
+      if (Ordered[I].IsNull) {
+        Probes.push_back(I);
+        break;
+      }
+    for (std::size_t P : Probes) {
+      SCOPED_TRACE(Ordered[P].Value);
+      const std::size_t F = First(Ordered[P]);
+      ASSERT_TRUE(T->FindKey({Key(Ordered[P])}));
+      EXPECT_EQ(Id(), Ordered[F].Id);
+      T->Prior();
+      if (F > 0) EXPECT_EQ(Id(), Ordered[F - 1].Id);
+      else EXPECT_TRUE(T->Bof());
+      T->FindKey({Key(Ordered[P])});
+      T->Next();
+      if (F + 1 < N) EXPECT_EQ(Id(), Ordered[F + 1].Id);
+      else EXPECT_TRUE(T->Eof());
+    }
+    // A range between two keys, and the same range read backwards.
+    std::size_t A = N / 4, B = 3 * N / 4;
+    while (Ordered[A].IsNull) ++A;
+    while (Ordered[B].IsNull) --B;
+    const std::size_t From = First(Ordered[A]), To = Last(Ordered[B]);
+    T->SetRange({Key(Ordered[A])}, {Key(Ordered[B])});
+    EXPECT_EQ(T->RecordCount(), int(To - From + 1));
+    EXPECT_EQ(Id(), Ordered[From].Id);
+    T->Last();
+    EXPECT_EQ(Id(), Ordered[To].Id);
+    T->Prior();
+    EXPECT_EQ(Id(), Ordered[To - 1].Id);
+    T->CancelRange();
+  }
 }
 
 TEST_F(TableTest, BadTablesLeaveTheTableClosed) {
