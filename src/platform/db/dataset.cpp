@@ -10,6 +10,7 @@
 namespace fyndra {
 
 FYNDRA_PUBLISHED(TDataSet, P) {
+  P.Property("FieldDefs", &TDataSet::GetFieldDefs, &TDataSet::SetFieldDefs);
   P.Property("Active", &TDataSet::GetActive, &TDataSet::SetActive).Default(false);
   P.Property("Filtered", &TDataSet::GetFiltered, &TDataSet::SetFiltered).Default(false);
   P.Property("ReadOnly", &TDataSet::GetReadOnly, &TDataSet::SetReadOnly).Default(false);

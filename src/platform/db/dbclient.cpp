@@ -15,6 +15,7 @@
 namespace fyndra {
 
 FYNDRA_PUBLISHED(TCustomClientDataSet, P) {
+  P.Property("IndexDefs", &TCustomClientDataSet::GetIndexDefs, &TCustomClientDataSet::SetIndexDefs);
   P.Property("IndexName", &TCustomClientDataSet::GetIndexName, &TCustomClientDataSet::SetIndexName);
   P.Property("IndexFieldNames", &TCustomClientDataSet::GetIndexFieldNames,
              &TCustomClientDataSet::SetIndexFieldNames);

@@ -63,6 +63,7 @@ class TCustomClientDataSet : public TDataSet {
 
   // ---- indexes
   TIndexDefs* GetIndexDefs() const { return IndexDefs_.get(); }
+  void SetIndexDefs(TIndexDefs* Value) { IndexDefs_->Assign(Value); }
   const std::string& GetIndexName() const { return IndexName_; }
   // Selects the index of that name ("" = default order); clears IndexFieldNames.
   void SetIndexName(const std::string& Value);

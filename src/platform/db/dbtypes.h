@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/classes/typinfo.h"
 #include "platform/rtl/sysutils.h"
 
 namespace fyndra {
@@ -29,6 +30,11 @@ enum TFieldType : std::uint8_t {
   ftArray, ftReference, ftDataSet, ftOraBlob, ftOraClob, ftVariant,
   ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd
 };
+FYNDRA_ENUM_NAMES(TFieldType, ftUnknown, ftString, ftSmallint, ftInteger, ftWord, ftBoolean, ftFloat,
+                  ftCurrency, ftBCD, ftDate, ftTime, ftDateTime, ftBytes, ftVarBytes, ftAutoInc, ftBlob,
+                  ftMemo, ftGraphic, ftFmtMemo, ftParadoxOle, ftDBaseOle, ftTypedBinary, ftCursor,
+                  ftFixedChar, ftWideString, ftLargeint, ftADT, ftArray, ftReference, ftDataSet, ftOraBlob,
+                  ftOraClob, ftVariant, ftInterface, ftIDispatch, ftGuid, ftTimeStamp, ftFMTBcd)
 
 // The name of a field type as written in messages and files ("ftInteger").
 std::string_view FieldTypeName(TFieldType Type);

@@ -10,13 +10,33 @@
 
 namespace fyndra {
 
-FYNDRA_IMPLEMENT_CLASS(TFieldDef)
+FYNDRA_PUBLISHED(TFieldDef, P) {
+  P.Property("Name", &TFieldDef::GetName, &TFieldDef::SetName);
+  P.Property("DataType", &TFieldDef::GetDataType, &TFieldDef::SetDataType).Default(ftUnknown);
+  P.Property("Precision", &TFieldDef::GetPrecision, &TFieldDef::SetPrecision).Default(0);
+  P.Property("Size", &TFieldDef::GetSize, &TFieldDef::SetSize).Default(0);
+  P.Property("Required", &TFieldDef::GetRequired, &TFieldDef::SetRequired).Default(false);
+}
 FYNDRA_IMPLEMENT_CLASS(TFieldDefs)
-FYNDRA_IMPLEMENT_CLASS(TField)
-FYNDRA_IMPLEMENT_CLASS(TStringField)
+FYNDRA_PUBLISHED(TField, P) {
+  P.Property("DataSet", &TField::GetDataSet, &TField::SetDataSet);
+  P.Property("FieldName", &TField::GetFieldName, &TField::SetFieldName);
+  P.Property("DisplayLabel", &TField::GetDisplayLabel, &TField::SetDisplayLabel).Stored(&TField::IsDisplayLabelStored);
+  P.Property("DisplayWidth", &TField::GetDisplayWidth, &TField::SetDisplayWidth).Stored(&TField::IsDisplayWidthStored);
+  P.Property("EditMask", &TField::GetEditMask, &TField::SetEditMask);
+  P.Property("ReadOnly", &TField::GetReadOnly, &TField::SetReadOnly).Default(false);
+  P.Property("Required", &TField::GetRequired, &TField::SetRequired).Default(false);
+  P.Property("Visible", &TField::GetVisible, &TField::SetVisible).Default(true);
+  P.Property("OnChange", &TField::OnChange);
+  P.Property("OnValidate", &TField::OnValidate);
+}
+FYNDRA_PUBLISHED(TStringField, P) { P.Property("Size", &TField::GetSize, &TField::SetSize).Default(20); }
 FYNDRA_IMPLEMENT_CLASS(TGuidField)
-FYNDRA_IMPLEMENT_CLASS(TWideStringField)
-FYNDRA_IMPLEMENT_CLASS(TNumericField)
+FYNDRA_PUBLISHED(TWideStringField, P) { P.Property("Size", &TField::GetSize, &TField::SetSize).Default(20); }
+FYNDRA_PUBLISHED(TNumericField, P) {
+  P.Property("DisplayFormat", &TNumericField::GetDisplayFormat, &TNumericField::SetDisplayFormat);
+  P.Property("EditFormat", &TNumericField::GetEditFormat, &TNumericField::SetEditFormat);
+}
 FYNDRA_IMPLEMENT_CLASS(TIntegerField)
 FYNDRA_IMPLEMENT_CLASS(TSmallintField)
 FYNDRA_IMPLEMENT_CLASS(TWordField)
@@ -26,13 +46,30 @@ FYNDRA_IMPLEMENT_CLASS(TFloatField)
 FYNDRA_IMPLEMENT_CLASS(TCurrencyField)
 FYNDRA_IMPLEMENT_CLASS(TBCDField)
 FYNDRA_IMPLEMENT_CLASS(TFMTBCDField)
-FYNDRA_IMPLEMENT_CLASS(TBooleanField)
-FYNDRA_IMPLEMENT_CLASS(TDateTimeField)
+FYNDRA_PUBLISHED(TBooleanField, P) {
+  P.Property("DisplayValues", &TBooleanField::GetDisplayValues, &TBooleanField::SetDisplayValues);
+}
+FYNDRA_PUBLISHED(TDateTimeField, P) {
+  P.Property("DisplayFormat", &TDateTimeField::GetDisplayFormat, &TDateTimeField::SetDisplayFormat);
+}
 FYNDRA_IMPLEMENT_CLASS(TDateField)
 FYNDRA_IMPLEMENT_CLASS(TTimeField)
-FYNDRA_IMPLEMENT_CLASS(TSQLTimeStampField)
+FYNDRA_PUBLISHED(TSQLTimeStampField, P) {
+  P.Property("DisplayFormat", &TSQLTimeStampField::GetDisplayFormat, &TSQLTimeStampField::SetDisplayFormat);
+}
 FYNDRA_IMPLEMENT_CLASS(TBlobField)
 FYNDRA_IMPLEMENT_CLASS(TMemoField)
+
+// Streaming creates persistent fields by class name.
+static const bool FieldClassesRegistered =
+    (RegisterClasses({TStringField::StaticClass(), TGuidField::StaticClass(), TWideStringField::StaticClass(),
+                      TIntegerField::StaticClass(), TSmallintField::StaticClass(), TWordField::StaticClass(),
+                      TAutoIncField::StaticClass(), TLargeintField::StaticClass(), TFloatField::StaticClass(),
+                      TCurrencyField::StaticClass(), TBCDField::StaticClass(), TFMTBCDField::StaticClass(),
+                      TBooleanField::StaticClass(), TDateTimeField::StaticClass(), TDateField::StaticClass(),
+                      TTimeField::StaticClass(), TSQLTimeStampField::StaticClass(), TBlobField::StaticClass(),
+                      TMemoField::StaticClass()}),
+     true);
 
 std::string_view FieldTypeName(TFieldType Type) {
   static const char* const Names[] = {

@@ -126,6 +126,8 @@ class TField : public TComponent {
   void SetDisplayLabel(const std::string& Value);
   std::string GetDisplayName() const { return GetDisplayLabel(); }
   int GetDisplayWidth() const { return DisplayWidth_ ? DisplayWidth_ : DefaultDisplayWidth(); }
+  bool IsDisplayLabelStored() const { return !DisplayLabel_.empty(); }
+  bool IsDisplayWidthStored() const { return DisplayWidth_ != 0; }
   void SetDisplayWidth(int Value) { DisplayWidth_ = Value; }
   bool GetVisible() const { return Visible_; }
   void SetVisible(bool Value) { Visible_ = Value; }

@@ -149,3 +149,25 @@ TEST(FieldDefinitions, PersistentFieldsBindByNameAndMustFitTheType) {
 
 }  // namespace
 }  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+TEST(FieldDefinitions, DefinitionsAndFieldsArePublishedForStreaming) {
+  TPeople P(FivePeople());
+  TFieldDef* Id = P->GetFieldDefs()->Find("ID");
+  EXPECT_EQ(GetEnumProp(Id, "DataType"), "ftInteger");
+  SetEnumProp(Id, "DataType", "ftLargeint");
+  EXPECT_EQ(Id->GetDataType(), ftLargeint);
+  EXPECT_EQ(GetObjectProp(P.DS.get(), "FieldDefs"), P->GetFieldDefs());
+  EXPECT_EQ(GetObjectProp(P.DS.get(), "IndexDefs"), P->GetIndexDefs());
+  EXPECT_EQ(FindClass("TIntegerField"), TIntegerField::StaticClass());
+  EXPECT_EQ(FindClass("TClientDataSet"), TClientDataSet::StaticClass());
+  TField* Amount = P->FieldByName("AMOUNT");
+  SetStrProp(Amount, "DisplayFormat", "0.000");
+  EXPECT_EQ(Amount->GetDisplayText(), "10.500");
+  EXPECT_EQ(GetObjectProp(Amount, "DataSet"), P.DS.get());
+}
+
+}  // namespace
+}  // namespace fyndra::test
