@@ -1,5 +1,6 @@
 #include "platform/db/dataset.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 
@@ -979,7 +980,11 @@ void TDataSet::DataEvent(TDataEvent Event, std::intptr_t Info) {
 
 void TDataSet::NotifySources(TDataEvent Event, std::intptr_t Info) {
   if (Event == deUpdateState) NotifiedActive_ = State_ != dsInactive;
-  for (TDataSource* S : std::vector<TDataSource*>(DataSources_)) S->DataEvent(Event, Info);
+  if (DataSources_.empty()) return;
+  // A handler may detach or free sources: each is looked up again before it is told.
+  const std::vector<TDataSource*> Sources(DataSources_);
+  for (TDataSource* S : Sources)
+    if (std::find(DataSources_.begin(), DataSources_.end(), S) != DataSources_.end()) S->DataEvent(Event, Info);
 }
 
 }  // namespace fyndra

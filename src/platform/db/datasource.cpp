@@ -73,7 +73,9 @@ void TDataSource::UpdateState() {
   if (New == dsFilter) return;
   if (New == State_) return;
   State_ = New;
-  for (TDataLink* L : std::vector<TDataLink*>(Links_)) L->UpdateState();
+  const std::vector<TDataLink*> Links(Links_);
+  for (TDataLink* L : Links)
+    if (std::find(Links_.begin(), Links_.end(), L) != Links_.end()) L->UpdateState();
   if (OnStateChange) OnStateChange(this);
 }
 
@@ -83,7 +85,10 @@ void TDataSource::DataEvent(TDataEvent Event, std::intptr_t Info) {
     return;
   }
   if (State_ == dsInactive) return;
-  for (TDataLink* L : std::vector<TDataLink*>(Links_)) L->DataEvent(Event, Info);
+  // A link may leave (or be freed) while an earlier one is told.
+  const std::vector<TDataLink*> Links(Links_);
+  for (TDataLink* L : Links)
+    if (std::find(Links_.begin(), Links_.end(), L) != Links_.end()) L->DataEvent(Event, Info);
   switch (Event) {
     case deFieldChange: case deRecordChange: case deDataSetChange: case deDataSetScroll: case deLayoutChange:
       if (OnDataChange) OnDataChange(this);

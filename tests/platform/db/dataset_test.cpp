@@ -767,3 +767,40 @@ TEST(DataLinkEvents, SearchesAndBookmarksTellLinksOnceAndDeleteTellsTheChange) {
 
 }  // namespace
 }  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+// A link that frees another link when it hears of a change.
+class TFreeingLink : public TDataLink {
+  FYNDRA_CLASS(TFreeingLink, TDataLink)
+
+ public:
+  TDataLink* Victim = nullptr;
+
+ protected:
+  TFreeingLink() = default;
+  void DataSetChanged() override {
+    fyndra::Free(Victim);
+    Victim = nullptr;
+  }
+};
+
+FYNDRA_IMPLEMENT_CLASS(TFreeingLink)
+
+TEST(DataLinkEvents, ALinkFreedByAnotherLinksHandlerIsNotCalled) {
+  TPeople P(FivePeople());
+  auto Source = CreateOwned<TDataSource>(nullptr);
+  Source->SetDataSet(P.DS.get());
+  auto First = CreateOwned<TFreeingLink>();
+  First->SetDataSource(Source.get());
+  TSpyLink* Second = Create<TSpyLink>();
+  Second->SetDataSource(Source.get());
+  First->Victim = Second;
+  P->Last();  // First frees Second before Second would be told
+  EXPECT_EQ(First->Victim, nullptr);
+  P->First();
+}
+
+}  // namespace
+}  // namespace fyndra::test
