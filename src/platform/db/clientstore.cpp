@@ -72,8 +72,6 @@ TColKind KindOfType(TFieldType Type) {
 
 // ---------------------------------------------------------------- TRowView
 
-const std::uint8_t* TRowView::Fixed(int Col) const { return Row_ + Store_->Columns()[std::size_t(Col)].Offset; }
-
 std::string_view TRowView::Var(int Col) const {
   if (Vars_) return (*Vars_)[std::size_t(Col)];
   return Store_->HeapText(Load<TVarRef>(Fixed(Col)));
@@ -315,7 +313,7 @@ void WriteVariant(const TColumn& C, TRowImage& Image, int Col, const Variant& V)
   Image.SetNull(Col, false);
 }
 
-bool ReadNative(const TColumn& C, const TRowView& Row, int Col, void* Buffer) {
+bool ReadNativeValue(const TColumn& C, const TRowView& Row, int Col, void* Buffer) {
   if (Row.IsNull(Col)) return false;
   if (!Buffer) return true;
   const std::uint8_t* P = Row.Fixed(Col);
