@@ -204,7 +204,8 @@ struct TIndexFieldDef;
 
 // What a dataset family offers, and the few operations that differ between
 // families. This base serves any dataset with the generic operations and
-// offers no optimisation. Owned by its model.
+// offers no optimisation. Owned by its model. GetDataSet() is null while the
+// model has no dataset: the index queries must then answer empty.
 class TzvExtDataSetModel : public TObject {
   FYNDRA_CLASS(TzvExtDataSetModel, TObject)
  public:

@@ -201,6 +201,11 @@ TEST(FindModel, UnknownItemInExpressionIsRefusedAndTheModelKeepsWorking) {
   } catch (const EzvBaseModelError& E) {
     EXPECT_NE(E.Message().find("Find: "), std::string::npos) << E.Message();
   }
+  // A value that does not convert to the item's type is refused, the old one kept.
+  F.Item("ID")->SetAsInteger(3);
+  EXPECT_THROW(F.Item("ID")->SetAsString("three"), EzvBaseModelError);
+  EXPECT_EQ(F.Item("ID")->GetAsInteger(), 3);
+  F.Item("ID")->SetAsString("");
   F.M->SetExpression("NAME or CITY");
   F.Item("NAME")->SetAsString("Zed");
   F.Item("CITY")->SetAsString("Rome");
