@@ -202,16 +202,7 @@ void TDataSet::ClearBuffers() {
   Bof_ = Eof_ = true;
 }
 
-void TDataSet::InitFieldDefs() {
-  if (GetActive()) InternalInitFieldDefs();
-  else {
-    try {
-      InternalInitFieldDefs();
-    } catch (...) {
-      throw;
-    }
-  }
-}
+void TDataSet::InitFieldDefs() { InternalInitFieldDefs(); }
 
 void TDataSet::CreateFields() {
   for (int I = 0; I < FieldDefs_->Count(); ++I) {

@@ -1,5 +1,6 @@
 // TDataSet: the dataset base. It owns its field definitions and its default
-// fields, keeps the current record, the state machine (browse, edit, insert,
+// fields (free a dataset with Free, so that its family's buffers are released
+// while the object is whole), keeps the current record, the state machine (browse, edit, insert,
 // set key, filter), navigation with the Bof/Eof rules, bookmarks, Locate and
 // Lookup, the record filter and the notifications to data sources.
 //

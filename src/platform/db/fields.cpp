@@ -218,9 +218,9 @@ TFieldDef* TFieldDefs::GetItem(int Index) const {
 TFieldDef* TFieldDefs::AddFieldDef() { return static_cast<TFieldDef*>(TCollection::Add()); }
 
 TFieldDef* TFieldDefs::Add(const std::string& Name, TFieldType DataType, int Size, bool Required) {
-  if (Name.empty()) DatabaseError(Format(dbmsg::SFieldNotFound, {Name}));
+  if (Name.empty()) DatabaseError("A field definition needs a name");
   if (IndexOf(Name) >= 0) DatabaseError(Format(dbmsg::SDuplicateFieldName, {Name}));
-  if (Size < 0 || (DataType == ftString && Size == 0 && false)) DatabaseError(dbmsg::SInvalidFieldSize);
+  if (Size < 0) DatabaseError(dbmsg::SInvalidFieldSize);
   TFieldDef* D = AddFieldDef();
   D->Name_ = Name;
   D->DataType_ = DataType;

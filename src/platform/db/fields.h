@@ -87,7 +87,8 @@ class TFieldDefs : public TOwnedCollection {
  public:
   TFieldDef* GetItem(int Index) const;
   TFieldDef* AddFieldDef();
-  // Raises EDatabaseError for an empty or duplicate name or a bad size.
+  // Raises EDatabaseError for an empty or duplicate name or a bad size. A text
+  // column given no size gets 20, a GUID 38.
   TFieldDef* Add(const std::string& Name, TFieldType DataType, int Size = 0, bool Required = false);
   // -1 / null / raising EDatabaseError when no definition has that name
   // (compared without regard to case).
