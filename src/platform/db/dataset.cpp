@@ -488,6 +488,10 @@ int TDataSet::GetRecNo() const {
 void TDataSet::SetRecNo(int Value) {
   CheckBrowseMode();
   if (Value < 1) return;
+  if (!Filtering() && InternalSetRecNo(Value)) {
+    Fire(BeforeScroll);
+    if (SyncToCursor()) return;
+  }
   DisableControls();
   try {
     First();

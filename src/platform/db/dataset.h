@@ -249,6 +249,9 @@ class TDataSet : public TComponent {
                                        const std::vector<std::uint8_t>& B) const;
   virtual int InternalGetRecordCount() const { return -1; }
   virtual int InternalGetRecNo() const { return -1; }
+  // Puts the cursor on the Value-th record (1-based, unfiltered) and answers
+  // true; false when the family cannot, and the base then steps there.
+  virtual bool InternalSetRecNo(int /*Value*/) { return false; }
   virtual bool FamilyCanModify() const { return true; }
   // Field objects: default fields from the definitions, persistent ones bound
   // to their definitions by name (FieldNo set; a type that does not fit raises).

@@ -189,6 +189,12 @@ int TCustomClientDataSet::InternalGetRecNo() const {
   return int(P - Lo_ + 1);
 }
 
+bool TCustomClientDataSet::InternalSetRecNo(int Value) {
+  if (Value < 1 || std::size_t(Value) > Hi_ - Lo_) return false;
+  Pos_ = std::int64_t(Lo_) + Value - 1;
+  return true;
+}
+
 // ---------------------------------------------------------------- open and close
 
 void TCustomClientDataSet::BuildStorageFromDefs() {

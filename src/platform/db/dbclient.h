@@ -141,6 +141,7 @@ class TCustomClientDataSet : public TDataSet {
                                const std::vector<std::uint8_t>& B) const override;
   int InternalGetRecordCount() const override;
   int InternalGetRecNo() const override;
+  bool InternalSetRecNo(int Value) override;
   bool FamilyCanModify() const override { return true; }
   void BindFields(bool Binding) override;
 

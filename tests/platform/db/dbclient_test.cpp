@@ -169,6 +169,9 @@ TEST(ClientRanges, ClosedOpenAndDescendingRanges) {
   EXPECT_TRUE(P->RangeActive());
   EXPECT_EQ(P.Ids(), (std::vector<int>{2, 3, 4}));
   EXPECT_EQ(P->RecordCount(), 3);
+  P->SetRecNo(2);  // numbered within the range
+  EXPECT_EQ(P.Id(), 3);
+  EXPECT_EQ(P->GetRecNo(), 2);
   P->SetRange({Variant(std::int32_t(3))}, {Variant()});  // no end
   EXPECT_EQ(P.Ids(), (std::vector<int>{3, 4, 5}));
   P->SetRangeStart();  // no start
