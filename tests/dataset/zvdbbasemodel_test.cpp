@@ -141,6 +141,42 @@ TEST(DBBaseModel, RefusedDataSetLeavesTheModelInactiveAndReachesWhoOpened) {
   EXPECT_EQ(M->GetCompareItems()->Count(), 4);
 }
 
+TEST(DBBaseModel, LayoutChangeRebuildsItemsAndChoosesTheIndexAgain) {
+  Bound B(People("People", SixPeople()));
+  B.DS->AddIndex("ByName", "NAME", {});
+  B.DS->SetIndexName("ByName");
+  B.M->Log.clear();
+  TzvCompareItem* Before = B.M->GetCompareItems()->GetItem(0);
+  B.DS->DataEvent(deLayoutChange);
+  EXPECT_EQ(B.M->Log, (std::vector<std::string>{"Layout"}));
+  EXPECT_EQ(ItemNames(B.M.get()), (std::vector<std::string>{"ID", "NAME", "CITY", "AMOUNT"}));
+  EXPECT_NE(B.M->GetCompareItems()->GetItem(0), Before);
+  ASSERT_EQ(B.M->GetIndexModel()->GetCount(), 1);
+  EXPECT_EQ(B.M->GetIndexModel()->GetItem(0).Field, B.DS->FieldByName("NAME"));
+}
+
+TEST(DBBaseModel, ExpressionNamingAFieldThatIsGoneRaisesAndRecovers) {
+  Bound B(People("People", SixPeople()));
+  B.M->SetExpression("NAME and CITY");
+  B.DS->Close();
+  B.DS->GetFieldDefs()->Delete(B.DS->GetFieldDefs()->IndexOf("CITY"));
+  try {
+    B.DS->CreateDataSet();
+    FAIL() << "no error";
+  } catch (const EzvBaseModelError& E) {
+    EXPECT_EQ(E.Message().rfind("Find: ", 0), 0u) << E.Message();
+    EXPECT_NE(E.Message().find("CITY"), std::string::npos) << E.Message();
+  }
+  EXPECT_FALSE(B.M->GetActive());
+  B.M->SetExpression("NAME");
+  B.DS->Close();
+  B.DS->CreateDataSet();
+  B.DS->AppendRecord({Variant(std::int32_t(9)), Variant("Carla"), Variant(1.0)});
+  EXPECT_TRUE(B.M->GetActive());
+  B.Item("NAME")->SetAsString("car");
+  EXPECT_EQ(dstest::IdOf(B.DS.get()), 9);
+}
+
 TEST(DBBaseModel, FieldTypesMapToItemTypesAndSizes) {
   auto DS = CreateOwned<TClientDataSet>(nullptr);
   struct Row {
