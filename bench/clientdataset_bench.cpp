@@ -127,6 +127,13 @@ void BM_GotoNearest_ClientDataSet(benchmark::State& State) {
 }
 BENCHMARK(BM_GotoNearest_ClientDataSet);
 
+void BM_Locate_ClientDataSet(benchmark::State& State) {
+  TClientDataSet* DS = Shared();
+  std::mt19937 Rng(10);
+  for (auto _ : State) benchmark::DoNotOptimize(DS->Locate("ID", Variant(std::int32_t(Rng() % kRecords)), {}));
+}
+BENCHMARK(BM_Locate_ClientDataSet);
+
 void BM_LowerBound_Vector(benchmark::State& State) {
   const auto& R = Rows();
   std::mt19937 Rng(7);

@@ -649,6 +649,7 @@ namespace {
 // The key values for Fields out of a scalar or an array, each converted to
 // what its field compares with (text for text fields).
 std::vector<Variant> PrepareKeys(const TDataSet* DS, const std::vector<TField*>& Fields, const Variant& KeyValues) {
+  // (kept here so that the messages name the dataset)
   std::vector<Variant> Keys;
   if (KeyValues.IsArray()) {
     int Lo = VarArrayLowBound(KeyValues, 1), Hi = VarArrayHighBound(KeyValues, 1);
@@ -695,6 +696,10 @@ std::vector<Variant> PrepareKeys(const TDataSet* DS, const std::vector<TField*>&
 }
 
 }  // namespace
+
+std::vector<Variant> TDataSet::PrepareLocateKeys(const std::vector<TField*>& Fields, const Variant& KeyValues) const {
+  return PrepareKeys(this, Fields, KeyValues);
+}
 
 bool TDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
   CheckBrowseMode();

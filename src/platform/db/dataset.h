@@ -286,6 +286,10 @@ class TDataSet : public TComponent {
   // Called by TField::SetData after the family took a value.
   virtual void FieldChanged(TField* Field);
   std::uint64_t Serial() const { return Serial_; }
+  // Locate's key values for Fields out of a scalar or an array, each converted
+  // to what its field compares with; raises EDatabaseError for a key that does
+  // not fit its field or a count that does not match.
+  std::vector<Variant> PrepareLocateKeys(const std::vector<TField*>& Fields, const Variant& KeyValues) const;
   static void SetFieldNumber(TField* Field, int FieldNo) { Field->FieldNo_ = FieldNo; }
 
  private:

@@ -857,6 +857,61 @@ std::size_t TCustomClientDataSet::StorageBytes() const {
   return N;
 }
 
+// ---------------------------------------------------------------- Locate on the index
+
+bool TCustomClientDataSet::Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) {
+  if (!GetActive() || Options.Contains(loPartialKey) || Filtering() || !Current().Keyed())
+    return TDataSet::Locate(KeyFields, KeyValues, Options);
+  CheckBrowseMode();
+  std::vector<TField*> Fields = GetFieldList(KeyFields);
+  const TRecordIndex& Idx = Current();
+  const bool CaseIns = Options.Contains(loCaseInsensitive);
+  bool Leads = !Fields.empty() && Fields.size() <= Idx.Keys.size();
+  for (std::size_t I = 0; Leads && I < Fields.size(); ++I) {
+    int Col = ColumnOf(Fields[I]);
+    const cds::TColumn* C = Col >= 0 ? &Store_->Columns()[std::size_t(Col)] : nullptr;
+    Leads = C && Col == Idx.Keys[I].Col &&
+            (C->Kind != cds::TColKind::Text || Idx.Keys[I].CaseInsensitive == CaseIns) &&
+            C->Kind != cds::TColKind::Wide && C->Kind != cds::TColKind::Bytes;
+  }
+  if (!Leads) return TDataSet::Locate(KeyFields, KeyValues, Options);
+  std::vector<Variant> Keys = PrepareLocateKeys(Fields, KeyValues);
+  TRowImage Key;
+  Key.Reset(*Store_);
+  for (std::size_t I = 0; I < Fields.size(); ++I) {
+    int Col = Idx.Keys[I].Col;
+    cds::WriteVariant(Store_->Columns()[std::size_t(Col)], Key, Col, Keys[I]);
+  }
+  const int K = int(Fields.size());
+  const TRowView KeyView = Key.View(*Store_);
+  // The index orders by collation; a match is then confirmed by Locate's own rule.
+  auto Matches = [&](const TRowView& Row) {
+    for (int I = 0; I < K; ++I) {
+      int Col = Idx.Keys[std::size_t(I)].Col;
+      const cds::TColumn& C = Store_->Columns()[std::size_t(Col)];
+      if (Row.IsNull(Col) || KeyView.IsNull(Col)) {
+        if (Row.IsNull(Col) != KeyView.IsNull(Col)) return false;
+        continue;
+      }
+      if (C.Kind == cds::TColKind::Text) {
+        if (CaseIns ? !AnsiSameText(Row.Var(Col), KeyView.Var(Col)) : Row.Var(Col) != KeyView.Var(Col)) return false;
+      } else if (cds::CompareKeyPart(*Store_, cds::TKeyPart{Col, false, false}, Row, KeyView) != 0) {
+        return false;
+      }
+    }
+    return true;
+  };
+  for (std::size_t P = std::max(Idx.Bound(*Store_, KeyView, K, false), Lo_); P < Hi_; ++P) {
+    TRowView Row = Store_->View(Idx.Order[P]);
+    if (cds::CompareKeys(*Store_, Idx.Keys, Row, KeyView, K) != 0) break;
+    if (!Matches(Row)) continue;
+    if (BeforeScroll) BeforeScroll(this);
+    Pos_ = std::int64_t(P);
+    return SyncToCursor();
+  }
+  return false;
+}
+
 // ---------------------------------------------------------------- loading from a dataset
 
 void TCustomClientDataSet::LoadFromDataSet(TDataSet* Source) {

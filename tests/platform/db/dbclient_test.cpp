@@ -422,3 +422,43 @@ TEST(ClientFiles, EmptyDataSetInvalidatesBookmarks) {
 
 }  // namespace
 }  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+TEST(ClientKeySearch, LocateGivesTheSameAnswerWithAndWithoutAnIndex) {
+  struct TCase {
+    const char* Fields;
+    Variant Key;
+    TLocateOptions Options;
+    int Expected;  // 0: not found
+  } Cases[] = {
+      {"ID", Variant(std::int32_t(4)), {}, 4},
+      {"ID", Variant("2"), {}, 2},
+      {"ID", Variant(std::int32_t(9)), {}, 0},
+      {"CITY;NAME", VarArrayOf({Variant("berlin"), Variant("BERT")}), {loCaseInsensitive}, 2},
+      {"CITY;NAME", VarArrayOf({Variant("Berlin"), Variant("bert")}), {}, 0},
+      {"CITY", Variant("OSLO"), {loCaseInsensitive}, 4},
+      {"CITY", Variant("Oslo"), {}, 4},
+  };
+  for (const char* Index : {"", "ID", "CITY;NAME", "CI"}) {
+    TPeople P(Unordered());
+    if (std::string(Index) == "CI") {
+      P->AddIndex("CI", "CITY;NAME", {ixCaseInsensitive});
+      P->SetIndexName("CI");
+    } else {
+      P->SetIndexFieldNames(Index);
+    }
+    for (const TCase& C : Cases) {
+      SCOPED_TRACE(std::string(Index) + " / " + C.Fields);
+      P->First();
+      int Before = P.Id();
+      EXPECT_EQ(P->Locate(C.Fields, C.Key, C.Options), C.Expected != 0);
+      EXPECT_EQ(P.Id(), C.Expected ? C.Expected : Before);
+    }
+    EXPECT_THROW(P->Locate("ID", Variant("x"), {}), EDatabaseError);
+  }
+}
+
+}  // namespace
+}  // namespace fyndra::test
