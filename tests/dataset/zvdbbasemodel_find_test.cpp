@@ -213,6 +213,25 @@ TEST(FindModel, UnknownItemInExpressionIsRefusedAndTheModelKeepsWorking) {
   EXPECT_EQ(IdOf(F.DS.get()), 5);
 }
 
+TEST(FindModel, AssignedOptionsAreCopiedIntoTheModelsOwn) {
+  Finder F(People("People", SixPeople()));
+  auto Other = CreateOwned<TzvDBFindModel>(nullptr);
+  Other->GetOptions()->SetRestart(false);
+  Other->GetOptions()->SetOptimization(false);
+  Other->GetMessageOptions()->SetShowMessage(true);
+  Other->GetMessageOptions()->SetRecordNotFound("none");
+  TzvFindOptions* Own = F.M->GetOptions();
+  F.M->SetOptions(Other->GetOptions());
+  F.M->SetMessageOptions(Other->GetMessageOptions());
+  Other.reset();  // the model does not keep the assigned objects
+  EXPECT_EQ(F.M->GetOptions(), Own);
+  EXPECT_FALSE(Own->GetRestart());
+  EXPECT_FALSE(Own->GetOptimization());
+  EXPECT_FALSE(F.M->GetIndexModel()->GetActive());
+  EXPECT_TRUE(F.M->GetMessageOptions()->GetShowMessage());
+  EXPECT_EQ(F.M->GetMessageOptions()->GetRecordNotFound(), "none");
+}
+
 // ---------------------------------------------------------------------------
 // With an index
 
