@@ -462,3 +462,27 @@ TEST(ClientKeySearch, LocateGivesTheSameAnswerWithAndWithoutAnIndex) {
 
 }  // namespace
 }  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+TEST(ClientKeySearch, KeySearchSkipsRecordsTheFilterHides) {
+  TPeople P({{1, "A", "Rome", 1}, {2, "B", "Rome", 2}, {3, "C", "Rome", 3}, {4, "D", "Oslo", 4}});
+  P->SetIndexFieldNames("CITY");
+  P->SetOnFilterRecord(
+      TFilterRecordEvent::FromCallable([](TDataSet* D, bool& A) { A = D->FieldByName("ID")->AsInteger() != 1; }));
+  P->SetFiltered(true);
+  EXPECT_TRUE(P->FindKey({Variant("Rome")}));
+  EXPECT_EQ(P.Id(), 2);  // the first Rome is hidden
+  P->SetOnFilterRecord(
+      TFilterRecordEvent::FromCallable([](TDataSet* D, bool& A) { A = D->FieldByName("CITY")->AsString() != "Rome"; }));
+  P->First();
+  EXPECT_FALSE(P->FindKey({Variant("Rome")}));
+  EXPECT_EQ(P.Id(), 4);
+  P->FindNearest({Variant("P")});  // every record from there on is hidden
+  EXPECT_EQ(P.Id(), 4);
+  EXPECT_TRUE(P->Eof());
+}
+
+}  // namespace
+}  // namespace fyndra::test
