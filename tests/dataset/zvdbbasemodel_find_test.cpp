@@ -113,17 +113,6 @@ TEST(FindModel, NotFoundMessagesByRestartWithCustomTexts) {
   EXPECT_EQ(Catch.Messages.size(), 4u);
 }
 
-TEST(FindModel, InactiveModelDoesNotMoveOrSpeak) {
-  TMessageCatcher Catch;
-  Finder F(People("People", SixPeople()));
-  F.M->GetMessageOptions()->SetShowMessage(true);
-  F.DS->Last();
-  F.M->SetDataSource(nullptr);
-  EXPECT_FALSE(F.M->Apply());
-  EXPECT_EQ(IdOf(F.DS.get()), 6);
-  EXPECT_TRUE(Catch.Messages.empty());
-}
-
 TEST(FindModel, ControlsSeeOneChangeForTheWholeScan) {
   Finder F(People("People", SixPeople()));
   auto Spy = CreateOwned<TControlSpy>();

@@ -134,15 +134,6 @@ TEST(IndexBounds, ValueThatDoesNotConvertGivesNoRange) {
   EXPECT_EQ(K.Ranges("x"), "");
 }
 
-TEST(IndexBounds, NextFieldNameSplitsAtSemicolons) {
-  std::string List = ";A;;B c;", Name;
-  std::size_t Pos = 0;
-  std::vector<std::string> Names;
-  while (TzvDBIndexModel::NextFieldName(List, Pos, Name)) Names.push_back(Name);
-  EXPECT_EQ(Names, (std::vector<std::string>{"A", "B c"}));
-  EXPECT_TRUE(Name.empty());
-}
-
 // The filter index model sets the dataset's range through the adapter, and
 // only when the adapter offers ranges.
 class TFilterModel : public TLogFindModel {

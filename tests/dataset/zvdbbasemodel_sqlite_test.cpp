@@ -103,21 +103,6 @@ TEST_F(SQLiteFind, EmptyTableAndQuery) {
   EXPECT_EQ(Catch.Messages, std::vector<std::string>(4, "  The record is not found  "));
 }
 
-TEST_F(SQLiteFind, TableWithItsIndexStartsAtTheKeyAndStopsAfterTheRange) {
-  TTable* DS = Table("people", "people_name");
-  ASSERT_EQ(M->GetIndexModel()->GetCount(), 1);
-  EXPECT_TRUE(M->GetIndexModel()->GetItem(0).CaseInsensitive);
-  Item("name")->SetAsString("BER");
-  EXPECT_TRUE(M->Apply());
-  EXPECT_EQ(Name(DS), "Bert");
-  EXPECT_EQ(M->Adapter()->FindRecords, 1);
-  M->GetOptions()->SetRestart(false);
-  EXPECT_TRUE(M->Apply());
-  EXPECT_EQ(Name(DS), "Berta");
-  EXPECT_FALSE(M->Apply());  // Carl is past the range: the scan stops there
-  EXPECT_EQ(Name(DS), "Dora");
-}
-
 TEST_F(SQLiteFind, TypingANameIntoATable) {
   for (const char* IndexName : {"", "people_name"}) {
     TTable* DS = Table("people", IndexName);

@@ -54,14 +54,6 @@ TEST(DBBaseModel, DefaultItemsFollowOpenCloseAndReopen) {
   EXPECT_EQ(B.Item("ID")->GetField(), B.DS->FieldByName("ID"));
 }
 
-TEST(DBBaseModel, WithoutDataSourceTheModelIsInactiveAndItsTreeEmpty) {
-  auto M = CreateOwned<TLogFindModel>(nullptr);
-  EXPECT_FALSE(M->GetActive());
-  EXPECT_FALSE(M->Apply());
-  M->UpdateDataBeforeApply();
-  EXPECT_NE(dynamic_cast<TEmptyLeaf*>(M->GetCalculateModel()->GetNode()), nullptr);
-}
-
 TEST(DBBaseModel, CustomItemsKeepTheirNamesAndLoseTheirFieldWhenClosed) {
   Bound B(People("People", SixPeople()));
   B.M->SetItemsOption(ioCustom);
