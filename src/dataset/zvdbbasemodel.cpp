@@ -312,10 +312,9 @@ void TzvDBBaseModel::SetDefaultItemsData() {
   Items->BeginUpdate();
   try {
     Items->Clear();
-    if (GetActive()) {
-      TDataSet* DataSet = GetLinkedDataSet();
+    TDataSet* DataSet = GetLinkedDataSet();
+    if (GetActive() && DataSet)
       for (TField* Field : DataSet->Fields()) Items->Add()->SetFieldName(Field->GetFieldName());
-    }
   } catch (...) {
     Items->EndUpdate();
     throw;
