@@ -62,6 +62,9 @@ class TzvModelDataSet : public TDataSet, public IItemListener {
   void InternalFirst() override { Position_ = TPosition::Before; }
   void InternalLast() override { Position_ = TPosition::After; }
   void InternalSetToRecord(TRecordBuffer) override { Position_ = TPosition::On; }
+  // Writes go straight to the items, so there is nothing left to store on Post.
+  bool FamilyCanModify() const override { return true; }
+  void InternalPost() override {}
   int InternalGetRecordCount() const override { return 1; }
   int InternalGetRecNo() const override { return 1; }
 

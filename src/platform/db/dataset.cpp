@@ -797,7 +797,7 @@ void TDataSet::CheckRequiredFields() {
       DatabaseError(Format(dbmsg::SFieldRequired, {F->GetDisplayName()}), this);
 }
 
-void TDataSet::InternalPost() {}
+void TDataSet::InternalPost() { DatabaseError(dbmsg::SDataSetReadOnly, this); }
 
 void TDataSet::InternalDelete() { DatabaseError(dbmsg::SDataSetReadOnly, this); }
 

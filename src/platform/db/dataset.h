@@ -26,7 +26,11 @@
 // tables): InternalSetToRecord, InternalInitRecord, InternalEdit, InternalInsert,
 // InternalPost, InternalCancel, InternalDelete, GetBookmarkData,
 // InternalGotoBookmark, BookmarkValid, CompareBookmarks, GetRecordCount,
-// GetRecNo/SetRecNo. A SQL cursor family fetches lazily by answering gmNext
+// GetRecNo/SetRecNo. A family is read-only unless it answers FamilyCanModify
+// with true, and the base's InternalPost and InternalDelete refuse with the
+// read-only error, so a family without write support never reports an edit
+// as stored; a family whose SetFieldData stores at once (the model dataset)
+// overrides InternalPost to do nothing. A SQL cursor family fetches lazily by answering gmNext
 // from its cursor; only GetRecordCount and Last need to read to the end.
 // Optional: CheckInactive (a family whose fields may change while open makes it
 // do nothing), InternalHandleException, CreateFields/BindFields, Locate/Lookup
@@ -235,7 +239,7 @@ class TDataSet : public TComponent {
   // Append is true for Append/AppendRecord (the record goes to the end).
   virtual void InternalInsert(bool /*Append*/) {}
   // Writes ActiveBuffer to storage and leaves the cursor on the written record.
-  // Raises (leaving storage untouched) to refuse it.
+  // Raises (leaving storage untouched) to refuse it; the default refuses.
   virtual void InternalPost();
   virtual void InternalCancel() {}
   // Removes the current record and leaves the cursor on the record after it.
@@ -252,7 +256,8 @@ class TDataSet : public TComponent {
   // Puts the cursor on the Value-th record (1-based, unfiltered) and answers
   // true; false when the family cannot, and the base then steps there.
   virtual bool InternalSetRecNo(int /*Value*/) { return false; }
-  virtual bool FamilyCanModify() const { return true; }
+  // Whether the family can store edits; read-only unless it says so.
+  virtual bool FamilyCanModify() const { return false; }
   // Field objects: default fields from the definitions, persistent ones bound
   // to their definitions by name (FieldNo set; a type that does not fit raises).
   virtual void CreateFields();

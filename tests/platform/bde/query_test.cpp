@@ -186,6 +186,24 @@ TEST_F(QueryTest, RowsAreFetchedOnDemandAndPriorWorksOverWhatWasRead) {
   EXPECT_EQ(Q->RecordCount(), 0);
 }
 
+TEST_F(QueryTest, EditingAQueryIsRefusedAndNothingIsStored) {
+  Exec("CREATE TABLE e (id INTEGER PRIMARY KEY, name TEXT); INSERT INTO e VALUES (1, 'one'), (2, 'two')");
+  Select("SELECT id, name FROM e ORDER BY id");
+  EXPECT_FALSE(Q->CanModify());
+  const std::string ReadOnly = "Cannot modify a read-only dataset";
+  for (auto Action : {+[](TQuery* Q) { Q->Edit(); }, +[](TQuery* Q) { Q->Insert(); },
+                      +[](TQuery* Q) { Q->Append(); }, +[](TQuery* Q) { Q->Delete(); },
+                      +[](TQuery* Q) { Q->AppendRecord({Variant(std::int32_t(3)), Variant(std::string("three"))}); }}) {
+    EXPECT_NE(DbErrorOf([&] { Action(Q.get()); }).find(ReadOnly), std::string::npos);
+    EXPECT_EQ(Q->State(), dsBrowse);
+  }
+  EXPECT_NE(DbErrorOf([&] { Q->FieldByName("name")->SetAsString("x"); }).find("not in edit"),
+            std::string::npos);
+  Select("SELECT count(*) AS n, group_concat(name) AS names FROM e");
+  EXPECT_EQ(Q->FieldByName("n")->GetAsInteger(), 2);
+  EXPECT_EQ(Q->FieldByName("names")->GetAsString(), "one,two");
+}
+
 TEST_F(QueryTest, UpperFindsAnyCaseAndLikeMatchesCase) {
   Exec("CREATE TABLE n (name TEXT); INSERT INTO n VALUES ('Müller'), ('MÜLLER'), ('Mueller'), ('straße')");
   Q->GetSQL()->SetText("SELECT name FROM n WHERE UPPER(name) = :p ORDER BY name");

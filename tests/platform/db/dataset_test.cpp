@@ -519,6 +519,8 @@ class TOneRecord : public TDataSet {
 
  protected:
   explicit TOneRecord(TComponent* Owner) : TDataSet(Owner) {}
+  bool FamilyCanModify() const override { return true; }
+  void InternalPost() override {}  // values are stored by SetFieldData
   TRecordBuffer AllocRecordBuffer() override { return this; }
   void FreeRecordBuffer(TRecordBuffer& Buffer) override { Buffer = nullptr; }
   TGetResult GetRecord(TRecordBuffer, TGetMode Mode, bool) override {
