@@ -2,8 +2,10 @@
 JOBS ?= $(shell nproc)
 CHECK_DIR ?= build/check
 BENCH_DIR ?= build/bench
+RUN_DIR ?= build/run
+RUN_CUSTOMERS ?= 20000
 
-.PHONY: check deps bench clean
+.PHONY: check deps bench run clean
 
 deps:
 	tools/install-deps
@@ -22,6 +24,17 @@ bench: deps
 	  -DFYNDRA_BUILD_TESTS=OFF -DFYNDRA_BUILD_BENCH=ON
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	for b in $(BENCH_DIR)/bench/*_bench; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+# The main job: an optimised build of the query-form example, a sample SQLite
+# database generated once (written under a temporary name, then moved into
+# place), and the example's demonstration on it.
+run: deps
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DFYNDRA_BUILD_TESTS=OFF -DFYNDRA_BUILD_BENCH=OFF -DFYNDRA_SANITIZE=OFF
+	cmake --build $(RUN_DIR) -j $(JOBS) --target fyndra-findcustomers fyndra-gensample
+	[ -f $(RUN_DIR)/sample.db ] || { $(RUN_DIR)/tools/fyndra-gensample --customers $(RUN_CUSTOMERS) \
+	  $(RUN_DIR)/sample.db.part && mv $(RUN_DIR)/sample.db.part $(RUN_DIR)/sample.db; }
+	$(RUN_DIR)/examples/fyndra-findcustomers --db $(RUN_DIR)/sample.db --demo
 
 clean:
 	rm -rf build
