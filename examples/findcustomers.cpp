@@ -77,6 +77,9 @@ void PrintUsage(std::FILE* Out) {
                "  items                 list the items, their types, operators and values\n"
                "  operators             list the operators\n"
                "\n"
+               "Values are read as a form's edit reads them: numbers and dates in the format\n"
+               "of the current locale (LC_ALL, LC_MESSAGES, LANG); text criteria ignore case.\n"
+               "\n"
                "options:\n"
                "  --db FILE         the database (default sample.db; generated when missing)\n"
                "  --customers N     customers to generate when the file is missing (default 20000)\n"
@@ -276,7 +279,7 @@ class TQueryForm {
     const std::string City = DataSet_->FieldByName("city")->AsString();
     std::printf("\nNarrowing by the city of the customer shown (both criteria must agree):\n");
     Ok = Execute("city=" + City) && Ok;
-    std::printf("\nA name no customer has (the model shows its message and stays on the last record):\n");
+    std::printf("\nA name no customer has (the model shows its message and moves to the last record):\n");
     Ok = Execute("name=" + Typed + "q") && Ok;
     std::printf("\nBack to a name that exists, and a city given by its ending only:\n");
     Ok = Execute("name=" + Typed) && Ok;
