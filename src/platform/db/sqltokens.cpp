@@ -167,7 +167,7 @@ TSQLToken NextSQLToken(std::string_view SQL, std::size_t& Pos, std::string& Toke
   }
   if (C == '?') {
     ++Pos;
-    Token = "?";
+    Token.assign(1, '?');
     return stParam;
   }
   if (IsNameStart(C) || IsNameQuote(static_cast<char>(C))) {
