@@ -203,38 +203,123 @@ void TBDEDataSet::DetermineColumnTypes(const TSQLiteStatement& S) const {
   TypesKnown_ = true;
 }
 
+namespace {
+
+// Whether the engine hands values of Type over as their text (or blob) bytes
+// unchanged: the types TSQLiteStatement::ColumnValue reads as a plain string.
+bool ReadsAsBytes(TFieldType Type) {
+  switch (Type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftBoolean:
+    case ftFloat: case ftCurrency: case ftBCD: case ftFMTBcd:
+    case ftDate: case ftTime: case ftDateTime: case ftTimeStamp:
+    case ftWideString:
+      return false;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+Variant TBDEDataSet::TCells::Value(const TCell& C) const {
+  switch (C.Kind) {
+    case TCellKind::Null: return Null();
+    case TCellKind::Int32: return Variant(static_cast<std::int32_t>(C.I));
+    case TCellKind::Int64: return Variant(C.I);
+    case TCellKind::Boolean: return Variant(C.I != 0);
+    case TCellKind::Double: return Variant(C.D);
+    case TCellKind::Date: return Variant::FromDateTime(C.D);
+    case TCellKind::Currency: return Variant(Currency::FromScaled(C.I));
+    case TCellKind::Text: return Variant(std::string(TextOf(C)));
+    case TCellKind::Other: return Others[C.Offset];
+  }
+  return Null();
+}
+
+Variant TBDEDataSet::TRowRef::Value(std::size_t Column) const { return Store->Value(Cells[Column]); }
+
 void TBDEDataSet::TRowStore::clear() {
   Columns_ = 0;
-  Front_.clear();
-  Back_.clear();
   FrontIds_.clear();
   BackIds_.clear();
-  Front_.shrink_to_fit();
-  Back_.shrink_to_fit();
+  // Give the memory back: a window may have held a whole table.
+  std::vector<TCell>().swap(Front_);
+  std::vector<TCell>().swap(Back_);
+  std::string().swap(Data_.Text);
+  std::vector<Variant>().swap(Data_.Others);
 }
 
 TBDEDataSet::TRowRef TBDEDataSet::TRowStore::operator[](std::size_t I) const {
   if (I < FrontIds_.size()) {
     const std::size_t J = FrontIds_.size() - 1 - I;
-    return {Front_.data() + J * Columns_, FrontIds_[J]};
+    return {this, Front_.data() + J * Columns_, FrontIds_[J]};
   }
   I -= FrontIds_.size();
-  return {Back_.data() + I * Columns_, BackIds_[I]};
+  return {this, Back_.data() + I * Columns_, BackIds_[I]};
 }
 
-void TBDEDataSet::TRowStore::PushBack(std::vector<Variant>& Values, std::int64_t RowId) {
-  Columns_ = Values.size();
-  for (Variant& V : Values) Back_.push_back(std::move(V));
+void TBDEDataSet::TRowStore::Push(std::vector<TCell>& Side, const TSQLiteStatement& S, int Hidden,
+                                  const std::vector<TColumnType>& Types) {
+  Columns_ = Types.size();
+  const std::size_t Start = Side.size();
+  Side.resize(Start + Columns_);
+  try {
+    for (std::size_t C = 0; C < Columns_; ++C) {
+      TCell& Cell = Side[Start + C];
+      const int Col = Hidden + int(C);
+      const TFieldType Type = Types[C].DataType;
+      if (ReadsAsBytes(Type)) {
+        // Text is copied straight into the shared buffer: no string, no variant.
+        const TStorage Storage = S.ColumnStorage(Col);
+        if (Storage == TStorage::Null) {
+          Cell.Kind = TCellKind::Null;
+          continue;
+        }
+        const std::string_view Bytes = Storage == TStorage::Blob ? S.ColumnBlob(Col) : S.ColumnText(Col);
+        Cell.Kind = TCellKind::Text;
+        Cell.Offset = Data_.Text.size();
+        Cell.Length = static_cast<std::uint32_t>(Bytes.size());
+        Data_.Text.append(Bytes);
+        continue;
+      }
+      // Numbers, dates and exact decimals go through the engine layer's
+      // conversions; the common results are kept inline.
+      Variant V = S.ColumnValue(Col, Type);
+      switch (V.VarType()) {
+        case varNull: Cell.Kind = TCellKind::Null; break;
+        case varInteger: Cell.Kind = TCellKind::Int32; Cell.I = V.AsInteger(); break;
+        case varInt64: Cell.Kind = TCellKind::Int64; Cell.I = V.AsInt64(); break;
+        case varBoolean: Cell.Kind = TCellKind::Boolean; Cell.I = V.AsBoolean() ? 1 : 0; break;
+        case varDouble: Cell.Kind = TCellKind::Double; Cell.D = V.AsDouble(); break;
+        case varDate: Cell.Kind = TCellKind::Date; Cell.D = V.AsDateTime(); break;
+        case varCurrency: Cell.Kind = TCellKind::Currency; Cell.I = V.AsCurrency().Scaled(); break;
+        default:
+          Cell.Kind = TCellKind::Other;
+          Cell.Offset = Data_.Others.size();
+          Data_.Others.push_back(std::move(V));
+          break;
+      }
+    }
+  } catch (...) {
+    Side.resize(Start);  // the row is not added
+    throw;
+  }
+}
+
+void TBDEDataSet::TRowStore::PushBack(const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types,
+                                      std::int64_t RowId) {
+  Push(Back_, S, Hidden, Types);
   BackIds_.push_back(RowId);
 }
 
-void TBDEDataSet::TRowStore::PushFront(std::vector<Variant>& Values, std::int64_t RowId) {
-  Columns_ = Values.size();
-  for (Variant& V : Values) Front_.push_back(std::move(V));
+void TBDEDataSet::TRowStore::PushFront(const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types,
+                                       std::int64_t RowId) {
+  Push(Front_, S, Hidden, Types);
   FrontIds_.push_back(RowId);
 }
 
 void TBDEDataSet::TRowStore::Erase(std::size_t I) {
+  // The row's text and other values stay in the shared buffers until clear.
   if (I < FrontIds_.size()) {
     const std::size_t J = FrontIds_.size() - 1 - I;
     Front_.erase(Front_.begin() + std::ptrdiff_t(J * Columns_), Front_.begin() + std::ptrdiff_t((J + 1) * Columns_));
@@ -246,12 +331,42 @@ void TBDEDataSet::TRowStore::Erase(std::size_t I) {
   BackIds_.erase(BackIds_.begin() + std::ptrdiff_t(I));
 }
 
+void TBDEDataSet::TRowStore::CopyRow(std::size_t I, TCells& Out) const {
+  const TRowRef Row = (*this)[I];
+  // Buffers keep their capacity, so copying rows of similar size allocates nothing.
+  Out.Cells.assign(Row.Cells, Row.Cells + Columns_);
+  Out.Text.clear();
+  Out.Others.clear();
+  for (TCell& C : Out.Cells) {
+    if (C.Kind == TCellKind::Text) {
+      const std::size_t At = Out.Text.size();
+      Out.Text.append(Data_.Text, C.Offset, C.Length);
+      C.Offset = At;
+    } else if (C.Kind == TCellKind::Other) {
+      Out.Others.push_back(Data_.Others[C.Offset]);
+      C.Offset = Out.Others.size() - 1;
+    }
+  }
+}
+
+void TBDEDataSet::Materialize(TRecord& R) {
+  if (R.InValues) return;
+  R.Values.resize(R.Row.Cells.size());
+  for (std::size_t I = 0; I < R.Row.Cells.size(); ++I) R.Values[I] = R.Row.Value(R.Row.Cells[I]);
+  R.InValues = true;
+}
+
 std::int64_t TBDEDataSet::ReadRowInto(const TSQLiteStatement& S, std::vector<Variant>& Values) const {
   const int Hidden = HiddenColumns();
   Values.resize(ColumnTypes_.size());
   for (std::size_t C = 0; C < ColumnTypes_.size(); ++C)
     Values[C] = S.ColumnValue(Hidden + int(C), ColumnTypes_[C].DataType);
   return Hidden > 0 ? S.ColumnInt64(0) : 0;
+}
+
+void TBDEDataSet::PrependRow(const TSQLiteStatement& S) const {
+  const int Hidden = HiddenColumns();
+  Rows_.PushFront(S, Hidden, ColumnTypes_, Hidden > 0 ? S.ColumnInt64(0) : 0);
 }
 
 TBDEDataSet::TRow TBDEDataSet::ReadRow(const TSQLiteStatement& S) const {
@@ -268,8 +383,8 @@ bool TBDEDataSet::FetchRow() const {
     return false;
   }
   if (!TypesKnown_) DetermineColumnTypes(*Statement_);
-  const std::int64_t RowId = ReadRowInto(*Statement_, Scratch_);
-  Rows_.PushBack(Scratch_, RowId);
+  const int Hidden = HiddenColumns();
+  Rows_.PushBack(*Statement_, Hidden, ColumnTypes_, Hidden > 0 ? Statement_->ColumnInt64(0) : 0);
   return true;
 }
 
@@ -363,9 +478,10 @@ TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
       break;
   }
   TRecord* R = RecordOf(Buffer);
-  const TRowRef Row = RowAt(Cursor_);
-  R->Values.assign(Row.Values, Row.Values + ColumnTypes_.size());
-  R->RowId = Row.RowId;
+  const std::size_t I = std::size_t(Cursor_ - Base_);
+  Rows_.CopyRow(I, R->Row);
+  R->InValues = false;
+  R->RowId = Rows_[I].RowId;
   R->Index = Cursor_;
   return grOK;
 }
@@ -378,6 +494,11 @@ void TBDEDataSet::InternalLast() {
 void TBDEDataSet::InternalSetToRecord(TRecordBuffer Buffer) {
   const TRecord* R = RecordOf(Buffer);
   if (R && R->Index != NewRow) Cursor_ = R->Index;
+}
+
+void TBDEDataSet::InternalEdit() {
+  // The record being edited holds its own values from here on.
+  if (TRecord* R = RecordOf(ActiveBuffer())) Materialize(*R);
 }
 
 void TBDEDataSet::GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const {
@@ -417,16 +538,41 @@ int TBDEDataSet::InternalGetRecNo() const {
 bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
   const TRecord* R = AddressedRecord();
   const int Index = Field->GetFieldNo() - 1;
-  if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) return false;
-  const Variant& V = R->Values[std::size_t(Index)];
-  if (V.IsNull() || V.IsEmpty()) return false;
-  if (Buffer) WriteNative(Field, V, Buffer, this);
+  if (!R || Index < 0) return false;
+  if (R->InValues) {
+    if (Index >= static_cast<int>(R->Values.size())) return false;
+    const Variant& V = R->Values[std::size_t(Index)];
+    if (V.IsNull() || V.IsEmpty()) return false;
+    if (Buffer) WriteNative(Field, V, Buffer, this);
+    return true;
+  }
+  if (Index >= static_cast<int>(R->Row.Cells.size())) return false;
+  const TCell& C = R->Row.Cells[std::size_t(Index)];
+  if (C.Kind == TCellKind::Null) return false;
+  if (!Buffer) return true;
+  const TFieldType Type = Field->GetDataType();
+  if (C.Kind == TCellKind::Text && (Type == ftString || Type == ftFixedChar || Type == ftGuid)) {
+    // Straight from the row's text into the field's buffer.
+    const std::string_view S = R->Row.TextOf(C);
+    const std::size_t Room = std::size_t(Field->GetDataSize());
+    // A text longer than the column's declared size (the file does not
+    // enforce it) is refused rather than cut.
+    if (S.size() + 1 > Room)
+      DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(std::string(S))), Field->GetDisplayName(),
+                                                  Field->GetSize()}),
+                    this);
+    std::memcpy(Buffer, S.data(), S.size());
+    std::memset(static_cast<char*>(Buffer) + S.size(), 0, Room - S.size());
+    return true;
+  }
+  WriteNative(Field, R->Row.Value(C), Buffer, this);
   return true;
 }
 
 void TBDEDataSet::SetFieldData(TField* Field, const void* Buffer) {
   TRecord* R = AddressedRecord();
   const int Index = Field->GetFieldNo() - 1;
+  if (R) Materialize(*R);
   if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) DatabaseError(dbmsg::SNotEditing, this);
   R->Values[std::size_t(Index)] = Buffer ? ReadNative(Field, Buffer) : Null();
 }

@@ -78,6 +78,7 @@ class TBDEDataSet : public TDataSet {
   void InternalFirst() override;
   void InternalLast() override;
   void InternalSetToRecord(TRecordBuffer Buffer) override;
+  void InternalEdit() override;
   void GetBookmarkData(TRecordBuffer Buffer, std::vector<std::uint8_t>& Data) const override;
   bool InternalGotoBookmark(const std::vector<std::uint8_t>& Data) override;
   bool InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const override;
@@ -92,13 +93,41 @@ class TBDEDataSet : public TDataSet {
     std::vector<Variant> Values;
     std::int64_t RowId = 0;
   };
+
+  // A value of a row in compact form, so that reading and copying rows
+  // allocates nothing per value: numbers inline, text (and blobs) as a span
+  // of the owner's text buffer, anything else (exact decimals, time stamps,
+  // wide text) as an entry of the owner's variant list.
+  enum class TCellKind : std::uint8_t { Null, Int32, Int64, Boolean, Double, Date, Currency, Text, Other };
+  struct TCell {
+    union {
+      std::int64_t I;  // Int32, Int64, Boolean, Currency (scaled)
+      double D;        // Double, Date
+    };
+    std::size_t Offset;   // Text: start in the text buffer; Other: index in the variant list
+    std::uint32_t Length; // Text: bytes
+    TCellKind Kind;
+  };
+  // Cells with the text buffer and variant list they refer to.
+  struct TCells {
+    std::vector<TCell> Cells;
+    std::string Text;
+    std::vector<Variant> Others;
+    Variant Value(const TCell& C) const;
+    std::string_view TextOf(const TCell& C) const { return {Text.data() + C.Offset, C.Length}; }
+  };
+
+  class TRowStore;
   // A row of the window; valid until the window changes.
   struct TRowRef {
-    const Variant* Values;
+    const TRowStore* Store;
+    const TCell* Cells;
     std::int64_t RowId;
+    Variant Value(std::size_t Column) const;
   };
-  // The window's rows, stored flat (no allocation per row): rows added at the
-  // front in one vector (in reverse), rows added at the back in another.
+  // The window's rows, stored flat (no allocation per row or value): rows
+  // added at the front in one cell vector (in reverse), rows added at the back
+  // in another; their text and other values in buffers shared by both.
   class TRowStore {
    public:
     std::size_t size() const { return FrontIds_.size() + BackIds_.size(); }
@@ -106,24 +135,37 @@ class TBDEDataSet : public TDataSet {
     void clear();
     TRowRef operator[](std::size_t I) const;
     TRowRef front() const { return (*this)[0]; }
-    // Moves Values (one per column) in as the last / first row.
-    void PushBack(std::vector<Variant>& Values, std::int64_t RowId);
-    void PushFront(std::vector<Variant>& Values, std::int64_t RowId);
+    // Reads the current row of S (the columns after Hidden, as Types wants)
+    // as the last / first row. A value that does not fit its type raises and
+    // adds nothing.
+    void PushBack(const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types, std::int64_t RowId);
+    void PushFront(const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types, std::int64_t RowId);
     void Erase(std::size_t I);
+    // Copies row I into Out (its text and other values included).
+    void CopyRow(std::size_t I, TCells& Out) const;
+    Variant Value(const TCell& C) const { return Data_.Value(C); }
 
    private:
+    void Push(std::vector<TCell>& Side, const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types);
     std::size_t Columns_ = 0;
-    std::vector<Variant> Front_, Back_;
+    std::vector<TCell> Front_, Back_;
+    TCells Data_;  // the text and other values of both sides (Data_.Cells unused)
     std::vector<std::int64_t> FrontIds_, BackIds_;
   };
   // A record buffer: the row's values and its logical index (NewRow for a
-  // record being inserted).
+  // record being inserted). A record read from the window keeps the row's
+  // cells; it moves its values into Values (InValues) when it is edited,
+  // initialised for an insert, or used as a key.
   static constexpr std::int64_t NewRow = INT64_MIN;
   struct TRecord {
     std::vector<Variant> Values;
+    TCells Row;
+    bool InValues = true;
     std::int64_t RowId = 0;
     std::int64_t Index = NewRow;
   };
+  // Moves R's cells into its Values (no-op when they are there already).
+  static void Materialize(TRecord& R);
 
   // Reads one more row at the end of the window; false at the end.
   bool FetchRow() const;
@@ -144,6 +186,9 @@ class TBDEDataSet : public TDataSet {
   TSQLiteStatement* ForwardStatement() const { return Statement_; }
   // Converts the current row of S (same columns as the dataset's statement).
   TRow ReadRow(const TSQLiteStatement& S) const;
+  // Reads the current row of S (same columns) into the window before its
+  // first row; returns nothing, raises as FetchRow does.
+  void PrependRow(const TSQLiteStatement& S) const;
   // The same into Values (resized to the column count); returns the row id.
   std::int64_t ReadRowInto(const TSQLiteStatement& S, std::vector<Variant>& Values) const;
   std::int64_t WindowEnd() const { return Base_ + static_cast<std::int64_t>(Rows_.size()); }
@@ -161,7 +206,6 @@ class TBDEDataSet : public TDataSet {
   // Rows_[0] is Base_; the cursor is a logical index, Base_ - 1 before the
   // window and WindowEnd() past it.
   mutable TRowStore Rows_;
-  mutable std::vector<Variant> Scratch_;  // a row being read
   mutable std::int64_t Base_ = 0;
   mutable std::int64_t Cursor_ = -1;
 

@@ -400,6 +400,13 @@ std::vector<Variant> TTable::FullKeyOf(const Variant* Values, std::int64_t RowId
   return Key;
 }
 
+std::vector<Variant> TTable::FullKeyOf(const TRowRef& Row) const {
+  std::vector<Variant> Key;
+  for (const TOrderColumn& C : Order_) Key.push_back(Row.Value(std::size_t(C.FieldIndex)));
+  Key.push_back(Variant(Row.RowId));
+  return Key;
+}
+
 bool TTable::ReadRowById(std::int64_t RowId, TRow& Row) const {
   TCondition ById;
   ById.Text = "rowid = ?";
@@ -485,8 +492,7 @@ bool TTable::FetchPriorRow() const {
     AtStart_ = true;
     return false;
   }
-  const std::int64_t RowId = ReadRowInto(*Backward_, Scratch_);
-  Rows_.PushFront(Scratch_, RowId);
+  PrependRow(*Backward_);
   --Base_;
   return true;
 }
@@ -741,6 +747,7 @@ TOwned<TIndexDef> TTable::PSGetDefaultOrder() const {
 void TTable::InternalInitRecord(TRecordBuffer Buffer) {
   TRecord* R = RecordOf(Buffer);
   R->Values.assign(std::size_t(GetFieldDefs()->Count()), Null());
+  R->InValues = true;
   R->RowId = 0;
   R->Index = NewRow;
 }

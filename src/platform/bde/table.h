@@ -142,7 +142,7 @@ class TTable : public TBDEDataSet {
   std::unique_ptr<TSQLiteStatement> Prepare(const std::string& SQL, const TCondition& Where) const;
   std::vector<Variant> FullKeyOf(const Variant* Values, std::int64_t RowId) const;
   std::vector<Variant> FullKeyOf(const TRow& Row) const { return FullKeyOf(Row.Values.data(), Row.RowId); }
-  std::vector<Variant> FullKeyOf(const TRowRef& Row) const { return FullKeyOf(Row.Values, Row.RowId); }
+  std::vector<Variant> FullKeyOf(const TRowRef& Row) const;
   // Starts the window at the first row at or after Key (a full key with row
   // id, or a prefix); the cursor stands on that row, or past the end.
   void PositionAt(const std::vector<Variant>& Key, TRelation Relation);
