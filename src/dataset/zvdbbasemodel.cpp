@@ -529,6 +529,13 @@ int TzvDBIndexModel::CompareValue(const TIndexFieldDef& Def, const Variant& A, c
     const std::string SB = VarToStr(B);
     const int C = Def.CaseInsensitive ? AnsiCompareText(SA, SB) : AnsiCompareStr(SA, SB);
     Result = C == 0 ? 0 : (C < 0 ? 1 : 2);
+  } else if (VarIsNull(A) || VarIsEmpty(A) || VarIsNull(B) || VarIsEmpty(B)) {
+    // A Null key sorts before every value in the index (as a Null text reads
+    // as the empty text); compared as variants it would only be "not equal",
+    // and a Null record would end a scan or hide the records after it.
+    const bool AMissing = VarIsNull(A) || VarIsEmpty(A);
+    const bool BMissing = VarIsNull(B) || VarIsEmpty(B);
+    Result = AMissing == BMissing ? 0 : (AMissing ? 1 : 2);
   } else {
     const TVariantRelationship R = VarCompareValue(A, B);
     Result = R == vrGreaterThan ? 2 : (R == vrEqual ? 0 : 1);

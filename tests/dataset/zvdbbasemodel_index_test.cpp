@@ -134,6 +134,37 @@ TEST(IndexBounds, ValueThatDoesNotConvertGivesNoRange) {
   EXPECT_EQ(K.Ranges("x"), "");
 }
 
+// Null keys sort first in the index: a record with a Null key lies before
+// every range start, and neither stops a scan nor hides the records after it.
+TEST(IndexBounds, NullKeysLieBeforeTheRangeAndDoNotEndTheScan) {
+  Keys K("A");
+  for (const Variant& A : {Null(), Variant(std::int32_t(1)), Variant(std::int32_t(2)), Variant(std::int32_t(5)),
+                           Variant(std::int32_t(7))})
+    K.DS->AppendRecord({A, Null(), Null(), Null()});
+  K.M->SetItemsOption(ioDefault);
+  auto* A = K.M->GetCompareItems()->FindByName("A");
+  TzvDBIndexModel* I = K.M->GetIndexModel();
+  ASSERT_EQ(I->GetCount(), 1);
+  EXPECT_EQ(I->CompareValue(I->GetItem(0), Null(), 1), 1);
+  EXPECT_EQ(I->CompareValue(I->GetItem(0), 1, Null()), 2);
+  EXPECT_EQ(I->CompareValue(I->GetItem(0), Null(), Null()), 0);
+  struct Row {
+    int Key;       // 2: records below the value (an end only); 4: records above it (a start)
+    int Value;
+    bool Restart;
+    int Want;      // the A of the record found
+  } Rows[] = {{2, 3, true, 1}, {4, 3, true, 5}, {4, 3, false, 5}, {0, 7, false, 7}};
+  for (const Row& R : Rows) {
+    A->SetCompareKey(R.Key);
+    A->SetAsInteger(R.Value);
+    K.M->GetOptions()->SetRestart(R.Restart);
+    K.DS->First();  // the record with the Null key
+    ASSERT_TRUE(K.DS->FieldByName("A")->IsNull());
+    EXPECT_TRUE(K.M->Apply()) << R.Key << " " << R.Value << " " << R.Restart;
+    EXPECT_EQ(K.DS->FieldByName("A")->AsInteger(), R.Want) << R.Key << " " << R.Value << " " << R.Restart;
+  }
+}
+
 // The filter index model sets the dataset's range through the adapter, and
 // only when the adapter offers ranges.
 class TFilterModel : public TLogFindModel {
