@@ -1,5 +1,6 @@
 #include "modeldataset/zvmodeldataset.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -7,6 +8,7 @@
 #include "dataset/zvdbbasemodel.h"
 #include "platform/rtl/fmtbcd.h"
 #include "platform/rtl/sqltimst.h"
+#include "platform/rtl/textservice.h"
 
 namespace fyndra {
 
@@ -37,14 +39,6 @@ int ModelFieldSize(const TzvFieldItem* Item) {
     default:
       return Item->GetDataSize();
   }
-}
-
-// Cuts Text to at most Max bytes without splitting a UTF-8 sequence.
-std::size_t Utf8Prefix(const std::string& Text, std::size_t Max) {
-  if (Text.size() <= Max) return Text.size();
-  std::size_t N = Max;
-  while (N > 0 && (static_cast<unsigned char>(Text[N]) & 0xC0) == 0x80) --N;
-  return N;
 }
 
 // Runs Body with the dataset's controls disabled; they are enabled again
@@ -152,8 +146,9 @@ bool TzvModelDataSet::GetFieldData(TField* Field, void* Buffer) const {
   switch (Field->GetDataType()) {
     case ftString:
     case ftGuid: {
-      const std::string Text = Item->GetAsString();
-      const std::size_t N = Utf8Prefix(Text, static_cast<std::size_t>(Field->GetSize()));
+      // At most Size characters, which the field's buffer always holds.
+      const std::string Text = CharLeft(Item->GetAsString(), static_cast<std::size_t>(Field->GetSize()));
+      const std::size_t N = std::min(Text.size(), static_cast<std::size_t>(Field->GetDataSize() - 1));
       std::memcpy(Buffer, Text.data(), N);
       static_cast<char*>(Buffer)[N] = '\0';
       break;

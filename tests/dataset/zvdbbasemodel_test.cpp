@@ -179,8 +179,8 @@ TEST(DBBaseModel, FieldTypesMapToItemTypesAndSizes) {
     int WantSize;
   };
   const std::vector<Row> Rows = {
-      {"S", ftString, 10, varString, 11},       {"M", ftMemo, 0, varString, 0},
-      {"FC", ftFixedChar, 4, varString, 5},     {"WS", ftWideString, 10, varOleStr, 0},
+      {"S", ftString, 10, varString, 41},       {"M", ftMemo, 0, varString, 0},
+      {"FC", ftFixedChar, 4, varString, 17},    {"WS", ftWideString, 10, varOleStr, 0},
       {"SI", ftSmallint, 0, varSmallint, 0},    {"I", ftInteger, 0, varInteger, 0},
       {"AI", ftAutoInc, 0, varInteger, 0},      {"W", ftWord, 0, varWord, 0},
       {"L", ftLargeint, 0, varInt64, 0},        {"B", ftBoolean, 0, varBoolean, 0},

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include "platform/db/fields.h"
 #include "platform/rtl/fmtbcd.h"
 #include "platform/rtl/sqltimst.h"
 #include "platform/rtl/sysutils.h"
@@ -28,7 +29,8 @@ std::uint32_t WidthOf(TColKind K) {  // bytes of a value within the row
 
 bool IsVar(TColKind K) { return K == TColKind::Text || K == TColKind::Wide || K == TColKind::Bytes; }
 
-// Texts of a fixed-buffer field (char[Size + 1]); the others are std::string objects.
+// Texts of a fixed-buffer field (char[StringBufferSize(Size)]); the others are
+// std::string objects.
 bool FixedText(TFieldType T) { return T == ftString || T == ftFixedChar || T == ftGuid; }
 
 template <class T>
@@ -326,7 +328,7 @@ bool ReadNativeValue(const TColumn& C, const TRowView& Row, int Col, void* Buffe
     case TColKind::Text: {
       std::string_view S = Row.Var(Col);
       if (FixedText(C.Type)) {
-        std::size_t N = std::min(S.size(), std::size_t(C.Size));
+        std::size_t N = std::min(S.size(), std::size_t(StringBufferSize(C.Size) - 1));
         std::memcpy(Buffer, S.data(), N);
         static_cast<char*>(Buffer)[N] = '\0';
       } else {
@@ -372,7 +374,7 @@ void WriteNative(const TColumn& C, TRowImage& Image, int Col, const void* Buffer
     case TColKind::Text:
       if (FixedText(C.Type)) {
         const char* S = static_cast<const char*>(Buffer);
-        Image.SetVar(Col, std::string_view(S, strnlen(S, std::size_t(C.Size))));
+        Image.SetVar(Col, std::string_view(S, strnlen(S, std::size_t(StringBufferSize(C.Size) - 1))));
       } else {
         Image.SetVar(Col, *static_cast<const std::string*>(Buffer));
       }

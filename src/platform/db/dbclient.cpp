@@ -1208,7 +1208,8 @@ void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Nam
       const cds::TColumn& Col = SC[C];
       if (Col.Kind == cds::TColKind::Text || Col.Kind == cds::TColKind::Wide || Col.Kind == cds::TColKind::Bytes) {
         std::string S = R.Str();
-        if ((Col.Type == ftString || Col.Type == ftFixedChar || Col.Type == ftGuid) && S.size() > std::size_t(Col.Size))
+        if ((Col.Type == ftString || Col.Type == ftFixedChar || Col.Type == ftGuid) &&
+            (S.size() >= std::size_t(StringBufferSize(Col.Size)) || CharLength(S) > std::size_t(Col.Size)))
           R.Fail("text longer than its field");
         if (Col.Kind == cds::TColKind::Wide && S.size() % 2) R.Fail("bad wide text");
         Img.SetVar(int(C), S);

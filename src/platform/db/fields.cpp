@@ -459,15 +459,17 @@ TStringField::TStringField(TComponent* Owner) : TField(Owner) {
 }
 
 std::string TStringField::GetAsString() const {
-  Scratch_.assign(std::size_t(GetDataSize()), '\0');
+  // The family writes a terminated text; the length is bounded by the buffer
+  // all the same, so the buffer need not be cleared on every read.
+  Scratch_.resize(std::size_t(GetDataSize()));
   if (!ReadNative(Scratch_.data())) return {};
   return std::string(Scratch_.data(), strnlen(Scratch_.data(), Scratch_.size()));
 }
 
 void TStringField::SetAsString(const std::string& Value) {
-  if (Value.size() > std::size_t(GetSize()))
-    DatabaseError(Format(dbmsg::SValueTooLong, {int(CharLength(Value)), GetDisplayName(), GetSize()}),
-                  GetDataSet());
+  const std::size_t Chars = CharLength(Value);
+  if (Chars > std::size_t(GetSize()) || Value.size() >= std::size_t(GetDataSize()))
+    DatabaseError(Format(dbmsg::SValueTooLong, {int(Chars), GetDisplayName(), GetSize()}), GetDataSet());
   Scratch_.assign(std::size_t(GetDataSize()), '\0');
   std::memcpy(Scratch_.data(), Value.data(), Value.size());
   SetData(Scratch_.data());

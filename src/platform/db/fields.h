@@ -11,7 +11,8 @@
 //
 // Native value buffers exchanged with TDataSet::GetFieldData/SetFieldData,
 // by field type (DataSize gives the byte size of the fixed ones):
-//   ftString, ftFixedChar, ftGuid  char[Size + 1], zero-terminated UTF-8
+//   ftString, ftFixedChar, ftGuid  char[StringBufferSize(Size)], zero-terminated
+//                  UTF-8; Size counts characters, as a SQL VARCHAR(n) does
 //   ftSmallint int16_t   ftWord uint16_t   ftInteger, ftAutoInc int32_t
 //   ftLargeint int64_t   ftBoolean uint16_t (0 or 1)
 //   ftFloat, ftCurrency, ftDate, ftTime, ftDateTime  double
@@ -231,10 +232,15 @@ class TField : public TComponent {
   bool Visible_ = true, ReadOnly_ = false, Required_ = false, Persistent_ = true;
 };
 
-// Text columns (ftString, ftFixedChar). Values longer than Size are refused.
+// Bytes of the native buffer of a text field of Size characters: UTF-8 takes
+// up to four bytes a character, and one more ends the text.
+constexpr int StringBufferSize(int Size) { return 4 * Size + 1; }
+
+// Text columns (ftString, ftFixedChar). Size counts characters (code points);
+// values of more characters are refused, whatever their byte length.
 class TStringField : public TField {
  public:
-  int GetDataSize() const override { return GetSize() + 1; }
+  int GetDataSize() const override { return StringBufferSize(GetSize()); }
   Variant GetAsVariant() const override;
   void SetAsVariant(const Variant& Value) override;
   std::string GetAsString() const override;

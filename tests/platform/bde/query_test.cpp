@@ -6,6 +6,7 @@
 #include "platform/bde/bdetestutil.h"
 #include "platform/bde/database.h"
 #include "platform/bde/sampledb.h"
+#include "platform/bde/table.h"
 #include "platform/rtl/sysutils.h"
 #include "platform/rtl/textservice.h"
 
@@ -202,6 +203,32 @@ TEST_F(QueryTest, EditingAQueryIsRefusedAndNothingIsStored) {
   Select("SELECT count(*) AS n, group_concat(name) AS names FROM e");
   EXPECT_EQ(Q->FieldByName("n")->GetAsInteger(), 2);
   EXPECT_EQ(Q->FieldByName("names")->GetAsString(), "one,two");
+}
+
+// VARCHAR(n) counts characters: five two-byte characters fit a VARCHAR(5)
+// column when read, written and read back; a sixth character is refused.
+TEST_F(QueryTest, VarcharSizeCountsCharacters) {
+  const std::string Five = "\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9";  // "äöüßé"
+  Exec("CREATE TABLE w (id INTEGER PRIMARY KEY, name VARCHAR(5)); INSERT INTO w VALUES (1, 'Gr\xC3\xB6\xC3\x9F" "e')");
+  Select("SELECT name FROM w");
+  EXPECT_EQ(Q->FieldByName("name")->GetSize(), 5);
+  EXPECT_EQ(Q->FieldByName("name")->GetAsString(), "Gr\xC3\xB6\xC3\x9F" "e");
+  Q->Close();
+  auto T = CreateOwned<TTable>(static_cast<TComponent*>(nullptr));
+  T->SetDatabase(Db.get());
+  T->SetTableName("w");
+  T->Open();
+  T->Edit();
+  T->FieldByName("name")->SetAsString(Five);
+  T->Post();
+  T->Edit();
+  EXPECT_THROW(T->FieldByName("name")->SetAsString(Five + "x"), EDatabaseError);
+  EXPECT_EQ(T->FieldByName("name")->GetAsString(), Five);
+  T->Cancel();
+  T->Close();
+  Select("SELECT name, length(name) AS n FROM w");
+  EXPECT_EQ(Q->FieldByName("name")->GetAsString(), Five);
+  EXPECT_EQ(Q->FieldByName("n")->GetAsInteger(), 5);
 }
 
 TEST_F(QueryTest, UpperFindsAnyCaseAndLikeMatchesCase) {

@@ -99,7 +99,7 @@ TEST(DataSetFields, FindFieldGivesNullButFieldListsRaiseForUnknownNames) {
   ASSERT_EQ(L.size(), 2u);
   EXPECT_EQ(L[1]->GetFieldName(), "CITY");
   EXPECT_EQ(P->GetFieldNames(), (std::vector<std::string>{"ID", "NAME", "CITY", "AMOUNT", "BORN"}));
-  EXPECT_EQ(P->FieldByName("NAME")->GetDataSize(), 21);
+  EXPECT_EQ(P->FieldByName("NAME")->GetDataSize(), 81);  // 20 characters of up to 4 bytes, and the end
   EXPECT_EQ(P->FieldByName("NAME")->GetDisplayName(), "NAME");
   P->FieldByName("NAME")->SetDisplayLabel("Name");
   EXPECT_EQ(P->FieldByName("NAME")->GetDisplayName(), "Name");

@@ -1,5 +1,7 @@
 #include "platform/db/fields.h"
 
+#include <sstream>
+
 #include "dbtest.h"
 
 namespace fyndra::test {
@@ -86,6 +88,41 @@ TEST(FieldConversions, ReadingAsAnotherTypeConvertsOrRaises) {
   S.F->SetAsString("12");
   EXPECT_EQ(S.F->AsInteger(), 12);
   EXPECT_EQ(S.F->AsCurrency(), Currency(12));
+}
+
+// A string field's size counts characters however many bytes each takes;
+// the text survives posting, reopening and a round trip through a file.
+TEST(FieldConversions, StringSizeCountsCharactersNotBytes) {
+  struct TCase {
+    const char* Text;
+    bool Fits;
+  } Cases[] = {
+      {"\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9", true},            // "äöüßé": 5 characters, 10 bytes
+      {"\xF0\x9F\x98\x80\xE2\x82\xAC\x61\xE4\xB8\xAD\xC3\xA9", true},  // 4-, 3-, 1-, 3-, 2-byte characters
+      {"abcde", true},
+      {"", true},
+      {"\xC3\xA4\xC3\xB6\xC3\xBC\xC3\x9F\xC3\xA9x", false},  // six characters
+      {"abcdef", false},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.Text);
+    TOneColumn T(ftString, 5);
+    if (!C.Fits) {
+      EXPECT_THROW(T.F->SetAsString(C.Text), EDatabaseError);
+      EXPECT_TRUE(T.F->IsNull());
+      continue;
+    }
+    T.F->SetAsString(C.Text);
+    EXPECT_EQ(T.F->AsString(), C.Text);
+    T.DS->Post();
+    EXPECT_EQ(T.F->AsString(), C.Text);
+    std::stringstream File;
+    T.DS->SaveToStream(File);
+    auto Back = CreateOwned<TClientDataSet>(nullptr);
+    Back->LoadFromStream(File);
+    EXPECT_EQ(Back->FieldByName("V")->GetSize(), 5);
+    EXPECT_EQ(Back->FieldByName("V")->AsString(), C.Text);
+  }
 }
 
 TEST(FieldPresentation, BooleanDisplayValuesAndCurrencyText) {
