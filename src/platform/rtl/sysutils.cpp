@@ -700,6 +700,168 @@ bool AtEnd(std::string_view S, std::size_t I) {
   return I == S.size();
 }
 
+std::string WithMilliseconds(const std::string& Fmt);
+
+// Reads S[I..] as the text FormatDateTime makes from Fmt: fields where the
+// format has them, its quoted and plain literals as they stand (a blank matches
+// any run of blanks). Locales whose formats carry words ("2023 r."), marks
+// (right-to-left marks around separators) or unit signs ("12 h 00 min") give
+// texts that the separator-driven scan above cannot read; this reads them
+// back. Only whole matches count.
+bool MatchFormat(std::string_view S, std::size_t& I, std::string_view Fmt, const TFormatSettings& F,
+                 bool& HasDate, TDateTime& Out) {
+  int Y = 0, Mo = 0, D = 0, H = 0, Mi = 0, Se = 0, Ms = 0, AmPm = 0, YearDigits = 4;
+  bool Date = false;
+  // The longest of Names that the text starts with, case-insensitively; its index.
+  auto MatchName = [&](std::size_t& J, const std::string* Names, int Count) {
+    int Best = -1;
+    std::size_t BestLen = 0;
+    for (int K = 0; K < Count; ++K)
+      if (Names[K].size() > BestLen && StartsWithNoCase(S, J, Names[K])) {
+        Best = K;
+        BestLen = Names[K].size();
+      }
+    J += BestLen;
+    return Best;
+  };
+  auto MatchLiteral = [&](std::size_t& J, std::string_view Lit) {
+    for (char C : Lit) {
+      if (C == ' ') {
+        if (J >= S.size() || static_cast<unsigned char>(S[J]) > ' ') return false;
+        SkipBlanks(S, J);
+      } else {
+        if (J >= S.size() || S[J] != C) return false;
+        ++J;
+      }
+    }
+    return true;
+  };
+  std::size_t J = I;
+  std::size_t P = 0;
+  bool LastWasHour = false;
+  while (P < Fmt.size()) {
+    const char C = Fmt[P];
+    const char L = static_cast<char>((C >= 'A' && C <= 'Z') ? C + 32 : C);
+    std::size_t N = 1;
+    while (P + N < Fmt.size() && (Fmt[P + N] | 0x20) == L && L >= 'a' && L <= 'z') ++N;
+    if (C == '"' || C == '\'') {
+      std::size_t E = Fmt.find(C, P + 1);
+      if (E == std::string_view::npos) E = Fmt.size();
+      if (!MatchLiteral(J, Fmt.substr(P + 1, E - P - 1))) return false;
+      P = E + 1;
+      continue;
+    }
+    if (StartsWithNoCase(Fmt, P, "AMPM") || StartsWithNoCase(Fmt, P, "AM/PM") || StartsWithNoCase(Fmt, P, "A/P")) {
+      const bool Long = StartsWithNoCase(Fmt, P, "AMPM");
+      const std::string Marks[] = {Long ? F.TimeAMString : "AM", Long ? F.TimePMString : "PM", "A", "P"};
+      const int K = MatchName(J, Marks, StartsWithNoCase(Fmt, P, "A/P") ? 4 : 2);
+      if (K < 0) return false;
+      AmPm = K % 2 + 1;
+      P += StartsWithNoCase(Fmt, P, "AMPM") ? 4 : StartsWithNoCase(Fmt, P, "AM/PM") ? 5 : 3;
+      continue;
+    }
+    int Digits = 0;
+    switch (L) {
+      case 'y':
+        if (!ReadNumber(S, J, N <= 2 ? 2 : 4, Y, &Digits)) return false;
+        YearDigits = Digits;
+        Date = true;
+        break;
+      case 'm':
+        if (LastWasHour && N <= 2) {
+          if (!ReadNumber(S, J, 2, Mi)) return false;
+        } else if (N <= 2) {
+          if (!ReadNumber(S, J, 2, Mo)) return false;
+          Date = true;
+        } else {
+          const int K = MatchName(J, N == 3 ? F.ShortMonthNames : F.LongMonthNames, 12);
+          if (K < 0) return false;
+          Mo = K + 1;
+          Date = true;
+        }
+        break;
+      case 'd':
+        if (N <= 2) {
+          if (!ReadNumber(S, J, 2, D)) return false;
+          Date = true;
+        } else if (N <= 4) {
+          if (MatchName(J, N == 3 ? F.ShortDayNames : F.LongDayNames, 7) < 0) return false;
+        } else {
+          return false;
+        }
+        break;
+      case 'h':
+        if (!ReadNumber(S, J, 2, H)) return false;
+        break;
+      case 'n':
+        if (!ReadNumber(S, J, 2, Mi)) return false;
+        break;
+      case 's':
+        if (!ReadNumber(S, J, 2, Se)) return false;
+        break;
+      case 'z':
+        if (!ReadNumber(S, J, 3, Ms, &Digits)) return false;
+        if (N >= 3 && Digits != 3) return false;
+        break;
+      case 'c':
+      case 't':
+        return false;  // nested formats are not produced by the locale settings
+      case '/':
+        if (!MatchLiteral(J, std::string_view(&F.DateSeparator, 1))) return false;
+        break;
+      case ':':
+        if (!MatchLiteral(J, std::string_view(&F.TimeSeparator, 1))) return false;
+        break;
+      default:
+        if (!MatchLiteral(J, Fmt.substr(P, N))) return false;
+        break;
+    }
+    if (L == 'h') LastWasHour = true;
+    else if (L != ' ' && L != ':' && !(L >= '0' && L <= '9')) LastWasHour = false;
+    P += N;
+  }
+  if (Date && YearDigits <= 2) {
+    const int Now = CurrentYear();
+    Y += Now / 100 * 100;
+    if (F.TwoDigitYearCenturyWindow > 0 && Y > Now + F.TwoDigitYearCenturyWindow) Y -= 100;
+  }
+  if (AmPm) {
+    if (H < 1 || H > 12) return false;
+    H = H % 12 + (AmPm == 2 ? 12 : 0);
+  }
+  TDateTime DatePart = 0, TimePart = 0;
+  if (Date && !TryEncodeDate(Y, Mo, D, DatePart)) return false;
+  if (!TryEncodeTime(H, Mi, Se, Ms, TimePart)) return false;
+  Out = Date ? ComposeDateTime(DatePart, TimePart) : TimePart;
+  HasDate = Date;
+  I = J;
+  return true;
+}
+
+// Reads the whole of S by one of the formats the formatters use: the short
+// date (WantDate), the long time with or without milliseconds and the short
+// time (WantTime), and the date followed by a blank and a time (both).
+bool MatchLocaleFormats(std::string_view S, const TFormatSettings& F, bool WantDate, bool WantTime, TDateTime& Out) {
+  const std::string Times[] = {F.LongTimeFormat, WithMilliseconds(F.LongTimeFormat), F.ShortTimeFormat};
+  std::vector<std::string> Formats;
+  if (WantDate) Formats.push_back(F.ShortDateFormat);
+  if (WantTime)
+    for (const std::string& T : Times) Formats.push_back(T);
+  if (WantDate && WantTime)
+    for (const std::string& T : Times) Formats.push_back(F.ShortDateFormat + " " + T);
+  for (const std::string& Fmt : Formats) {
+    std::size_t I = 0;
+    SkipBlanks(S, I);
+    bool HasDate = false;
+    TDateTime V = 0;
+    if (MatchFormat(S, I, Fmt, F, HasDate, V) && AtEnd(S, I)) {
+      Out = V;
+      return true;
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 bool TryStrToDate(const std::string& S, TDateTime& Value, const TFormatSettings& F) {
@@ -707,7 +869,9 @@ bool TryStrToDate(const std::string& S, TDateTime& Value, const TFormatSettings&
   std::size_t I = 0;
   SkipBlanks(T, I);
   TDateTime D;
-  if (!ScanDate(T, I, F, D) || !AtEnd(T, I)) return false;
+  if (!ScanDate(T, I, F, D) || !AtEnd(T, I)) {
+    if (!MatchLocaleFormats(T, F, true, false, D)) return false;
+  }
   Value = D;
   return true;
 }
@@ -718,7 +882,9 @@ bool TryStrToTime(const std::string& S, TDateTime& Value, const TFormatSettings&
   std::size_t I = 0;
   SkipBlanks(T, I);
   TDateTime D;
-  if (!ScanTime(T, I, F, D) || !AtEnd(T, I)) return false;
+  if (!ScanTime(T, I, F, D) || !AtEnd(T, I)) {
+    if (!MatchLocaleFormats(T, F, false, true, D)) return false;
+  }
   Value = D;
   return true;
 }
@@ -748,7 +914,7 @@ bool TryStrToDateTime(const std::string& S, TDateTime& Value, const TFormatSetti
     Value = Tm;
     return true;
   }
-  return false;
+  return MatchLocaleFormats(T, F, true, true, Value);
 }
 bool TryStrToDateTime(const std::string& S, TDateTime& Value) { return TryStrToDateTime(S, Value, CurrentSettings()); }
 

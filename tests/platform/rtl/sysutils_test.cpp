@@ -205,6 +205,29 @@ TEST_F(SysUtilsTest, DateAndTimeTexts) {
   EXPECT_FALSE(TryStrToDate("12/31/2020", P));
 }
 
+// Locales whose formats hold words, unit signs or direction marks, or put a
+// blank between two date fields: what the formatters write must read back.
+TEST_F(SysUtilsTest, DatesAndTimesOfEveryLocaleStyleReadBack) {
+  const char* const Locales[] = {"ar_EG", "bg_BG", "fr_CA", "dz_BT", "ee_GH", "kkj_CM", "ko_KR", "fi_FI"};
+  const TDateTime Values[] = {EncodeDate(2023, 3, 15) + EncodeTime(14, 57, 46, 667), EncodeDate(2023, 3, 15),
+                              EncodeTime(0, 0, 1, 0), ComposeDateTime(EncodeDate(1899, 12, 29), EncodeTime(6, 0, 0, 0))};
+  for (const char* L : Locales) {
+    const TFormatSettings F = FormatSettingsForLocale(L);
+    for (TDateTime V : Values) {
+      TDateTime Back = -1;
+      const std::string Text = DateTimeToStr(V, F);
+      EXPECT_TRUE(TryStrToDateTime(Text, Back, F) && Back == V) << L << ": " << Text;
+      const std::string DateText = DateToStr(V, F);
+      EXPECT_TRUE(TryStrToDate(DateText, Back, F) && Back == std::trunc(V)) << L << ": " << DateText;
+    }
+    TDateTime Back = -1;
+    const std::string TimeText = TimeToStr(EncodeTime(23, 59, 59, 5), F);
+    EXPECT_TRUE(TryStrToTime(TimeText, Back, F) && Back == EncodeTime(23, 59, 59, 5)) << L << ": " << TimeText;
+    // The words must be there: a date alone does not read as a time.
+    EXPECT_FALSE(TryStrToTime(DateToStr(Values[1], F) + " x", Back, F)) << L;
+  }
+}
+
 TEST_F(SysUtilsTest, TwoDigitYearsUseTheCenturyWindow) {
   TFormatSettings F = FormatSettings();
   F.TwoDigitYearCenturyWindow = 50;
