@@ -1,5 +1,6 @@
 #include "platform/classes/typinfo.h"
 
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <map>
@@ -319,8 +320,12 @@ bool IsDefaultPropValue(TObject* Instance, PPropInfo Prop) {
   CheckInstance(Instance, Prop);
   TPropValue V = Get(Instance, Prop);
   switch (Prop->Kind()) {
-    case tkFloat:
-      return std::get<double>(V) == (Prop->HasDefault ? Prop->FloatDefault : 0.0);
+    case tkFloat: {
+      // Bit for bit: -0.0 is not a default of 0 (it would be lost when the
+      // default is left out), and a NaN matches only the same NaN.
+      const double Default = Prop->HasDefault ? Prop->FloatDefault : 0.0;
+      return std::bit_cast<std::uint64_t>(std::get<double>(V)) == std::bit_cast<std::uint64_t>(Default);
+    }
     case tkString:
     case tkLString:
       return std::get<std::string>(V).empty();

@@ -69,8 +69,9 @@
 // Storing rules (IsStoredProp, IsDefaultPropValue): a property is written when
 // its stored-test (Stored(...), default: true) says so and its value is not
 // its default. Default(...) gives ordinals and floats a default; without one,
-// ordinals are always written; floats equal to 0, empty texts, Unassigned
-// variants, null objects and null methods count as default.
+// ordinals are always written; floats bit for bit equal to 0 (so -0.0 is
+// written), empty texts, Unassigned variants, null objects and null methods
+// count as default. A float equals its default only bit for bit.
 #pragma once
 
 #include <cstdint>

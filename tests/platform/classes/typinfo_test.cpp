@@ -294,6 +294,10 @@ TEST_F(TypInfoTest, StoredTestsAndDefaults) {
   EXPECT_FALSE(AtDefault("Text"));
   Foo->Ratio = 1;
   EXPECT_FALSE(AtDefault("Ratio"));
+  Foo->Ratio = -0.0;  // equal to 0 but not the same value: it must be stored
+  EXPECT_FALSE(AtDefault("Ratio"));
+  Foo->Ratio = 0.0;
+  EXPECT_TRUE(AtDefault("Ratio"));
 }
 
 TEST_F(TypInfoTest, AnyValueAsVariant) {
