@@ -503,9 +503,6 @@ bool AnsiSameStr(std::string_view A, std::string_view B) { return A == B; }
 int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N) {
   return CompareText(A.substr(0, PrefixBytes(A, N)), B.substr(0, PrefixBytes(B, N)), true);
 }
-int AnsiCompareTextN(const std::string& A, const std::string& B, std::size_t N) {
-  return AnsiCompareTextN(std::string_view(A), std::string_view(B), N);
-}
 
 std::string AnsiUpperCase(std::string_view S) { return MapCase(S, true); }
 std::string AnsiLowerCase(std::string_view S) { return MapCase(S, false); }

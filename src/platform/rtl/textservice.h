@@ -35,7 +35,6 @@ bool AnsiSameStr(std::string_view A, std::string_view B);
 // Compares exactly the first N characters of each side (fewer when a side is
 // shorter), ignoring case.
 int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N);
-int AnsiCompareTextN(const std::string& A, const std::string& B, std::size_t N);
 std::string AnsiUpperCase(std::string_view S);  // full mapping: "straße" -> "STRASSE"
 std::string AnsiLowerCase(std::string_view S);
 // ASCII-only mappings that leave other characters alone.

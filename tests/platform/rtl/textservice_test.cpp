@@ -138,6 +138,9 @@ TEST_F(TextServiceTest, CompareTextNUsesExactlyNCharacters) {
     EXPECT_EQ(Sign(AnsiCompareTextN(std::string(R.A), std::string(R.B), R.N)), R.Expected)
         << R.A << " / " << R.B << " / " << R.N;
   }
+  // Literals, views and strings mix without ambiguity.
+  EXPECT_EQ(AnsiCompareTextN("AB", "abc", 2), 0);
+  EXPECT_EQ(AnsiCompareTextN(std::string_view("AB"), std::string("abc"), 2), 0);
 }
 
 TEST_F(TextServiceTest, PosCountsCharactersFromOne) {
