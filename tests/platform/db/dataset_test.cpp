@@ -1,5 +1,6 @@
 #include "platform/db/dataset.h"
 
+#include <functional>
 #include <map>
 
 #include "dbtest.h"
@@ -536,6 +537,49 @@ class TOneRecord : public TDataSet {
 };
 
 FYNDRA_IMPLEMENT_CLASS(TOneRecord)
+
+// A family that says it can modify but stores nothing on Post (keeps the
+// base's InternalPost), and one that does not say it can modify at all.
+class TNoStore : public TOneRecord {
+  FYNDRA_CLASS(TNoStore, TOneRecord)
+
+ public:
+  bool CanWrite = true;
+
+ protected:
+  explicit TNoStore(TComponent* Owner) : TOneRecord(Owner) {}
+  bool FamilyCanModify() const override { return CanWrite; }
+  void InternalPost() override { TDataSet::InternalPost(); }
+};
+
+FYNDRA_IMPLEMENT_CLASS(TNoStore)
+
+// The message of the EDatabaseError that Action raises, or "<no error>".
+std::string DbErrorOf(const std::function<void()>& Action) {
+  try {
+    Action();
+  } catch (const EDatabaseError& E) {
+    return E.Message();
+  }
+  return "<no error>";
+}
+
+TEST(DataSetFamily, AFamilyWithoutWriteSupportNeverReportsAnEditAsStored) {
+  auto DS = CreateOwned<TNoStore>(nullptr);
+  DS->Open();
+  DS->Edit();
+  DS->FieldByName("A")->SetAsInteger(5);
+  EXPECT_NE(DbErrorOf([&] { DS->Post(); }).find("read-only"), std::string::npos);
+  EXPECT_EQ(DS->State(), dsEdit);  // the edit stays open: nothing is lost
+  DS->Cancel();
+  DS->CanWrite = false;
+  EXPECT_FALSE(DS->CanModify());
+  for (auto Action : {+[](TDataSet* D) { D->Edit(); }, +[](TDataSet* D) { D->Append(); },
+                      +[](TDataSet* D) { D->Delete(); }}) {
+    EXPECT_NE(DbErrorOf([&] { Action(DS.get()); }).find("read-only"), std::string::npos);
+    EXPECT_EQ(DS->State(), dsBrowse);
+  }
+}
 
 TEST(DataSetFamily, AOneRecordFamilyShowsItsRecordAndReportsBothEnds) {
   auto DS = CreateOwned<TOneRecord>(nullptr);
