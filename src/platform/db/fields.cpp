@@ -1140,7 +1140,10 @@ void TBlobField::SetAsVariant(const Variant& Value) {
 
 std::string TBlobField::GetDisplayText() const {
   if (IsNull()) return {};
-  return "(" + std::string(FieldTypeName(GetDataType()).substr(2)) + ")";
+  std::string Text(1, '(');
+  Text.append(FieldTypeName(GetDataType()).substr(2));
+  Text.push_back(')');
+  return Text;
 }
 
 }  // namespace fyndra
