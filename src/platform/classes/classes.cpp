@@ -164,6 +164,12 @@ TComponent* TComponent::FindComponent(std::string_view Name) const {
 void TComponent::InsertComponent(TComponent* Component) {
   if (!Component) return;
   if (Component->Owner_ == this) return;
+  // An ownership cycle would make every notification and the owner's freeing
+  // run round the cycle for ever.
+  for (TComponent* O = this; O; O = O->Owner_)
+    if (O == Component)
+      throw EComponentError("Component " + (Component->Name_.empty() ? Component->ClassName() : Component->Name_) +
+                            " cannot be owned by itself or by a component it owns");
   ValidateInsert(Component);
   ValidateRename(Component, "", Component->Name_);
   // Checked before leaving the old owner, so a refused insert changes nothing.

@@ -163,7 +163,9 @@ class TComponent : public TPersistent {
   void SetComponentIndex(int Value);
   // The owned component of that name (ignoring case), or null; null for "".
   TComponent* FindComponent(std::string_view Name) const;
-  // Takes ownership of Component (which must have no owner).
+  // Takes ownership of Component, which leaves its former owner. Raises
+  // EComponentError, changing nothing, when Component is this component or
+  // one of its owners, or when its name is taken here.
   void InsertComponent(TComponent* Component);
   // Gives up ownership of Component without freeing it.
   void RemoveComponent(TComponent* Component);

@@ -125,8 +125,19 @@ TEST(ComponentOwnershipTest, OwnerFreesOwnedComponentsLastFirstAndTheyLeaveWhenF
   EXPECT_EQ(A->ComponentCount(), 0);
   EXPECT_EQ(Log.back(), "Watcher +Child");
 
+  // An ownership cycle is refused and changes nothing: a component cannot own
+  // itself, its owner, or its owner's owner.
+  TComponent* Grand = Named(Child, "Grand");
+  for (auto [NewOwner, Component] : {std::pair{Root, Root}, std::pair{Child, Root}, std::pair{Grand, Child}}) {
+    EXPECT_THROW(NewOwner->InsertComponent(Component), EComponentError) << NewOwner->GetName();
+  }
+  EXPECT_EQ(Root->Owner(), nullptr);
+  EXPECT_EQ(Child->Owner(), Root);
+  EXPECT_EQ(Grand->Owner(), Child);
+  EXPECT_EQ(Child->ComponentCount(), 1);
+
   Log.clear();
-  Free(Root);  // frees Child, A, then Watcher; ASan checks nothing is left
+  Free(Root);  // frees Child (and Grand), A, then Watcher; ASan checks nothing is left
   EXPECT_EQ(Log, (std::vector<std::string>{"Watcher -Child", "Watcher -A", "Watcher -Watcher"}));
 }
 
