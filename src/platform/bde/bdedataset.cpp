@@ -236,6 +236,53 @@ Variant TBDEDataSet::TCells::Value(const TCell& C) const {
   return Null();
 }
 
+// Decodes the usual cases of integer and currency columns straight into
+// Cell, as TSQLiteStatement::ColumnValue would convert them; false leaves the
+// value to ColumnValue. V is the column's value, Storage its (non-NULL) type.
+bool TBDEDataSet::TRowStore::DecodeInline(sqlite3_value* V, int Storage, TFieldType Type, TCell& Cell) {
+  using K = TCellKind;
+  switch (Type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftBoolean: {
+      if (Storage != SQLITE_INTEGER) return false;
+      const std::int64_t I = sqlite3_value_int64(V);
+      if (Type == ftLargeint) {
+        Cell.Kind = K::Int64;
+        Cell.I = I;
+      } else if (Type == ftBoolean) {
+        Cell.Kind = K::Boolean;
+        Cell.I = I != 0;
+      } else {
+        if (I < INT32_MIN || I > INT32_MAX) return false;  // ColumnValue refuses it
+        Cell.Kind = K::Int32;
+        Cell.I = I;
+      }
+      return true;
+    }
+    case ftCurrency: case ftBCD: {
+      // Currency holds whole numbers up to this bound exactly.
+      constexpr std::int64_t MaxWhole = INT64_MAX / 10000;
+      Currency C;
+      if (Storage == SQLITE_INTEGER) {
+        const std::int64_t I = sqlite3_value_int64(V);
+        if (I < -MaxWhole || I > MaxWhole) return false;
+        C = Currency::FromScaled(I * 10000);
+      } else if (Storage == SQLITE_FLOAT || Storage == SQLITE_TEXT) {
+        // The engine's own text of a real: exact to the digits it keeps.
+        const auto* P = reinterpret_cast<const char*>(sqlite3_value_text(V));
+        if (!P) return false;
+        if (!TryPlainTextToCurrency(std::string_view(P, std::size_t(sqlite3_value_bytes(V))), C)) return false;
+      } else {
+        return false;
+      }
+      Cell.Kind = K::Currency;
+      Cell.I = C.Scaled();
+      return true;
+    }
+    default:
+      return false;
+  }
+}
+
 Variant TBDEDataSet::TRowRef::Value(std::size_t Column) const { return Store->Value(Cells[Column]); }
 
 void TBDEDataSet::TRowStore::clear() {
@@ -268,35 +315,42 @@ void TBDEDataSet::TRowStore::Push(std::vector<TCell>& Side, const TSQLiteStateme
       TCell& Cell = Side[Start + C];
       const int Col = Hidden + int(C);
       const TFieldType Type = Types[C].DataType;
-      if (ReadsAsBytes(Type)) {
-        // Text is copied straight into the shared buffer: no string, no variant.
-        const TStorage Storage = S.ColumnStorage(Col);
-        if (Storage == TStorage::Null) {
-          Cell.Kind = TCellKind::Null;
-          continue;
-        }
-        const std::string_view Bytes = Storage == TStorage::Blob ? S.ColumnBlob(Col) : S.ColumnText(Col);
-        Cell.Kind = TCellKind::Text;
-        Cell.Offset = Data_.Text.size();
-        Cell.Length = static_cast<std::uint32_t>(Bytes.size());
-        Data_.Text.append(Bytes);
+      // One engine call per column fetches the value; its type and content
+      // are then read from it (the dataset's connection is used by one
+      // thread at a time).
+      sqlite3_value* V = sqlite3_column_value(S.Handle(), Col);
+      const int Storage = sqlite3_value_type(V);
+      if (Storage == SQLITE_NULL) {
+        Cell.Kind = TCellKind::Null;
         continue;
       }
-      // Numbers, dates and exact decimals go through the engine layer's
-      // conversions; the common results are kept inline.
-      Variant V = S.ColumnValue(Col, Type);
-      switch (V.VarType()) {
+      if (ReadsAsBytes(Type)) {
+        // Text is copied straight into the shared buffer: no string, no variant.
+        const void* P = Storage == SQLITE_BLOB ? sqlite3_value_blob(V) : sqlite3_value_text(V);
+        const std::size_t N = P ? std::size_t(sqlite3_value_bytes(V)) : 0;
+        Cell.Kind = TCellKind::Text;
+        Cell.Offset = Data_.Text.size();
+        Cell.Length = static_cast<std::uint32_t>(N);
+        Data_.Text.append(static_cast<const char*>(P), N);
+        continue;
+      }
+      if (DecodeInline(V, Storage, Type, Cell)) continue;
+      // Everything else goes through the engine layer's conversions (which
+      // also raise for a value that does not fit); the common results are
+      // kept inline.
+      Variant Value = S.ColumnValue(Col, Type);
+      switch (Value.VarType()) {
         case varNull: Cell.Kind = TCellKind::Null; break;
-        case varInteger: Cell.Kind = TCellKind::Int32; Cell.I = V.AsInteger(); break;
-        case varInt64: Cell.Kind = TCellKind::Int64; Cell.I = V.AsInt64(); break;
-        case varBoolean: Cell.Kind = TCellKind::Boolean; Cell.I = V.AsBoolean() ? 1 : 0; break;
-        case varDouble: Cell.Kind = TCellKind::Double; Cell.D = V.AsDouble(); break;
-        case varDate: Cell.Kind = TCellKind::Date; Cell.D = V.AsDateTime(); break;
-        case varCurrency: Cell.Kind = TCellKind::Currency; Cell.I = V.AsCurrency().Scaled(); break;
+        case varInteger: Cell.Kind = TCellKind::Int32; Cell.I = Value.AsInteger(); break;
+        case varInt64: Cell.Kind = TCellKind::Int64; Cell.I = Value.AsInt64(); break;
+        case varBoolean: Cell.Kind = TCellKind::Boolean; Cell.I = Value.AsBoolean() ? 1 : 0; break;
+        case varDouble: Cell.Kind = TCellKind::Double; Cell.D = Value.AsDouble(); break;
+        case varDate: Cell.Kind = TCellKind::Date; Cell.D = Value.AsDateTime(); break;
+        case varCurrency: Cell.Kind = TCellKind::Currency; Cell.I = Value.AsCurrency().Scaled(); break;
         default:
           Cell.Kind = TCellKind::Other;
           Cell.Offset = Data_.Others.size();
-          Data_.Others.push_back(std::move(V));
+          Data_.Others.push_back(std::move(Value));
           break;
       }
     }
@@ -564,6 +618,31 @@ bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
     std::memcpy(Buffer, S.data(), S.size());
     std::memset(static_cast<char*>(Buffer) + S.size(), 0, Room - S.size());
     return true;
+  }
+  // The common numeric cells are written as they are.
+  switch (C.Kind) {
+    case TCellKind::Int64:
+      if (Type == ftLargeint) { *static_cast<std::int64_t*>(Buffer) = C.I; return true; }
+      break;
+    case TCellKind::Int32:
+      if (Type == ftInteger || Type == ftAutoInc) { *static_cast<std::int32_t*>(Buffer) = std::int32_t(C.I); return true; }
+      if (Type == ftSmallint) { *static_cast<std::int16_t*>(Buffer) = std::int16_t(C.I); return true; }
+      if (Type == ftWord) { *static_cast<std::uint16_t*>(Buffer) = std::uint16_t(C.I); return true; }
+      break;
+    case TCellKind::Boolean:
+      if (Type == ftBoolean) { *static_cast<std::uint16_t*>(Buffer) = C.I ? 1 : 0; return true; }
+      break;
+    case TCellKind::Double:
+      if (Type == ftFloat) { *static_cast<double*>(Buffer) = C.D; return true; }
+      break;
+    case TCellKind::Date:
+      if (Type == ftDate || Type == ftTime || Type == ftDateTime) { *static_cast<double*>(Buffer) = C.D; return true; }
+      break;
+    case TCellKind::Currency:
+      if (Type == ftBCD) { *static_cast<Currency*>(Buffer) = Currency::FromScaled(C.I); return true; }
+      break;
+    default:
+      break;
   }
   WriteNative(Field, R->Row.Value(C), Buffer, this);
   return true;

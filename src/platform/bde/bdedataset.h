@@ -25,6 +25,8 @@
 #include "platform/db/indexdefs.h"
 #include "platform/db/params.h"
 
+struct sqlite3_value;
+
 namespace fyndra {
 
 class TBDEDataSet : public TDataSet {
@@ -146,6 +148,7 @@ class TBDEDataSet : public TDataSet {
     Variant Value(const TCell& C) const { return Data_.Value(C); }
 
    private:
+    static bool DecodeInline(sqlite3_value* V, int Storage, TFieldType Type, TCell& Cell);
     void Push(std::vector<TCell>& Side, const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types);
     std::size_t Columns_ = 0;
     std::vector<TCell> Front_, Back_;

@@ -103,35 +103,6 @@ std::string Upper(std::string_view S) {
   return Out;
 }
 
-// "[-]digits[.digits]" with at most four places and within Currency's range,
-// read exactly; false for anything else (exponents, more places, blanks).
-bool TryPlainTextToCurrency(std::string_view S, Currency& Value) {
-  std::size_t I = 0;
-  const bool Negative = !S.empty() && S[0] == '-';
-  if (Negative) ++I;
-  const std::size_t DigitsStart = I;
-  std::uint64_t Whole = 0;
-  for (; I < S.size() && S[I] >= '0' && S[I] <= '9'; ++I) {
-    if (Whole > 92233720368547ull) return false;  // keeps Whole * 10000 within int64
-    Whole = Whole * 10 + std::uint64_t(S[I] - '0');
-  }
-  if (I == DigitsStart) return false;
-  std::uint64_t Fraction = 0;
-  int Places = 0;
-  if (I < S.size() && S[I] == '.') {
-    for (++I; I < S.size() && S[I] >= '0' && S[I] <= '9'; ++I) {
-      if (++Places > 4) return false;
-      Fraction = Fraction * 10 + std::uint64_t(S[I] - '0');
-    }
-  }
-  if (I != S.size()) return false;
-  for (int P = Places; P < 4; ++P) Fraction *= 10;
-  const std::uint64_t Scaled = Whole * 10000 + Fraction;
-  if (Scaled > std::uint64_t(INT64_MAX)) return false;
-  Value = Currency::FromScaled(Negative ? -std::int64_t(Scaled) : std::int64_t(Scaled));
-  return true;
-}
-
 // Whether S holds only blanks, semicolons and comments.
 bool IsBlankSQL(const char* S) {
   while (*S) {
@@ -444,6 +415,34 @@ Variant TSQLiteStatement::ColumnValue(int Col, TFieldType Type) const {
 
 // ---------------------------------------------------------------------------
 // Value conventions
+
+bool TryPlainTextToCurrency(std::string_view S, Currency& Value) {
+  std::size_t I = 0;
+  const bool Negative = !S.empty() && S[0] == '-';
+  if (Negative) ++I;
+  const std::size_t DigitsStart = I;
+  std::uint64_t Whole = 0;
+  for (; I < S.size() && S[I] >= '0' && S[I] <= '9'; ++I) {
+    if (Whole > 92233720368547ull) return false;  // keeps Whole * 10000 within int64
+    Whole = Whole * 10 + std::uint64_t(S[I] - '0');
+  }
+  if (I == DigitsStart) return false;
+  std::uint64_t Fraction = 0;
+  int Places = 0;
+  if (I < S.size() && S[I] == '.') {
+    for (++I; I < S.size() && S[I] >= '0' && S[I] <= '9'; ++I) {
+      if (++Places > 4) return false;
+      Fraction = Fraction * 10 + std::uint64_t(S[I] - '0');
+    }
+  }
+  if (I != S.size()) return false;
+  for (int P = Places; P < 4; ++P) Fraction *= 10;
+  const std::uint64_t Scaled = Whole * 10000 + Fraction;
+  if (Scaled > std::uint64_t(INT64_MAX)) return false;
+  Value = Currency::FromScaled(Negative ? -std::int64_t(Scaled) : std::int64_t(Scaled));
+  return true;
+}
+
 
 std::string CurrencyToEngineText(Currency Value) {
   std::int64_t S = Value.Scaled();

@@ -136,6 +136,9 @@ class TSQLiteStatement {
 
 std::string CurrencyToEngineText(Currency Value);
 std::string BcdToEngineText(const TBcd& Value);
+// Plain decimal text ("-12.5", at most four places, no exponent) that fits
+// Currency, converted without rounding; false for anything else.
+bool TryPlainTextToCurrency(std::string_view Text, Currency& Value);
 // Decimal text as stored (also "1.5e+20" as the engine prints large reals).
 bool TryEngineTextToBcd(std::string_view Text, TBcd& Value);
 std::string DateTimeToEngineText(TDateTime Value, TFieldType Type);
