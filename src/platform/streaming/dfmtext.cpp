@@ -128,7 +128,11 @@ std::string Describe(const TToken& T) {
 
 class TLexer {
  public:
-  explicit TLexer(std::string_view Text) : Text_(Text) { Advance(); }
+  explicit TLexer(std::string_view Text) : Text_(Text) {
+    // Editors may save the text with a UTF-8 byte order mark.
+    if (Text_.starts_with("\xEF\xBB\xBF")) Pos_ = 3;
+    Advance();
+  }
 
   const TToken& Peek() const { return Cur_; }
   TToken Take() {
@@ -170,7 +174,8 @@ class TLexer {
   void SkipBlanks() {
     while (Pos_ < Text_.size()) {
       const char C = Text_[Pos_];
-      if (C == '\n') {
+      // A line ends with LF, CR LF or a lone CR.
+      if (C == '\n' || (C == '\r' && (Pos_ + 1 >= Text_.size() || Text_[Pos_ + 1] != '\n'))) {
         ++Line_;
       } else if (C != ' ' && C != '\t' && C != '\r') {
         break;

@@ -238,6 +238,15 @@ TEST(DfmTextTest, MalformedTextNamesTheLineAndWhatWasExpected) {
   for (const Case& C : Cases) {
     EXPECT_EQ(MessageOf(C.Text), C.Message) << C.Text;
   }
+  // Lines end with LF, CR LF or a lone CR; a leading byte order mark is skipped.
+  for (const char* Break : {"\n", "\r\n", "\r"}) {
+    const std::string B = Break;
+    EXPECT_EQ(MessageOf("object A: TA" + B + "  X = 1" + B + B + "  Y = ]" + B + "end" + B),
+              "line 4: expected a value, found ']'")
+        << "break " << static_cast<int>(B.back());
+  }
+  EXPECT_EQ(MessageOf("\xEF\xBB\xBFobject A: TA\nend\n"), "(no error)");
+  EXPECT_EQ(MessageOf("\xEF\xBB\xBF\nobject A: TA\n  X = ]\nend\n"), "line 3: expected a value, found ']'");
 }
 
 TEST(DfmTextTest, DeepNestingIsRefusedNotFollowedIntoTheStack) {
