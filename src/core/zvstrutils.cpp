@@ -38,20 +38,40 @@ std::size_t Utf8CharOffset(const std::string& S, std::size_t CharIndex) {
   return S.size();
 }
 
-bool AnsiStartsText(const std::string& SubText, const std::string& Text) {
+namespace {
+
+bool StartsTextSameLength(const std::string& SubText, const std::string& Text) {
   const std::size_t N = CharCount(SubText);
   if (N == 0) return true;
   if (CharCountUpTo(Text, N) < N) return false;
   return AnsiCompareTextN(SubText, Text, N) == 0;
 }
 
-bool AnsiEndsText(const std::string& SubText, const std::string& Text) {
+bool EndsTextSameLength(const std::string& SubText, const std::string& Text) {
   const std::size_t N = CharCount(SubText);
   if (N == 0) return true;
   const std::size_t Total = CharCount(Text);
   if (N > Total) return false;
   const std::string Tail = Text.substr(Utf8CharOffset(Text, Total - N));
   return AnsiCompareTextN(SubText, Tail, N) == 0;
+}
+
+}  // namespace
+
+// Counting characters on both sides is only sound while case does not change
+// a text's length. Beyond plain 7-bit text it can (the upper case of "ß" is
+// "SS", of the ligature "ﬁ" is "FI"), and the text operators hand in their
+// criterion upper-cased already: "STRASSE" must still start "Straße 5". So
+// such texts are compared in their upper-case forms, where both sides have
+// been through the same mapping.
+bool AnsiStartsText(const std::string& SubText, const std::string& Text) {
+  if (IsAscii(SubText) && IsAscii(Text)) return StartsTextSameLength(SubText, Text);
+  return StartsTextSameLength(AnsiUpperCase(SubText), AnsiUpperCase(Text));
+}
+
+bool AnsiEndsText(const std::string& SubText, const std::string& Text) {
+  if (IsAscii(SubText) && IsAscii(Text)) return EndsTextSameLength(SubText, Text);
+  return EndsTextSameLength(AnsiUpperCase(SubText), AnsiUpperCase(Text));
 }
 
 bool AnsiStartsStr(const std::string& SubText, const std::string& Text) {

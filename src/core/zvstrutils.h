@@ -14,11 +14,14 @@ namespace fyndra {
 
 // True when SubText is not longer than Text and the first characters of Text
 // equal SubText ignoring case (locale comparison of exactly that many
-// characters). An empty SubText starts every text.
+// characters). An empty SubText starts every text. Texts beyond plain 7-bit
+// are measured and compared in their upper-case forms, since case mapping can
+// change their length: "STRASSE" starts "Straße 5".
 bool AnsiStartsText(const std::string& SubText, const std::string& Text);
 
 // True when SubText is not longer than Text and the last characters of Text
-// equal SubText ignoring case. An empty SubText ends every text.
+// equal SubText ignoring case (upper-case forms beyond 7-bit, as above). An
+// empty SubText ends every text.
 bool AnsiEndsText(const std::string& SubText, const std::string& Text);
 
 // True when the first characters of Text (all of it when Text is shorter)

@@ -95,6 +95,13 @@ TEST_F(CompareModelsTest, IsAgreeOfTheSixteenOperators) {
       {"starts with empty value", varString, kCs, 6, "", "xyz", true},
       {"starts with empty value, Null record", varString, kCs, 6, "", NullV, true},
       {"starts: value longer than record", varString, kCs, 6, "abcd", "abc", false},
+      // The criterion is upper-cased once ("STRASSE"); records it was typed
+      // from still agree.
+      {"starts ignoring case, sharp s", varString, kCi, 6, "stra\xC3\x9F" "e", "Stra\xC3\x9F" "e 5", true},
+      {"starts ignoring case, lone sharp s", varString, kCi, 6, "\xC3\x9F", "\xC3\x9F" "x", true},
+      {"not starts ignoring case, sharp s", varString, kCi, 7, "stra\xC3\x9F" "e", "Stra\xC3\x9F" "e", false},
+      {"ends ignoring case, sharp s", varString, kCi, 8, "\xC3\x9F" "e", "Stra\xC3\x9F" "e", true},
+      {"not ends ignoring case, sharp s", varString, kCi, 9, "\xC3\x9F" "e", "Stra\xC3\x9F" "e", false},
       {"not starts", varString, kCs, 7, "Ab", "abc", true},
       {"not starts, starting record", varString, kCs, 7, "Ab", "Abc", false},
       {"ends ignoring case", varString, kCi, 8, "BC", "abc", true},

@@ -42,6 +42,15 @@ TEST_F(StrUtilsTest, PrefixSuffixAndContainmentTable) {
       {Fn::StartsText, "", "", true},
       {Fn::StartsText, "b", "abc", false},
       {Fn::StartsText, "\xC3\x84" "B", "\xC3\xA4" "bc", true},  // Ä against ä
+      // Case mapping that changes the length (ß -> SS, the ligature fi -> FI)
+      // counts on both sides alike: an upper-cased criterion still starts or
+      // ends the text it was typed from.
+      {Fn::StartsText, "STRASSE", "Stra\xC3\x9F" "e 5", true},
+      {Fn::StartsText, "SS", "\xC3\x9Fx", true},
+      {Fn::StartsText, "\xC3\x9F", "SSx", true},
+      {Fn::StartsText, "FI", "\xEF\xAC\x81le", true},
+      {Fn::StartsText, "STRASSE", "Stra\xC3\x9F" "burg", false},
+      {Fn::StartsText, "STRASSEN", "Stra\xC3\x9F" "e", false},
       {Fn::StartsStr, "AB", "abc", false},
       {Fn::StartsStr, "ab", "abc", true},
       {Fn::StartsStr, "abcd", "abc", false},
@@ -53,6 +62,9 @@ TEST_F(StrUtilsTest, PrefixSuffixAndContainmentTable) {
       {Fn::EndsText, "", "abc", true},
       {Fn::EndsText, "\xC3\x84", "b\xC3\xA4", true},
       {Fn::EndsText, "a", "abc", false},
+      {Fn::EndsText, "SSE", "Stra\xC3\x9F" "e", true},
+      {Fn::EndsText, "\xC3\x9F" "E", "STRASSE", true},
+      {Fn::EndsText, "SSE", "Stra\xC3\x9F" "a", false},
       {Fn::EndsStr, "abcd", "bcd", false},
       {Fn::EndsStr, "cd", "bcd", true},
       {Fn::EndsStr, "CD", "bcd", false},
