@@ -40,6 +40,12 @@ class TClientTestAdapter : public TzvExtDataSetModel {
     if (auto* T = dynamic_cast<TTable*>(GetDataSet())) return T->GetIndexFieldNames();
     return std::string();
   }
+  // A query reports its SQL text, from whose ORDER BY the base adapter takes
+  // the index.
+  std::string GetQuerySQL() override {
+    if (auto* Q = dynamic_cast<TQuery*>(GetDataSet())) return Q->GetSQL()->GetText();
+    return std::string();
+  }
   TOwned<TIndexDef> GetIndexDef() override {
     if (ReportedFields.empty()) return TzvExtDataSetModel::GetIndexDef();
     TOwned<TIndexDef> Def(Create<TIndexDef>(nullptr));

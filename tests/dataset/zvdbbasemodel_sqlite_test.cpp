@@ -88,6 +88,43 @@ TEST_F(SQLiteFind, QueryFirstNextAndNotFound) {
   EXPECT_EQ(IdOf(DS), 6);
 }
 
+// A query has no index definitions: its ORDER BY clause tells the index, and
+// the find starts at the first candidate of that order.
+TEST_F(SQLiteFind, QueryOrderByServesAsTheIndex) {
+  struct Row {
+    const char* SQL;
+    const char* Want;  // key fields, "/ci" and "/desc" marking the flags
+  } Rows[] = {
+      {"SELECT id, name, city FROM people", ""},
+      {"SELECT id, name, city FROM people ORDER BY id DESC", "id/desc"},
+      {"SELECT id, name, city FROM people p ORDER BY p.city, name COLLATE NOCASE", "city;name/ci"},
+      {"SELECT id, city FROM people ORDER BY city, name, id", "city"},  // name is not a column here
+  };
+  for (const Row& R : Rows) {
+    Query(R.SQL);
+    std::string Keys;
+    TzvDBIndexModel* I = M->GetIndexModel();
+    for (int i = 0; i < I->GetCount(); ++i) {
+      const TIndexFieldDef& D = I->GetItem(i);
+      Keys += (Keys.empty() ? "" : ";") + D.Field->GetFieldName() + (D.CaseInsensitive ? "/ci" : "") +
+              (D.Descending ? "/desc" : "");
+    }
+    EXPECT_EQ(Keys, R.Want) << R.SQL;
+  }
+  TDataSet* DS = Query("SELECT id, name, city FROM people ORDER BY name COLLATE NOCASE");
+  Item("name")->SetAsString("ber");
+  EXPECT_TRUE(M->Apply());
+  EXPECT_EQ(Name(DS), "Bert");
+  EXPECT_EQ(M->GetIndexModel()->GetIndexState(), isNearest);
+  EXPECT_EQ(M->Adapter()->FindRecords, 1);
+  M->GetOptions()->SetRestart(false);
+  EXPECT_TRUE(M->Apply());
+  EXPECT_EQ(Name(DS), "Berta");
+  // Past the range the scan stops; ufLast then moves to the last record.
+  EXPECT_FALSE(M->Apply());
+  EXPECT_EQ(Name(DS), "Dora");
+}
+
 TEST_F(SQLiteFind, EmptyTableAndQuery) {
   dstest::TMessageCatcher Catch;
   M->GetMessageOptions()->SetShowMessage(true);
