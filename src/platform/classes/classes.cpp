@@ -1,6 +1,7 @@
 #include "platform/classes/classes.h"
 
 #include <algorithm>
+#include <utility>
 #include <cctype>
 #include <numeric>
 
@@ -183,7 +184,25 @@ void TComponent::InsertComponent(TComponent* Component) {
 
 void TComponent::RemoveComponent(TComponent* Component) {
   if (!Component || Component->Owner_ != this) return;
+  // Free notifications asked between Component and its siblings were covered
+  // by this owner's removal notices. A component that lives on elsewhere needs
+  // real links instead, or its reference to a former sibling would dangle
+  // when that sibling is freed. (Siblings that refer to Component let go of
+  // it on the opRemove notice below.)
+  std::vector<TComponent*> Siblings = std::exchange(Component->SiblingLinks_, {});
+  for (TComponent* S : Siblings) std::erase(S->SiblingLinks_, Component);
   Notification(Component, opRemove);
+  if (!Component->Released_) {
+    for (TComponent* S : Siblings) {
+      // Skip a sibling freed or removed by a Notification override.
+      if (std::find(Components_.begin(), Components_.end(), S) == Components_.end() || S->Released_) continue;
+      if (std::find(Component->FreeNotifies_.begin(), Component->FreeNotifies_.end(), S) ==
+          Component->FreeNotifies_.end())
+        Component->FreeNotifies_.push_back(S);
+      if (std::find(S->FreeNotifies_.begin(), S->FreeNotifies_.end(), Component) == S->FreeNotifies_.end())
+        S->FreeNotifies_.push_back(Component);
+    }
+  }
   Remove(Component);
 }
 
@@ -225,6 +244,9 @@ void TComponent::FreeNotification(TComponent* Component) {
       FreeNotifies_.push_back(Component);
       Component->FreeNotification(this);
     }
+  } else if (std::find(SiblingLinks_.begin(), SiblingLinks_.end(), Component) == SiblingLinks_.end()) {
+    SiblingLinks_.push_back(Component);
+    Component->SiblingLinks_.push_back(this);
   }
   State_.Include(csFreeNotification);
 }
@@ -233,6 +255,8 @@ void TComponent::RemoveFreeNotification(TComponent* Component) {
   if (!Component) return;
   RemoveNotification(Component);
   Component->RemoveNotification(this);
+  std::erase(SiblingLinks_, Component);
+  std::erase(Component->SiblingLinks_, this);
 }
 
 void TComponent::RemoveNotification(TComponent* Component) {

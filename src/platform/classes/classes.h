@@ -239,6 +239,10 @@ class TComponent : public TPersistent {
   std::intptr_t Tag_ = 0;
   std::vector<TComponent*> Components_;
   std::vector<TComponent*> FreeNotifies_;
+  // Free notifications asked between components of one owner: the owner's
+  // removal notices cover them, so they are not linked; when either leaves
+  // the owner they become links (RemoveComponent).
+  std::vector<TComponent*> SiblingLinks_;
   TComponentState State_;
   TComponentStyle Style_{csInheritable};
   bool Released_ = false;

@@ -215,6 +215,34 @@ TEST(FreeNotificationTest2, SiblingsHearOfEachOtherThroughTheOwnerWhenTheOwnerDi
   for (const std::string& Line : Log) EXPECT_EQ(Line.find("still sees"), std::string::npos) << Line;
 }
 
+// A referrer that leaves the owner it shared with its target keeps the
+// reference, and must still hear when the target is freed.
+TEST(FreeNotificationTest2, ReferenceBetweenFormerSiblingsIsLinkedWhenOneMoves) {
+  Log.clear();
+  TComponent* Root = Create<TComponent>(nullptr);
+  TComponent* Other = Create<TComponent>(nullptr);
+  TComponent* T = Named(Root, "T");
+  auto* L = Named<TLinker>(Root, "L");
+  L->SetTarget(T);
+  Other->InsertComponent(L);  // T stays with Root
+  EXPECT_EQ(L->Target, T);
+  Free(T);
+  EXPECT_EQ(L->Target, nullptr);
+
+  // The same when the target moves away and the referrer is set again to it.
+  TComponent* T2 = Named(Other, "T2");
+  L->SetTarget(T2);
+  Root->InsertComponent(T2);  // L hears T2 leave Other and lets go of it
+  EXPECT_EQ(L->Target, nullptr);
+  L->SetTarget(T2);
+  EXPECT_EQ(T2->FreeNotifies().size(), 1u);  // now of different owners: linked
+  Free(T2);
+  EXPECT_EQ(L->Target, nullptr);
+  Free(Other);
+  Free(Root);
+  for (const std::string& Line : Log) EXPECT_EQ(Line.find("still sees"), std::string::npos) << Line;
+}
+
 TEST(ComponentStateTest, LoadingProtocolAndLoaded) {
   TOwned<TLoadable> C(Create<TLoadable>(nullptr));
   C->BeginLoading();
