@@ -281,7 +281,9 @@ void TzvStartsCompareModel::DataChanged() {
 
 bool TzvStartsCompareModel::IsAgree() {
   const std::string R = GetCompareAsString();
-  return CaseInsensitive_ ? AnsiStartsText(GetConvertedText(), R) : AnsiStartsStr(GetConvertedText(), R);
+  // The criterion is upper case already (DataChanged): only the record side
+  // may need mapping.
+  return CaseInsensitive_ ? AnsiStartsUpperText(GetConvertedText(), R) : AnsiStartsStr(GetConvertedText(), R);
 }
 
 Variant TzvStartsCompareModel::GetTopBoundValue() {
@@ -340,7 +342,7 @@ void TzvStartsCompareModel::SetBoundValues() {
 
 bool TzvEndsCompareModel::IsAgree() {
   const std::string R = GetCompareAsString();
-  return CaseInsensitive_ ? AnsiEndsText(GetConvertedText(), R) : AnsiEndsStr(GetConvertedText(), R);
+  return CaseInsensitive_ ? AnsiEndsUpperText(GetConvertedText(), R) : AnsiEndsStr(GetConvertedText(), R);
 }
 
 bool TzvContainsCompareModel::IsAgree() {

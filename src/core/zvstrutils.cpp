@@ -74,6 +74,18 @@ bool AnsiEndsText(const std::string& SubText, const std::string& Text) {
   return EndsTextSameLength(AnsiUpperCase(SubText), AnsiUpperCase(Text));
 }
 
+// The criterion is upper case already: only a record beyond 7-bit text needs
+// mapping, and plain 7-bit text keeps its length under it.
+bool AnsiStartsUpperText(const std::string& UpperSubText, const std::string& Text) {
+  if (IsAscii(Text)) return StartsTextSameLength(UpperSubText, Text);
+  return StartsTextSameLength(UpperSubText, AnsiUpperCase(Text));
+}
+
+bool AnsiEndsUpperText(const std::string& UpperSubText, const std::string& Text) {
+  if (IsAscii(Text)) return EndsTextSameLength(UpperSubText, Text);
+  return EndsTextSameLength(UpperSubText, AnsiUpperCase(Text));
+}
+
 bool AnsiStartsStr(const std::string& SubText, const std::string& Text) {
   const std::size_t End = Utf8CharOffset(Text, CharCount(SubText));
   // Identical bytes are equal in every locale; only differing bytes need the

@@ -24,6 +24,12 @@ bool AnsiStartsText(const std::string& SubText, const std::string& Text);
 // empty SubText ends every text.
 bool AnsiEndsText(const std::string& SubText, const std::string& Text);
 
+// AnsiStartsText and AnsiEndsText for a SubText that is in its upper-case
+// form (AnsiUpperCase) already, as the text operators prepare their criterion
+// once per change: only Text is mapped, and only beyond plain 7-bit text.
+bool AnsiStartsUpperText(const std::string& UpperSubText, const std::string& Text);
+bool AnsiEndsUpperText(const std::string& UpperSubText, const std::string& Text);
+
 // True when the first characters of Text (all of it when Text is shorter)
 // equal SubText by the locale's case-sensitive equality.
 bool AnsiStartsStr(const std::string& SubText, const std::string& Text);

@@ -87,6 +87,23 @@ TEST_F(StrUtilsTest, PrefixSuffixAndContainmentTable) {
   }
 }
 
+// The forms for a criterion that is upper case already agree with the
+// general tests on every pair where the criterion is given upper-cased.
+TEST_F(StrUtilsTest, UpperCaseCriterionFormsAgreeWithTheGeneralTests) {
+  const char* Parts[] = {"", "ab", "AB", "stra\xC3\x9F" "e", "\xC3\x9F", "SSE", "\xC3\xA4", "FI", "x"};
+  const char* Texts[] = {"",         "abc",      "ABC",      "Stra\xC3\x9F" "e 5", "STRASSE", "\xC3\x9F" "x",
+                         "Strasse", "\xC3\x84" "b", "\xEF\xAC\x81le", "bx",   "straSSe"};
+  for (const char* P : Parts) {
+    const std::string Upper = AnsiUpperCase(P);
+    for (const char* T : Texts) {
+      EXPECT_EQ(AnsiStartsUpperText(Upper, T), AnsiStartsText(P, T)) << "'" << P << "' '" << T << "'";
+      EXPECT_EQ(AnsiEndsUpperText(Upper, T), AnsiEndsText(P, T)) << "'" << P << "' '" << T << "'";
+    }
+  }
+  EXPECT_TRUE(AnsiStartsUpperText("SS", "\xC3\x9F" "x"));
+  EXPECT_TRUE(AnsiEndsUpperText("SSE", "Stra\xC3\x9F" "e"));
+}
+
 TEST_F(StrUtilsTest, CharOffsetsCountCharactersNotBytes) {
   const std::string S = "a\xC3\xA4" "b";  // a, ä (two bytes), b
   EXPECT_EQ(Utf8CharOffset(S, 0), 0u);
