@@ -18,6 +18,12 @@ constexpr const char* SNoParamValue = "No value for parameter '%s'";
 constexpr const char* SParamMismatch =
     "The SQL text has %d engine parameters but %d named ones; write parameters as :name";
 
+// Whether S has more than Size characters; the characters are counted only
+// when the bytes alone cannot rule it out.
+bool TooManyChars(std::string_view S, int Size) {
+  return S.size() > std::size_t(Size) && CharLength(S) > std::size_t(Size);
+}
+
 // The value of a field's native buffer (see fields.h for the layouts).
 Variant ReadNative(const TField* Field, const void* Buffer) {
   switch (Field->GetDataType()) {
@@ -46,9 +52,9 @@ void WriteNative(const TField* Field, const Variant& V, void* Buffer, const TCom
     case ftString: case ftFixedChar: case ftGuid: {
       std::string S = V.AsString();
       const std::size_t Room = std::size_t(Field->GetDataSize());
-      // A text longer than the column's declared size (the file does not
-      // enforce it) is refused rather than cut.
-      if (S.size() + 1 > Room)
+      // A text longer than the column's declared size in characters (the
+      // file does not enforce it) is refused rather than cut.
+      if (S.size() + 1 > Room || TooManyChars(S, Field->GetSize()))
         DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(S)), Field->GetDisplayName(),
                                                     Field->GetSize()}),
                       DataSet);
@@ -609,14 +615,16 @@ bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
     // Straight from the row's text into the field's buffer.
     const std::string_view S = R->Row.TextOf(C);
     const std::size_t Room = std::size_t(Field->GetDataSize());
-    // A text longer than the column's declared size (the file does not
-    // enforce it) is refused rather than cut.
-    if (S.size() + 1 > Room)
+    // A text longer than the column's declared size in characters (the file
+    // does not enforce it) is refused rather than cut.
+    if (S.size() + 1 > Room || TooManyChars(S, Field->GetSize()))
       DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(std::string(S))), Field->GetDisplayName(),
                                                   Field->GetSize()}),
                     this);
+    // Readers stop at the terminator, so the rest of the buffer (four bytes a
+    // character) is left as it is rather than cleared on every read.
     std::memcpy(Buffer, S.data(), S.size());
-    std::memset(static_cast<char*>(Buffer) + S.size(), 0, Room - S.size());
+    static_cast<char*>(Buffer)[S.size()] = '\0';
     return true;
   }
   // The common numeric cells are written as they are.

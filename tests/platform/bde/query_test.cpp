@@ -229,6 +229,12 @@ TEST_F(QueryTest, VarcharSizeCountsCharacters) {
   Select("SELECT name, length(name) AS n FROM w");
   EXPECT_EQ(Q->FieldByName("name")->GetAsString(), Five);
   EXPECT_EQ(Q->FieldByName("n")->GetAsInteger(), 5);
+
+  // The file does not enforce the declared size; a longer text read from it
+  // is refused rather than shown cut, however few bytes it takes.
+  Exec("INSERT INTO w VALUES (2, 'abcdef')");
+  Select("SELECT name FROM w WHERE id = 2");
+  EXPECT_NE(DbErrorOf([&] { Q->FieldByName("name")->GetAsString(); }).find("name"), std::string::npos);
 }
 
 TEST_F(QueryTest, UpperFindsAnyCaseAndLikeMatchesCase) {
