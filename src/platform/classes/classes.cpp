@@ -192,10 +192,13 @@ void TComponent::RemoveComponent(TComponent* Component) {
   std::vector<TComponent*> Siblings = std::exchange(Component->SiblingLinks_, {});
   for (TComponent* S : Siblings) std::erase(S->SiblingLinks_, Component);
   Notification(Component, opRemove);
-  if (!Component->Released_) {
+  // A component that is being freed (itself or with this owner) needs no links.
+  if (!Component->Released_ && !Component->State_.Contains(csDestroying)) {
     for (TComponent* S : Siblings) {
       // Skip a sibling freed or removed by a Notification override.
-      if (std::find(Components_.begin(), Components_.end(), S) == Components_.end() || S->Released_) continue;
+      if (std::find(Components_.begin(), Components_.end(), S) == Components_.end() || S->Released_ ||
+          S->State_.Contains(csDestroying))
+        continue;
       if (std::find(Component->FreeNotifies_.begin(), Component->FreeNotifies_.end(), S) ==
           Component->FreeNotifies_.end())
         Component->FreeNotifies_.push_back(S);

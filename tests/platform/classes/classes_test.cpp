@@ -241,6 +241,15 @@ TEST(FreeNotificationTest2, ReferenceBetweenFormerSiblingsIsLinkedWhenOneMoves) 
   Free(Other);
   Free(Root);
   for (const std::string& Line : Log) EXPECT_EQ(Line.find("still sees"), std::string::npos) << Line;
+
+  // Siblings freed with their owner are not linked on the way out: the
+  // referrer hears of its target once.
+  Log.clear();
+  TComponent* Owner = Create<TComponent>(nullptr);
+  auto* L3 = Named<TLinker>(Owner, "L3");
+  L3->SetTarget(Named(Owner, "T3"));  // freed before L3
+  Free(Owner);
+  EXPECT_EQ(std::count(Log.begin(), Log.end(), "L3 -T3"), 1);
 }
 
 TEST(ComponentStateTest, LoadingProtocolAndLoaded) {
