@@ -70,6 +70,21 @@ bool IdentFloat(const TDfmValue& V, double& Out) {
   return true;
 }
 
+// The form text of a wide text. An unpaired surrogate has no UTF-8 form: it
+// would be written as U+FFFD and read back changed, so it is refused.
+std::string WideFormText(std::u16string_view S, const std::string& What) {
+  for (std::size_t I = 0; I < S.size(); ++I) {
+    const char16_t C = S[I];
+    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 && S[I + 1] <= 0xDFFF) {
+      ++I;
+    } else if (C >= 0xD800 && C <= 0xDFFF) {
+      throw EWriteError(What + " holds an unpaired surrogate #" + std::to_string(static_cast<int>(C)) +
+                        ", which cannot be written to a form");
+    }
+  }
+  return Utf16ToUtf8(S);
+}
+
 // How a variant is written; see the header for what reads back.
 TDfmValue VariantToValue(const Variant& V) {
   if (V.IsArray()) throw EWriteError("Variant arrays cannot be written to a form");
@@ -88,6 +103,7 @@ TDfmValue VariantToValue(const Variant& V) {
     case varCurrency:
     case varDate: return TDfmValue::OfFloat(V.AsDouble());
     case varBoolean: return TDfmValue::OfIdent(V.AsBoolean() ? "True" : "False");
+    case varOleStr: return TDfmValue::OfString(WideFormText(V.RawWideString(), "A variant"));
     default: return TDfmValue::OfString(V.AsString());
   }
 }
@@ -721,8 +737,8 @@ bool TWriter::WritePublished(TObject* Instance, PPropInfo Info, const std::strin
     case tkChar:
     case tkWChar:
     case tkString:
-    case tkLString:
-    case tkWString: return Add(TDfmValue::OfString(GetStrProp(Instance, Info)));
+    case tkLString: return Add(TDfmValue::OfString(GetStrProp(Instance, Info)));
+    case tkWString: return Add(TDfmValue::OfString(WideFormText(GetWideStrProp(Instance, Info), "Property " + Name)));
     case tkEnumeration: {
       const std::int64_t Ord = GetOrdProp(Instance, Info);
       const std::string Id = GetEnumName(Info->PropType, Ord);
@@ -801,7 +817,9 @@ void TWriter::Put(TDfmValue Value) {
 }
 
 void TWriter::WriteString(std::string_view Value) { Put(TDfmValue::OfString(std::string(Value))); }
-void TWriter::WriteWideString(const std::u16string& Value) { Put(TDfmValue::OfString(Utf16ToUtf8(Value))); }
+void TWriter::WriteWideString(const std::u16string& Value) {
+  Put(TDfmValue::OfString(WideFormText(Value, "Property " + DefinedName_)));
+}
 void TWriter::WriteInteger(std::int64_t Value) { Put(TDfmValue::OfInteger(Value)); }
 void TWriter::WriteFloat(double Value) { Put(TDfmValue::OfFloat(Value)); }
 void TWriter::WriteBoolean(bool Value) { Put(TDfmValue::OfIdent(Value ? "True" : "False")); }

@@ -602,6 +602,19 @@ TEST_F(FilerTest, WriterRefusesWhatCouldNotBeReadBack) {
   EXPECT_THROW(WriteComponentToText(F.get()), EWriteError);
   EXPECT_EQ(Flags(W), "");
   EXPECT_FALSE(F->ComponentState().Contains(csWriting));
+
+  // A wide text with an unpaired surrogate has no form text that reads back;
+  // a surrogate pair does.
+  W->SetBuddy(nullptr);
+  W->Title = std::u16string(u"a") + char16_t(0xD800);
+  EXPECT_THROW(WriteComponentToText(F.get()), EWriteError);
+  W->Title = u"😀";
+  W->Value = Variant(std::u16string(1, char16_t(0xDC00)));
+  EXPECT_THROW(WriteComponentToText(F.get()), EWriteError);
+  W->Value = Variant(u"😀");
+  TOwned<TComponent> Back(ReadComponentFromText(WriteComponentToText(F.get())));
+  EXPECT_EQ(Widget(Back.get(), "W")->Title, u"😀");
+  EXPECT_EQ(Widget(Back.get(), "W")->Value.AsWideString(), u"😀");
 }
 
 // Random edits of a valid form: the reader either builds a form that writes
