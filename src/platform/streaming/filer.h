@@ -9,6 +9,8 @@
 //  - enumerations and booleans as identifiers, sets as [a, b];
 //  - floats in their shortest exact form (see dfmtext.h);
 //  - texts as quoted strings (dfmtext.h tells how UTF-8 maps to #nnn codes);
+//    a wide text with an unpaired surrogate raises EWriteError, since no
+//    form text reads back as it;
 //  - variants by their value: Null as `Null`, integers, floats (currency and
 //    dates too), booleans, texts; they read back as integer, double, boolean
 //    or text variants;
