@@ -201,9 +201,13 @@ void TBDEDataSet::DetermineColumnTypes(const TSQLiteStatement& S) const {
   // Called with the first row current (or none when there is no row).
   const bool HasRow = !Rows_.empty() || !Done_;
   ColumnTypes_.clear();
+  DeclCache_.resize(std::size_t(std::max(0, S.ColumnCount() - HiddenColumns())));
   for (int C = HiddenColumns(); C < S.ColumnCount(); ++C) {
     std::string Decl = S.ColumnDeclType(C);
-    if (!Decl.empty()) ColumnTypes_.push_back(ColumnTypeFromDecl(Decl));
+    // A statement opened again declares the same types: the last parse is reused.
+    auto& Cached = DeclCache_[std::size_t(C - HiddenColumns())];
+    if (!Decl.empty() && Cached.first != Decl) Cached = {Decl, ColumnTypeFromDecl(Decl)};
+    if (!Decl.empty()) ColumnTypes_.push_back(Cached.second);
     else ColumnTypes_.push_back({FieldTypeFromStorage(HasRow ? S.ColumnStorage(C) : TStorage::Null), 0, 0});
   }
   TypesKnown_ = true;
@@ -467,38 +471,64 @@ void TBDEDataSet::InternalInitFieldDefs() {
       if (NeedsRow) FetchRow();  // a computed column is typed by its first value
       else DetermineColumnTypes(S);
     }
+    // What each column gives: a distinct name, the type, whether it is required.
+    struct TDefInfo {
+      std::string Name;
+      bool Required;
+    };
     TFieldDefs* Defs = GetFieldDefs();
-    Defs->BeginUpdate();
-    try {
-      Defs->Clear();
-      sqlite3* Db = S.Connection().Handle();
-      for (std::size_t C = 0; C < ColumnTypes_.size(); ++C) {
-        const int Col = HiddenColumns() + int(C);
-        std::string Name = S.ColumnName(Col);
-        // Two columns of one name (a join) get distinct field names.
-        for (int N = 1; Defs->IndexOf(Name) >= 0; ++N) Name = S.ColumnName(Col) + "_" + std::to_string(N);
-        const TColumnType& T = ColumnTypes_[C];
-        bool Required = false;
-        std::string Table = S.ColumnTable(Col), Origin = S.ColumnOrigin(Col);
-        if (!Table.empty() && !Origin.empty()) {
-          const char* Decl = nullptr;
-          const char* Coll = nullptr;
-          int NotNull = 0, PrimaryKey = 0, AutoInc = 0;
-          if (sqlite3_table_column_metadata(Db, nullptr, Table.c_str(), Origin.c_str(), &Decl, &Coll, &NotNull,
-                                            &PrimaryKey, &AutoInc) == SQLITE_OK) {
-            // The row id alias gets its value from the engine when left Null.
-            const bool RowIdAlias = PrimaryKey && Decl && AnsiSameText(Decl, "INTEGER");
-            Required = NotNull && !RowIdAlias;
-          }
+    std::vector<TDefInfo> Infos;
+    Infos.reserve(ColumnTypes_.size());
+    sqlite3* Db = S.Connection().Handle();
+    auto Taken = [&](const std::string& Name) {
+      for (const TDefInfo& I : Infos)
+        if (AnsiSameText(I.Name, Name)) return true;
+      return false;
+    };
+    for (std::size_t C = 0; C < ColumnTypes_.size(); ++C) {
+      const int Col = HiddenColumns() + int(C);
+      std::string Name = S.ColumnName(Col);
+      // Two columns of one name (a join) get distinct field names.
+      for (int N = 1; Taken(Name); ++N) Name = S.ColumnName(Col) + "_" + std::to_string(N);
+      bool Required = false;
+      std::string Table = S.ColumnTable(Col), Origin = S.ColumnOrigin(Col);
+      if (!Table.empty() && !Origin.empty()) {
+        const char* Decl = nullptr;
+        const char* Coll = nullptr;
+        int NotNull = 0, PrimaryKey = 0, AutoInc = 0;
+        if (sqlite3_table_column_metadata(Db, nullptr, Table.c_str(), Origin.c_str(), &Decl, &Coll, &NotNull,
+                                          &PrimaryKey, &AutoInc) == SQLITE_OK) {
+          // The row id alias gets its value from the engine when left Null.
+          const bool RowIdAlias = PrimaryKey && Decl && AnsiSameText(Decl, "INTEGER");
+          Required = NotNull && !RowIdAlias;
         }
-        TFieldDef* D = Defs->Add(Name, T.DataType, T.Size, Required);
-        D->SetPrecision(T.Precision);
       }
-    } catch (...) {
-      Defs->EndUpdate();
-      throw;
+      Infos.push_back({std::move(Name), Required});
     }
-    Defs->EndUpdate();
+    // Opening the same statement again finds the definitions it made last
+    // time; they are kept rather than made anew.
+    bool Same = Defs->Count() == static_cast<int>(Infos.size());
+    for (std::size_t C = 0; Same && C < Infos.size(); ++C) {
+      const TFieldDef* D = Defs->GetItem(int(C));
+      const TColumnType& T = ColumnTypes_[C];
+      Same = D->GetName() == Infos[C].Name && D->GetDataType() == T.DataType && D->GetSize() == T.Size &&
+             D->GetPrecision() == T.Precision && D->GetRequired() == Infos[C].Required;
+    }
+    if (!Same) {
+      Defs->BeginUpdate();
+      try {
+        Defs->Clear();
+        for (std::size_t C = 0; C < Infos.size(); ++C) {
+          const TColumnType& T = ColumnTypes_[C];
+          TFieldDef* D = Defs->Add(Infos[C].Name, T.DataType, T.Size, Infos[C].Required);
+          D->SetPrecision(T.Precision);
+        }
+      } catch (...) {
+        Defs->EndUpdate();
+        throw;
+      }
+      Defs->EndUpdate();
+    }
   } catch (...) {
     if (Temporary) InternalClose();
     throw;

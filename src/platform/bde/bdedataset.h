@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/bde/database.h"
@@ -222,6 +223,7 @@ class TBDEDataSet : public TDataSet {
   mutable bool Done_ = false;              // the statement has no more rows
   mutable bool TypesKnown_ = false;
   mutable std::vector<TColumnType> ColumnTypes_;
+  mutable std::vector<std::pair<std::string, TColumnType>> DeclCache_;  // declared type and its field type, by column
   bool CursorOpen_ = false;
 };
 

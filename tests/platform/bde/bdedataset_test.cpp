@@ -162,5 +162,32 @@ TEST_F(BDEDataSetTest, EditingABrowsedRecordKeepsItsOtherValues) {
   EXPECT_EQ(Q->FieldByName("n")->GetAsInteger(), 1);
 }
 
+// Opening the same text again gives the definitions of what the columns now
+// are: a table made anew, a computed column whose first value changed type.
+TEST_F(BDEDataSetTest, ReopeningFollowsChangedColumns) {
+  Db->Execute("CREATE TABLE r (v INT NOT NULL); INSERT INTO r VALUES (1)");
+  Select("SELECT * FROM r");
+  ASSERT_EQ(Q->FieldCount(), 1);
+  EXPECT_EQ(Q->FieldByName("v")->GetDataType(), ftInteger);
+  EXPECT_TRUE(Q->GetFieldDefs()->Find("v")->GetRequired());
+  Q->Close();
+  Db->Execute("DROP TABLE r; CREATE TABLE r (v VARCHAR(5), w REAL); INSERT INTO r VALUES ('a', 1.5)");
+  Q->Open();
+  ASSERT_EQ(Q->FieldCount(), 2);
+  EXPECT_EQ(Q->FieldByName("v")->GetDataType(), ftString);
+  EXPECT_EQ(Q->FieldByName("v")->GetSize(), 5);
+  EXPECT_FALSE(Q->GetFieldDefs()->Find("v")->GetRequired());
+  EXPECT_EQ(Q->FieldByName("v")->GetAsString(), "a");
+  EXPECT_EQ(Q->FieldByName("w")->GetAsFloat(), 1.5);
+
+  Select("SELECT max(w) AS m FROM r");
+  EXPECT_EQ(Q->FieldByName("m")->GetDataType(), ftFloat);
+  Q->Close();
+  Db->Execute("UPDATE r SET w = 'text'");
+  Q->Open();
+  EXPECT_EQ(Q->FieldByName("m")->GetDataType(), ftMemo);
+  EXPECT_EQ(Q->FieldByName("m")->GetAsString(), "text");
+}
+
 }  // namespace
 }  // namespace fyndra
