@@ -169,6 +169,7 @@ void TzvCompareItem::AfterConstruction() {
 
 void TzvCompareItem::BeforeDestruction() {
   if (TzvCompareItems* Items = GetCompareItems()) Items->FireItemDeleting(this);
+  DeletionAnnounced_ = true;
   TCollectionItem::BeforeDestruction();
 }
 
@@ -472,6 +473,21 @@ void TzvCompareItems::FireItemDeleting(TzvCompareItem* Item) {
 void TzvCompareItems::BeforeDestruction() {
   Destroying_ = true;
   TCollection::BeforeDestruction();
+}
+
+void TzvCompareItems::Notify(TCollectionItem* Item, TCollectionNotification Action) {
+  TCollection::Notify(Item, Action);
+  auto* CompareItem = dynamic_cast<TzvCompareItem*>(Item);
+  if (!CompareItem) return;
+  if (Action == cnExtracting && !CompareItem->DeletionAnnounced_) {
+    // Raised before the item leaves: a refusal keeps it where it was.
+    FireItemDeleting(CompareItem);
+  } else if (Action == cnAdded && CompareItem->Model_ && Owner_) {
+    // A new item takes its model after insertion; a moved one follows its
+    // new collection, so that it never reads the registry or state of a
+    // model it no longer belongs to (and that may be gone).
+    CompareItem->Model_ = Owner_;
+  }
 }
 
 void TzvCompareItems::FireItemDataTypeChanged(TzvCompareItem* Item) {

@@ -427,6 +427,11 @@ class TzvCompareItem : public TCollectionItem {
   TVarType DataType_ = 0;
   std::int32_t DataSize_ = 0;
   std::string DisplayLabel_;
+  // Set once the listeners were told that the item is being freed, so that
+  // leaving the collection does not tell them again.
+  bool DeletionAnnounced_ = false;
+
+  friend class TzvCompareItems;  // moves an item's model along with it
 };
 
 // The items of a model and the event hub of the core: item changes are
@@ -468,6 +473,10 @@ class TzvCompareItems : public TCollection {
   // The model (not owned) and the class of the items to create.
   TzvCompareItems(TzvBaseModel* Model, TCollectionItemClass ItemClass);
   void Update(TCollectionItem* Item) override;
+  // An item that leaves alive (moved to another collection or out of any)
+  // is announced to the listeners as deleted, as a freed one is: none may
+  // keep it, and one may refuse. An item moved in belongs to this model.
+  void Notify(TCollectionItem* Item, TCollectionNotification Action) override;
 
  private:
   // Calls F on every listener still registered, in registration order; a

@@ -431,6 +431,35 @@ TEST_F(ZvBaseModel, ARefusingListenerKeepsTheItemAndItsName) {
   Spy->FailOn = "";
 }
 
+TEST_F(ZvBaseModel, AnItemMovedToAnotherModelLeavesLikeADeletedOne) {
+  Model->GetOptions()->SetAutoUpdate(false);
+  TzvTestItem* A = Model->AddItem("A");
+  Model->AddItem("B");
+  A->SetDataType(varInteger, 4);
+  A->SetAsInteger(1);
+  Model->Record["A"] = 2;
+  Model->Apply();
+  EXPECT_FALSE(Model->CheckItems());  // the compiled tree asks A
+  TOwned<TTestModel> Other(Create<TTestModel>(nullptr));
+
+  // Named in the expression: the move is refused as a deletion would be.
+  Model->SetExpression("A AND B");
+  EXPECT_THROW(A->SetCollection(Other->GetCompareItems()), EzvBaseModelError);
+  EXPECT_EQ(A->GetCollection(), Items());
+  EXPECT_EQ(Other->GetCompareItems()->Count(), 0);
+  Model->SetExpression("");
+  Model->Apply();
+
+  Record();
+  A->SetCollection(Other->GetCompareItems());
+  EXPECT_EQ(Log, (TLog{"spy Deleting A"}));
+  EXPECT_EQ(A->GetModel(), Other.get());
+  EXPECT_EQ(Items()->Count(), 1);
+  // Freed with its new model, the item leaves nothing behind in the old one.
+  Other.reset();
+  EXPECT_TRUE(Model->CheckItems());
+}
+
 TEST_F(ZvBaseModel, FreeingTheModelTellsEveryListenerAndCannotBeRefused) {
   Model->AddItem("A");
   Model->AddItem("B");
