@@ -226,6 +226,27 @@ void TzvDBBaseModelDataLink::DataSetChanged() { Model_->DataSetChanged(); }
 // ---------------------------------------------------------------------------
 // TzvDBBaseModel
 
+class TzvDBBaseModel::TIndexItemGuard final : public IItemListener {
+ public:
+  explicit TIndexItemGuard(TzvDBBaseModel* Model) : Model_(Model) {}
+  std::int32_t QueryInterface(const TGUID& IID, void** Obj) override {
+    void* P = IID == IItemListener::IID || IID == IInterface::IID ? static_cast<IItemListener*>(this) : nullptr;
+    if (Obj) *Obj = P;
+    return P ? 0 : E_NOINTERFACE;
+  }
+  std::int32_t _AddRef() override { return 0; }
+  std::int32_t _Release() override { return 0; }
+  void ItemAdded(TzvCompareItem*) override {}
+  void ItemDeleting(TzvCompareItem* Item) override {
+    if (TzvDBIndexModel* Index = Model_->GetIndexModel()) Index->ItemDeleting(Item);
+  }
+  void ItemValueChanged(TzvCompareItem*) override {}
+  void ItemDataTypeChanged(TzvCompareItem*) override {}
+
+ private:
+  TzvDBBaseModel* Model_;
+};
+
 TzvDBBaseModel::TzvDBBaseModel(TComponent* Owner) : TzvBaseModel(Owner) {}
 
 void TzvDBBaseModel::AfterConstruction() {
@@ -236,12 +257,15 @@ void TzvDBBaseModel::AfterConstruction() {
   InternalDataSource_ = Create<TDataSource>(this);
   InternalDataSource_->SetDataSet(ModelDataSet_);
   GetCompareItems()->AddItemListener(ModelDataSet_);
+  IndexItemGuard_ = std::make_unique<TIndexItemGuard>(this);
+  GetCompareItems()->AddItemListener(IndexItemGuard_.get());
   TzvExtDataSetModel* Ext = nullptr;
   CreateExtDataSetModel(Ext);
   ExtDataSetModel_.reset(Ext);
 }
 
 void TzvDBBaseModel::BeforeDestruction() {
+  if (IndexItemGuard_) GetCompareItems()->RemoveItemListener(IndexItemGuard_.get());
   IndexModel_.reset();
   DataLink_.reset();
   if (ModelDataSet_) {
@@ -256,6 +280,7 @@ void TzvDBBaseModel::BeforeDestruction() {
 TzvDBBaseModel::~TzvDBBaseModel() {
   // Reached without BeforeDestruction only when construction failed.
   if (ModelDataSet_ && GetCompareItems()) GetCompareItems()->RemoveItemListener(ModelDataSet_);
+  if (IndexItemGuard_ && GetCompareItems()) GetCompareItems()->RemoveItemListener(IndexItemGuard_.get());
 }
 
 TDataSource* TzvDBBaseModel::GetDataSource() const { return DataLink_ ? DataLink_->GetDataSource() : nullptr; }
@@ -446,6 +471,16 @@ void TzvDBIndexModel::ClearIndexBounds() {
   Bounds_.clear();
   IndexState_ = isNone;
   KeyValues_ = Null();
+}
+
+void TzvDBIndexModel::ItemDeleting(TzvCompareItem* Item) {
+  const bool Supplied =
+      std::any_of(Bounds_.begin(), Bounds_.end(), [Item](const TIndexFieldBound& B) {
+        return !Item || B.TopItem == Item || B.BottomItem == Item;
+      });
+  if (!Supplied) return;
+  ClearIndexBounds();
+  if (Model_->GetUpdateLevel() == ulNone) Model_->SetUpdateLevel(ulLow);
 }
 
 void TzvDBIndexModel::ClearAll() {

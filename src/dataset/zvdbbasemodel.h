@@ -186,7 +186,11 @@ class TzvDBBaseModel : public TzvBaseModel {
   // a close frees: forget them before the items are rebuilt, choose again after.
   void ReindexAfter(void (TzvDBBaseModel::*Step)());
 
+  // Tells the index model of items being deleted, whose bounds it must drop.
+  class TIndexItemGuard;
+
   TOwned<TzvDBBaseModelDataLink> DataLink_;
+  std::unique_ptr<TIndexItemGuard> IndexItemGuard_;  // listener of the items
   TzvModelDataSet* ModelDataSet_ = nullptr;      // owned (component owner: this)
   TDataSource* InternalDataSource_ = nullptr;   // owned (component owner: this)
   bool DataSetActive_ = false;
@@ -290,6 +294,10 @@ class TzvDBIndexModel : public TObject {
   const Variant& GetKeyValues() const { return KeyValues_; }
   const std::string& GetIndexName() const { return IndexName_; }
   const std::string& GetIndexFieldNames() const { return IndexFieldNames_; }
+
+  // Drops the bounds when Item (any item, when null) supplied one of them:
+  // a bound must not outlive its item. The next apply computes them again.
+  void ItemDeleting(TzvCompareItem* Item);
 
   void ClearIndexFields() { IndexFields_.clear(); }
   void ClearIndexBounds();

@@ -278,6 +278,26 @@ TEST(FindModelIndex, OptimizationOffScansEveryRecordWithTheSameResults) {
   }
 }
 
+// The range an item supplied goes with the item: deleting it (or all items)
+// between two finds leaves no bound that points at it.
+TEST(FindModelIndex, DeletingTheItemsThatGaveTheRangeDropsIt) {
+  for (bool All : {false, true}) {
+    IndexedFinder F;
+    F.Item("NAME")->SetAsString("ber");
+    ASSERT_TRUE(F.M->Apply());
+    ASSERT_EQ(F.M->GetIndexModel()->GetIndexState(), isNearest);
+    if (All)
+      F.M->GetCompareItems()->Clear();
+    else
+      F.M->GetCompareItems()->Delete(F.Item("NAME")->GetIndex());
+    EXPECT_EQ(F.M->GetIndexModel()->GetIndexState(), isNone);
+    F.Opts()->SetRestart(false);
+    F.DS->First();
+    EXPECT_TRUE(F.M->Apply());  // no criteria left: the next record matches
+    EXPECT_EQ(F.DS->FieldByName("NAME")->AsString(), "Anton") << All;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Typing
 
