@@ -1,6 +1,7 @@
 #include "dataset/zvdbbasemodel.h"
 
 #include <algorithm>
+#include <exception>
 #include <utility>
 
 #include "core/zvcomparemodels.h"
@@ -202,14 +203,16 @@ void TzvDBBaseModelDataLink::SetLinkedDataSet(TDataSet* Value) {
 
 void TzvDBBaseModelDataLink::ActiveChanged() {
   TDataSet* Current = GetDataSet();
+  std::exception_ptr Leaving;
   if (Current != LinkedDataSet_) {
     if (LinkedDataSet_) {
       try {
         Model_->OldActiveChanged();
       } catch (...) {
-        // The link has left that dataset whatever the model could undo.
-        SetLinkedDataSet(Current);
-        throw;
+        // The link has left that dataset whatever the model could undo: the
+        // model still follows the change (its items must not keep the fields
+        // of the dataset left), and the failure is reported afterwards.
+        Leaving = std::current_exception();
       }
     }
     SetLinkedDataSet(Current);
@@ -217,6 +220,7 @@ void TzvDBBaseModelDataLink::ActiveChanged() {
     SetLinkedDataSet(nullptr);
   }
   Model_->ActiveChanged();
+  if (Leaving) std::rethrow_exception(Leaving);
 }
 
 void TzvDBBaseModelDataLink::LayoutChanged() { Model_->LayoutChanged(); }

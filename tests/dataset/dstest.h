@@ -81,6 +81,7 @@ class TLogFindModel : public TzvCustomDBFindModel {
   }
   void OldActiveChanged() override {
     Log.push_back("OldActive(" + Named(GetExtDataSetModel()->GetDataSet()) + ")");
+    if (RefuseLeaving) zvBaseModelError("cannot leave", this);
     TzvCustomDBFindModel::OldActiveChanged();
   }
   void LayoutChanged() override {
@@ -92,6 +93,7 @@ class TLogFindModel : public TzvCustomDBFindModel {
   }
   std::vector<std::string> Log;
   bool RefuseDataSets = false;
+  bool RefuseLeaving = false;  // OldActiveChanged raises, as a failed undo would
 
  protected:
   explicit TLogFindModel(TComponent* Owner) : TzvCustomDBFindModel(Owner) {}

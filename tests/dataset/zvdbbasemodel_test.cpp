@@ -92,6 +92,32 @@ TEST(DBBaseModel, SwitchingDataSetsTellsTheOldOneFirstWhileTheAdapterStillReport
   EXPECT_EQ(B.M->Log, (std::vector<std::string>{"Active(Y)", "Active(Y)"}));
 }
 
+// A model that fails to undo its work on the dataset it leaves still follows
+// the link: it keeps nothing of the old dataset, reports the failure, and
+// works on the next dataset.
+TEST(DBBaseModel, FailureLeavingADataSetStillFollowsTheLink) {
+  Bound B(People("X", SixPeople()));
+  B.M->SetItemsOption(ioCustom);
+  auto* Item = B.Item("NAME");
+  auto Y = People("Y", {{7, "Yann", "Oslo", 1}});
+  B.M->RefuseLeaving = true;
+  try {
+    B.Src->SetDataSet(Y.get());
+    FAIL() << "no error";
+  } catch (const EzvBaseModelError& E) {
+    EXPECT_EQ(E.Message(), "Find: cannot leave");
+  }
+  EXPECT_NE(B.M->GetLinkedDataSet(), B.DS.get());
+  EXPECT_EQ(Item->GetField(), nullptr);
+  B.DS.reset();  // the dataset left can go: nothing points at its fields
+  EXPECT_EQ(Item->GetDisplayLabel(), "NAME");
+  B.M->RefuseLeaving = false;
+  B.Src->SetDataSet(nullptr);
+  B.Src->SetDataSet(Y.get());
+  EXPECT_TRUE(B.M->GetActive());
+  EXPECT_EQ(Item->GetField(), Y->FieldByName("NAME"));
+}
+
 TEST(DBBaseModel, ForgetsDataSourceAndDataSetsThatAreFreed) {
   Bound B(People("X", SixPeople()));
   B.Src.reset();
