@@ -356,6 +356,11 @@ void TzvDBBaseModel::UpdateDataBeforeApply() {
   if (IndexModel_) IndexModel_->UpdateData();
 }
 
+void TzvDBBaseModel::UpdateItem(TzvCompareItem* Item) {
+  if (IndexModel_ && GetUpdateLevel() == ulNone) SetUpdateLevel(ulLow);
+  TzvBaseModel::UpdateItem(Item);
+}
+
 void TzvDBBaseModel::InternalChanged() {
   DataSetActive_ = DataLink_->GetActive();
   try {

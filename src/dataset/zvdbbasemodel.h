@@ -154,6 +154,9 @@ class TzvDBBaseModel : public TzvBaseModel {
   void SetDefaultItemsData() override;
   // The base refresh, then the index model's bounds.
   void UpdateDataBeforeApply() override;
+  // A new expression reaches the model here without a pending change of the
+  // items; the key ranges depend on it, so the next apply computes them again.
+  void UpdateItem(TzvCompareItem* Item) override;
 
   // Dataset notifications, reached through the data link.
   virtual void LayoutChanged();

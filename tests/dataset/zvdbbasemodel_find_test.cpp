@@ -278,6 +278,24 @@ TEST(FindModelIndex, OptimizationOffScansEveryRecordWithTheSameResults) {
   }
 }
 
+// The key range follows the expression: a new expression between two finds
+// gives the range of the new one, not of the old.
+TEST(FindModelIndex, NewExpressionGivesItsOwnRange) {
+  for (bool AutoUpdate : {false, true}) {
+    IndexedFinder F;
+    F.Item("NAME")->SetAsString("ber");
+    F.Item("CITY")->SetAsString("Rome");
+    F.M->SetExpression("NAME");
+    ASSERT_TRUE(F.M->Apply());
+    ASSERT_EQ(IdOf(F.DS.get()), 2);
+    F.Opts()->SetAutoUpdate(AutoUpdate);
+    F.M->SetExpression("CITY");
+    if (!AutoUpdate) EXPECT_TRUE(F.M->Apply());
+    EXPECT_EQ(IdOf(F.DS.get()), 5) << AutoUpdate;
+    EXPECT_EQ(F.M->GetIndexModel()->GetIndexState(), isNone);
+  }
+}
+
 // The range an item supplied goes with the item: deleting it (or all items)
 // between two finds leaves no bound that points at it.
 TEST(FindModelIndex, DeletingTheItemsThatGaveTheRangeDropsIt) {
