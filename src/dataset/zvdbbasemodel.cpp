@@ -602,13 +602,15 @@ TIndexFieldBound TzvDBIndexModel::LeafBounds(TzvCompareItem* Item, const TIndexF
   TzvCompareModel* Operator = Item->GetCompareModel();
   Variant Converted;
   if (!Operator || !TryVarToVar(Operator->GetValue(), Converted, Item->GetDataType())) return Result;
+  // The operator's bounds are the lowest and highest matching values; on a
+  // descending key the highest comes first in the index, so it is the start.
+  Variant Top = Def.Descending ? Operator->GetBottomBoundValue() : Operator->GetTopBoundValue();
+  Variant Bottom = Def.Descending ? Operator->GetTopBoundValue() : Operator->GetBottomBoundValue();
   // A Null bound would order against nothing: it limits nothing either.
-  Variant Top = Operator->GetTopBoundValue();
   if (!VarIsEmpty(Top) && !VarIsNull(Top)) {
     Result.TopItem = Item;
     Result.TopValue = std::move(Top);
   }
-  Variant Bottom = Operator->GetBottomBoundValue();
   if (!VarIsEmpty(Bottom) && !VarIsNull(Bottom)) {
     Result.BottomItem = Item;
     Result.BottomValue = std::move(Bottom);
