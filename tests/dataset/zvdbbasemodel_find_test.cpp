@@ -290,7 +290,9 @@ TEST(FindModelIndex, NewExpressionGivesItsOwnRange) {
     ASSERT_EQ(IdOf(F.DS.get()), 2);
     F.Opts()->SetAutoUpdate(AutoUpdate);
     F.M->SetExpression("CITY");
-    if (!AutoUpdate) EXPECT_TRUE(F.M->Apply());
+    if (!AutoUpdate) {
+      EXPECT_TRUE(F.M->Apply());
+    }
     EXPECT_EQ(IdOf(F.DS.get()), 5) << AutoUpdate;
     EXPECT_EQ(F.M->GetIndexModel()->GetIndexState(), isNone);
   }
