@@ -354,40 +354,28 @@ bool TDataSet::SyncToCursor() {
 
 // ---------------------------------------------------------------- navigation
 
-void TDataSet::First() {
-  CheckBrowseMode();
-  Fire(BeforeScroll);
-  InternalFirst();
-  bool Found;
-  try {
-    Found = FetchFromEnd(gmNext);
-  } catch (...) {
-    Resync();
-    throw;
-  }
-  if (Found) SwapToScratch();
-  else RecordValid_ = false;
-  Bof_ = true;
-  Eof_ = !Found;
-  DataEvent(deDataSetChange, 0);
-  Fire(AfterScroll);
-}
+void TDataSet::First() { MoveToEnd(true); }
 
-void TDataSet::Last() {
+void TDataSet::Last() { MoveToEnd(false); }
+
+// First and Last: the cursor goes to one end and the record next to it is read;
+// Bof (Eof) is set at the start (end), and Eof (Bof) too when there is none.
+void TDataSet::MoveToEnd(bool Start) {
   CheckBrowseMode();
   Fire(BeforeScroll);
-  InternalLast();
+  if (Start) InternalFirst();
+  else InternalLast();
   bool Found;
   try {
-    Found = FetchFromEnd(gmPrior);
+    Found = FetchFromEnd(Start ? gmNext : gmPrior);
   } catch (...) {
     Resync();
     throw;
   }
   if (Found) SwapToScratch();
   else RecordValid_ = false;
-  Eof_ = true;
-  Bof_ = !Found;
+  Bof_ = Start || !Found;
+  Eof_ = !Start || !Found;
   DataEvent(deDataSetChange, 0);
   Fire(AfterScroll);
 }

@@ -310,6 +310,7 @@ class TDataSet : public TComponent {
   // As FetchVisible from InternalFirst/InternalLast; when nothing is found
   // there, the record under the cursor (gmCurrent) is taken.
   bool FetchFromEnd(TGetMode Mode);
+  void MoveToEnd(bool Start);
   void SwapToScratch();
   void RestoreCursor();
   void ClearBuffers();

@@ -66,7 +66,11 @@ bool Scan(std::string_view S, char DecimalSeparator, bool AllowExponent, Decimal
   return true;
 }
 
-DecimalText FromDouble(double V) {
+namespace {
+// The shortest digits that read back as V (to_chars' round-trip guarantee),
+// for float and double alike.
+template <class F>
+DecimalText FromBinary(F V) {
   DecimalText D;
   D.Negative = std::signbit(V);
   if (V == 0) return D;
@@ -82,23 +86,11 @@ DecimalText FromDouble(double V) {
   Normalize(D);
   return D;
 }
+}  // namespace
 
-DecimalText FromFloat(float V) {
-  DecimalText D;
-  D.Negative = std::signbit(V);
-  if (V == 0) return D;
-  char Buf[64];
-  auto R = std::to_chars(Buf, Buf + sizeof Buf, std::fabs(V), std::chars_format::scientific);
-  std::string_view T(Buf, static_cast<std::size_t>(R.ptr - Buf));
-  const std::size_t E = T.find('e');
-  for (char C : T.substr(0, E)) {
-    if (C != '.') D.Digits.push_back(C);
-  }
-  const int Exp10 = std::atoi(std::string(T.substr(E + 1)).c_str());
-  D.Exponent = Exp10 - static_cast<int>(D.Digits.size()) + 1;
-  Normalize(D);
-  return D;
-}
+DecimalText FromDouble(double V) { return FromBinary(V); }
+
+DecimalText FromFloat(float V) { return FromBinary(V); }
 
 bool ToInt64HalfEven(const DecimalText& In, std::int64_t& Out) {
   DecimalText D = In;
