@@ -643,7 +643,9 @@ void TTable::GotoNearest() {
   Last();
 }
 
-bool TTable::FindKey(const std::vector<Variant>& KeyValues) {
+// Enters dsSetKey with KeyValues in the leading index fields; a value that
+// does not fit leaves the key state again before the error passes on.
+void TTable::SetKeyValues(const std::vector<Variant>& KeyValues) {
   SetKey();
   try {
     if (KeyValues.size() > Order_.size())
@@ -653,19 +655,15 @@ bool TTable::FindKey(const std::vector<Variant>& KeyValues) {
     SetState(dsBrowse);
     throw;
   }
+}
+
+bool TTable::FindKey(const std::vector<Variant>& KeyValues) {
+  SetKeyValues(KeyValues);
   return GotoKey();
 }
 
 void TTable::FindNearest(const std::vector<Variant>& KeyValues) {
-  SetKey();
-  try {
-    if (KeyValues.size() > Order_.size())
-      DatabaseError(Format(STooManyKeys, {std::int32_t(KeyValues.size()), std::int32_t(Order_.size())}), this);
-    for (std::size_t I = 0; I < KeyValues.size(); ++I) GetIndexField(int(I))->SetAsVariant(KeyValues[I]);
-  } catch (...) {
-    SetState(dsBrowse);
-    throw;
-  }
+  SetKeyValues(KeyValues);
   GotoNearest();
 }
 

@@ -107,6 +107,7 @@ class TTable : public TBDEDataSet {
                                const std::vector<std::uint8_t>& B) const override;
 
  private:
+  void SetKeyValues(const std::vector<Variant>& KeyValues);
   // One column of the order.
   struct TOrderColumn {
     std::string Name;

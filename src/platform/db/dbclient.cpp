@@ -779,7 +779,9 @@ void AssignKeys(TCustomClientDataSet* DS, const L& Values) {
 }
 }  // namespace
 
-bool TCustomClientDataSet::FindKey(const std::vector<Variant>& KeyValues) {
+// Enters dsSetKey with KeyValues in the leading key fields; a value that does
+// not fit cancels the key state before the error passes on.
+void TCustomClientDataSet::SetKeyValues(const std::vector<Variant>& KeyValues) {
   SetKey();
   try {
     AssignKeys(this, KeyValues);
@@ -787,17 +789,15 @@ bool TCustomClientDataSet::FindKey(const std::vector<Variant>& KeyValues) {
     Cancel();
     throw;
   }
+}
+
+bool TCustomClientDataSet::FindKey(const std::vector<Variant>& KeyValues) {
+  SetKeyValues(KeyValues);
   return GotoKey();
 }
 
 void TCustomClientDataSet::FindNearest(const std::vector<Variant>& KeyValues) {
-  SetKey();
-  try {
-    AssignKeys(this, KeyValues);
-  } catch (...) {
-    Cancel();
-    throw;
-  }
+  SetKeyValues(KeyValues);
   GotoNearest();
 }
 

@@ -149,6 +149,7 @@ class TCustomClientDataSet : public TDataSet {
   void BindFields(bool Binding) override;
 
  private:
+  void SetKeyValues(const std::vector<Variant>& KeyValues);
   struct TBuffer;
   TBuffer* Buf(TRecordBuffer B) const { return static_cast<TBuffer*>(B); }
   TBuffer* StateBuffer() const;  // the buffer the state addresses
