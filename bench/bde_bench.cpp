@@ -13,10 +13,10 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/bde/bdedataset.h"
-#include "platform/bde/database.h"
-#include "platform/bde/sampledb.h"
-#include "platform/bde/table.h"
+#include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/sampledb.h>
+#include <fyndra/platform/bde/table.h>
 
 namespace {
 

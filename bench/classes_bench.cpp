@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 namespace fyndra {
 namespace {

@@ -9,7 +9,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "platform/db/dbclient.h"
+#include <fyndra/platform/db/dbclient.h>
 
 namespace {
 

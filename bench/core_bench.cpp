@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/zvbasemodel.h"
-#include "core/zvcomparemodels.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvbasemodel.h>
+#include <fyndra/core/zvcomparemodels.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

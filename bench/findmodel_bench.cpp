@@ -14,9 +14,9 @@
 #include <cstdint>
 #include <string>
 
-#include "dataset/zvdbbasemodel.h"
-#include "platform/db/datasource.h"
-#include "platform/db/dbclient.h"
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/db/dbclient.h>
 
 namespace fyndra {
 namespace {

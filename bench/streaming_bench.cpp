@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/streaming/filer.h"
+#include <fyndra/platform/streaming/filer.h>
 
 namespace fyndra {
 namespace {

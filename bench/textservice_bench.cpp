@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/rtl/textservice.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/rtl/textservice.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace {
 

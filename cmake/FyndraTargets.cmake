@@ -1,8 +1,18 @@
-# fyndra_library(NAME DIR [DEPS ...]): a shared library made of every .cpp below
-# src/DIR (one folder, one layer), installed with its headers and exported.
-# DIR may be a list ("core;dataset") when one package spans several folders.
+# Public headers are spelled <fyndra/LAYER/unit.h> everywhere: in our own
+# sources and in a consumer's. The build tree gets an include folder whose
+# fyndra/ entry links to src/, so the source tree keeps one folder per layer;
+# the install tree copies the headers to include/fyndra/.
+set(FYNDRA_BUILD_INCLUDE_DIR ${PROJECT_BINARY_DIR}/include)
+file(MAKE_DIRECTORY ${FYNDRA_BUILD_INCLUDE_DIR})
+file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src ${FYNDRA_BUILD_INCLUDE_DIR}/fyndra SYMBOLIC)
+
+# fyndra_library(NAME DIR [DEPS ...] [PKG ...]): a shared library made of every
+# .cpp below src/DIR (one folder, one layer), installed with its headers and
+# exported. DIR may be a list ("core;dataset") when one package spans several
+# folders. DEPS are link targets; PKG names the pkg-config modules of the
+# external libraries among them, for the library's own NAME.pc file.
 function(fyndra_library name dirs)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "DEPS;PKG" ${ARGN})
   set(srcs)
   set(hdrs)
   foreach(dir IN LISTS dirs)
@@ -22,8 +32,8 @@ function(fyndra_library name dirs)
   endif()
   add_library(Fyndra::${name} ALIAS ${name})
   target_include_directories(${name} ${scope}
-    $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/src>
-    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}/fyndra>)
+    $<BUILD_INTERFACE:${FYNDRA_BUILD_INCLUDE_DIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
   if(ARG_DEPS)
     target_link_libraries(${name} ${scope} ${ARG_DEPS})
   endif()
@@ -38,6 +48,31 @@ function(fyndra_library name dirs)
         FILES_MATCHING PATTERN "*.h")
     endif()
   endforeach()
+  if(srcs)
+    set_property(GLOBAL APPEND PROPERTY FYNDRA_LIBRARIES ${name})
+  endif()
+  set_property(GLOBAL APPEND PROPERTY FYNDRA_PKG_MODULES ${ARG_PKG})
+endfunction()
+
+# fyndra_pkgconfig(): fyndra.pc for build systems other than CMake: every
+# layer's library, highest layer first, and the pkg-config modules of the
+# external libraries they stand on.
+function(fyndra_pkgconfig)
+  get_property(libs GLOBAL PROPERTY FYNDRA_LIBRARIES)
+  get_property(mods GLOBAL PROPERTY FYNDRA_PKG_MODULES)
+  list(REMOVE_DUPLICATES mods)
+  list(REVERSE libs)
+  list(TRANSFORM libs PREPEND "-l")
+  list(JOIN libs " " FYNDRA_PC_LIBS)
+  list(JOIN mods " " FYNDRA_PC_REQUIRES)
+  # The file names its prefix relative to its own folder, so an installed tree
+  # can be moved (or installed with --prefix) and still be found.
+  file(RELATIVE_PATH FYNDRA_PC_UP /x/${CMAKE_INSTALL_LIBDIR}/pkgconfig /x)
+  string(REGEX REPLACE "/$" "" FYNDRA_PC_UP "${FYNDRA_PC_UP}")
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/fyndra.pc.in
+    ${PROJECT_BINARY_DIR}/pkgconfig/fyndra.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/fyndra.pc
+    DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endfunction()
 
 # fyndra_test(NAME DIR LIBS...): one GoogleTest executable made of every .cpp

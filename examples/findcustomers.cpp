@@ -35,15 +35,15 @@
 #include <system_error>
 #include <vector>
 
-#include "core/zvmodelconverter.h"
-#include "dataset/zvdbbasemodel.h"
-#include "platform/bde/bdedataset.h"
-#include "platform/bde/database.h"
-#include "platform/bde/sampledb.h"
-#include "platform/bde/table.h"
-#include "platform/db/datasource.h"
-#include "platform/rtl/dialogs.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/sampledb.h>
+#include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/rtl/dialogs.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace {
 

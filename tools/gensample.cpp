@@ -6,7 +6,7 @@
 #include <exception>
 #include <string>
 
-#include "platform/bde/sampledb.h"
+#include <fyndra/platform/bde/sampledb.h>
 
 namespace {
 

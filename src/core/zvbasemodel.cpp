@@ -1,10 +1,10 @@
-#include "core/zvbasemodel.h"
+#include <fyndra/core/zvbasemodel.h>
 
 #include <algorithm>
 #include <new>
 
-#include "core/zvmodelconverter.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

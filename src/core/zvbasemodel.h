@@ -17,13 +17,13 @@
 #include <string>
 #include <vector>
 
-#include "core/zvmodelconsts.h"
-#include "platform/classes/classes.h"
-#include "platform/classes/system.h"
-#include "platform/classes/typinfo.h"
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/system.h>
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

@@ -1,13 +1,13 @@
-#include "core/zvcomparemodels.h"
+#include <fyndra/core/zvcomparemodels.h>
 
 #include <algorithm>
 #include <string_view>
 #include <vector>
 
-#include "core/zvmodelconsts.h"
-#include "core/zvmodelconverter.h"
-#include "core/zvstrutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/core/zvstrutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -15,7 +15,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/zvbasemodel.h"
+#include <fyndra/core/zvbasemodel.h>
 
 namespace fyndra {
 

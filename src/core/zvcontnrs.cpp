@@ -1,4 +1,4 @@
-#include "core/zvcontnrs.h"
+#include <fyndra/core/zvcontnrs.h>
 
 namespace fyndra::zvcontnrs {
 

@@ -1,7 +1,7 @@
-#include "core/zvmodelcalculate.h"
+#include <fyndra/core/zvmodelcalculate.h>
 
-#include "core/zvmodelconsts.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "core/zvbasemodel.h"
+#include <fyndra/core/zvbasemodel.h>
 
 namespace fyndra {
 

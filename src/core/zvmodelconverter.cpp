@@ -1,8 +1,8 @@
-#include "core/zvmodelconverter.h"
+#include <fyndra/core/zvmodelconverter.h>
 
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 

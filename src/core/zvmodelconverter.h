@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "platform/rtl/systypes.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/rtl/systypes.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

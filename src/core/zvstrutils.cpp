@@ -1,6 +1,6 @@
-#include "core/zvstrutils.h"
+#include <fyndra/core/zvstrutils.h>
 
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -1,18 +1,18 @@
-#include "dataset/zvdbbasemodel.h"
+#include <fyndra/dataset/zvdbbasemodel.h>
 
 #include <algorithm>
 #include <exception>
 #include <utility>
 
-#include "core/zvcomparemodels.h"
-#include "core/zvmodelcalculate.h"
-#include "core/zvmodelconsts.h"
-#include "core/zvmodelconverter.h"
-#include "modeldataset/zvmodeldataset.h"
-#include "platform/db/dbtypes.h"
-#include "platform/db/sqltokens.h"
-#include "platform/rtl/dialogs.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvcomparemodels.h>
+#include <fyndra/core/zvmodelcalculate.h>
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/modeldataset/zvmodeldataset.h>
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/db/sqltokens.h>
+#include <fyndra/platform/rtl/dialogs.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "core/zvbasemodel.h"
-#include "platform/classes/classes.h"
-#include "platform/db/dataset.h"
-#include "platform/db/datasource.h"
-#include "platform/db/fields.h"
-#include "platform/db/indexdefs.h"
+#include <fyndra/core/zvbasemodel.h>
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/db/dataset.h>
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/db/fields.h>
+#include <fyndra/platform/db/indexdefs.h>
 
 namespace fyndra {
 

@@ -1,14 +1,14 @@
-#include "modeldataset/zvmodeldataset.h"
+#include <fyndra/modeldataset/zvmodeldataset.h>
 
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
-#include "core/zvmodelconsts.h"
-#include "dataset/zvdbbasemodel.h"
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

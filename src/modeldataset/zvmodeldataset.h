@@ -14,8 +14,8 @@
 #include <cstdint>
 #include <string>
 
-#include "core/zvbasemodel.h"
-#include "platform/db/dataset.h"
+#include <fyndra/core/zvbasemodel.h>
+#include <fyndra/platform/db/dataset.h>
 
 namespace fyndra {
 

@@ -2,7 +2,7 @@
 // items compare against an in-test record (field name -> value), with in-test
 // operators so that these tests depend only on the spine itself (and on the
 // real expression calculator, which every model owns).
-#include "core/zvbasemodel.h"
+#include <fyndra/core/zvbasemodel.h>
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/rtl/textservice.h"
-#include "platform/streaming/filer.h"
+#include <fyndra/platform/rtl/textservice.h>
+#include <fyndra/platform/streaming/filer.h>
 
 namespace fyndra {
 namespace {

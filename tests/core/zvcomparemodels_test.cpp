@@ -1,4 +1,4 @@
-#include "core/zvcomparemodels.h"
+#include <fyndra/core/zvcomparemodels.h>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <fyndra/platform/rtl/textservice.h>
 #include "core/zvrecordmodel.h"
-#include "platform/rtl/textservice.h"
 
 namespace fyndra {
 namespace {

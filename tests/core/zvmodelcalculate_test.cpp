@@ -1,4 +1,4 @@
-#include "core/zvmodelcalculate.h"
+#include <fyndra/core/zvmodelcalculate.h>
 
 #include <gtest/gtest.h>
 
@@ -6,8 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include <fyndra/platform/rtl/textservice.h>
 #include "core/zvrecordmodel.h"
-#include "platform/rtl/textservice.h"
 
 namespace fyndra {
 namespace {

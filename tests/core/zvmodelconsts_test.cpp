@@ -1,4 +1,4 @@
-#include "core/zvmodelconsts.h"
+#include <fyndra/core/zvmodelconsts.h>
 
 #include <gtest/gtest.h>
 

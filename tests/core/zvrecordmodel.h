@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "core/zvbasemodel.h"
-#include "core/zvcomparemodels.h"
+#include <fyndra/core/zvbasemodel.h>
+#include <fyndra/core/zvcomparemodels.h>
 
 namespace fyndra::rectest {
 

@@ -1,8 +1,8 @@
-#include "core/zvstrutils.h"
+#include <fyndra/core/zvstrutils.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

@@ -9,12 +9,12 @@
 
 #include <gtest/gtest.h>
 
-#include "dataset/zvdbbasemodel.h"
-#include "platform/bde/table.h"
-#include "platform/db/datasource.h"
-#include "platform/db/dbclient.h"
-#include "platform/rtl/dialogs.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/db/dbclient.h>
+#include <fyndra/platform/rtl/dialogs.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra::dstest {
 

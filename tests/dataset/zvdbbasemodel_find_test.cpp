@@ -3,9 +3,9 @@
 // typed character by character.
 #include <gtest/gtest.h>
 
-#include "core/zvmodelconsts.h"
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/dataset/zvdbbasemodel.h>
 #include "dataset/dstest.h"
-#include "dataset/zvdbbasemodel.h"
 
 namespace fyndra {
 namespace {

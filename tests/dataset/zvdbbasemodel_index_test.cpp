@@ -2,8 +2,8 @@
 // fields, descending keys, case agreement, and the dataset range calls.
 #include <gtest/gtest.h>
 
+#include <fyndra/dataset/zvdbbasemodel.h>
 #include "dataset/dstest.h"
-#include "dataset/zvdbbasemodel.h"
 
 namespace fyndra {
 namespace {

@@ -3,11 +3,11 @@
 // character.
 #include <gtest/gtest.h>
 
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/table.h>
 #include "dataset/dstest.h"
-#include "dataset/zvdbbasemodel.h"
 #include "platform/bde/bdetestutil.h"
-#include "platform/bde/database.h"
-#include "platform/bde/table.h"
 
 namespace fyndra {
 namespace {

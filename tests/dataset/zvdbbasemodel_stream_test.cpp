@@ -3,9 +3,9 @@
 // once its dataset opens.
 #include <gtest/gtest.h>
 
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/streaming/filer.h>
 #include "dataset/dstest.h"
-#include "dataset/zvdbbasemodel.h"
-#include "platform/streaming/filer.h"
 
 namespace fyndra {
 namespace {

@@ -1,15 +1,15 @@
 // The dataset-bound model: activation and layout with their event order, items
 // following the fields, type mapping, the operator registry, and the adapter's
 // index choice and key search.
-#include "dataset/zvdbbasemodel.h"
+#include <fyndra/dataset/zvdbbasemodel.h>
 
 #include <gtest/gtest.h>
 
-#include "core/zvmodelcalculate.h"
-#include "core/zvmodelconsts.h"
-#include "core/zvmodelconverter.h"
+#include <fyndra/core/zvmodelcalculate.h>
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/modeldataset/zvmodeldataset.h>
 #include "dataset/dstest.h"
-#include "modeldataset/zvmodeldataset.h"
 
 namespace fyndra {
 namespace {

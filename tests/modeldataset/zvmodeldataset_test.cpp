@@ -1,12 +1,12 @@
 // The one-record model dataset: fields that follow the items, reads and
 // writes that reach the items, Null and empty text, and the single record.
-#include "modeldataset/zvmodeldataset.h"
+#include <fyndra/modeldataset/zvmodeldataset.h>
 
 #include <gtest/gtest.h>
 
-#include "core/zvmodelconsts.h"
+#include <fyndra/core/zvmodelconsts.h>
+#include <fyndra/dataset/zvdbbasemodel.h>
 #include "dataset/dstest.h"
-#include "dataset/zvdbbasemodel.h"
 
 namespace fyndra {
 namespace {

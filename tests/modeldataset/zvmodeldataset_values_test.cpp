@@ -3,11 +3,11 @@
 // value written into the field becomes the item's value.
 #include <gtest/gtest.h>
 
+#include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/modeldataset/zvmodeldataset.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
 #include "dataset/dstest.h"
-#include "dataset/zvdbbasemodel.h"
-#include "modeldataset/zvmodeldataset.h"
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
 
 namespace fyndra {
 namespace {

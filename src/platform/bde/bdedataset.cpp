@@ -1,13 +1,13 @@
-#include "platform/bde/bdedataset.h"
+#include <fyndra/platform/bde/bdedataset.h>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "platform/db/sqltokens.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/db/sqltokens.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

@@ -20,11 +20,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/bde/database.h"
-#include "platform/bde/sqliteengine.h"
-#include "platform/db/dataset.h"
-#include "platform/db/indexdefs.h"
-#include "platform/db/params.h"
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/sqliteengine.h>
+#include <fyndra/platform/db/dataset.h>
+#include <fyndra/platform/db/indexdefs.h>
+#include <fyndra/platform/db/params.h>
 
 struct sqlite3_value;
 

@@ -1,11 +1,11 @@
-#include "platform/bde/database.h"
+#include <fyndra/platform/bde/database.h>
 
 #include <algorithm>
 
-#include "platform/bde/bdedataset.h"
-#include "platform/db/dataset.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/db/dataset.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

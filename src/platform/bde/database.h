@@ -16,9 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/bde/sqliteengine.h"
-#include "platform/classes/classes.h"
-#include "platform/classes/events.h"
+#include <fyndra/platform/bde/sqliteengine.h>
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/events.h>
 
 namespace fyndra {
 

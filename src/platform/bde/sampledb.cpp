@@ -1,4 +1,4 @@
-#include "platform/bde/sampledb.h"
+#include <fyndra/platform/bde/sampledb.h>
 
 #include <sqlite3.h>
 
@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string_view>
 
-#include "platform/db/dbtypes.h"
+#include <fyndra/platform/db/dbtypes.h>
 
 namespace fyndra {
 namespace {

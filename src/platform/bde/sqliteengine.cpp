@@ -1,4 +1,4 @@
-#include "platform/bde/sqliteengine.h"
+#include <fyndra/platform/bde/sqliteengine.h>
 
 #include <sqlite3.h>
 
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

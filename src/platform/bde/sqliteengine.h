@@ -34,11 +34,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/db/dbtypes.h"
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
-#include "platform/rtl/systypes.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/systypes.h>
+#include <fyndra/platform/rtl/variants.h>
 
 struct sqlite3;
 struct sqlite3_stmt;

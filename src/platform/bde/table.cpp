@@ -1,12 +1,12 @@
-#include "platform/bde/table.h"
+#include <fyndra/platform/bde/table.h>
 
 #include <sqlite3.h>
 
 #include <algorithm>
 #include <functional>
 
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

@@ -27,7 +27,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/bde/bdedataset.h"
+#include <fyndra/platform/bde/bdedataset.h>
 
 namespace fyndra {
 

@@ -1,11 +1,11 @@
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 #include <algorithm>
 #include <utility>
 #include <cctype>
 #include <numeric>
 
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -27,10 +27,10 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/classes/events.h"
-#include "platform/classes/system.h"
-#include "platform/classes/typinfo.h"
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/classes/events.h>
+#include <fyndra/platform/classes/system.h>
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 

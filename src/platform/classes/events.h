@@ -28,7 +28,7 @@
 #include <typeinfo>
 #include <utility>
 
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 

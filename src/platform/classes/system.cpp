@@ -1,11 +1,11 @@
-#include "platform/classes/system.h"
+#include <fyndra/platform/classes/system.h>
 
 #include <algorithm>
 #include <cctype>
 #include <map>
 
-#include "platform/classes/classes.h"
-#include "platform/classes/typinfo.h"
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/typinfo.h>
 
 namespace fyndra {
 

@@ -1,4 +1,4 @@
-#include "platform/classes/typinfo.h"
+#include <fyndra/platform/classes/typinfo.h>
 
 #include <bit>
 #include <cctype>
@@ -7,7 +7,7 @@
 #include <mutex>
 #include <tuple>
 
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

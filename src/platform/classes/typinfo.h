@@ -85,10 +85,10 @@
 #include <variant>
 #include <vector>
 
-#include "platform/classes/events.h"
-#include "platform/classes/system.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/classes/events.h>
+#include <fyndra/platform/classes/system.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

@@ -1,14 +1,14 @@
-#include "platform/db/clientstore.h"
+#include <fyndra/platform/db/clientstore.h>
 
 #include <algorithm>
 #include <cstring>
 #include <limits>
 
-#include "platform/db/fields.h"
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/db/fields.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra::cds {
 

@@ -22,8 +22,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/db/dbtypes.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra::cds {
 

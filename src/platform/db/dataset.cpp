@@ -1,12 +1,12 @@
-#include "platform/db/dataset.h"
+#include <fyndra/platform/db/dataset.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 
-#include "platform/classes/typinfo.h"
-#include "platform/db/datasource.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

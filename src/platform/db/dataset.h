@@ -45,11 +45,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/classes/classes.h"
-#include "platform/classes/events.h"
-#include "platform/db/dbtypes.h"
-#include "platform/db/fields.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/events.h>
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/db/fields.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

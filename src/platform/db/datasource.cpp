@@ -1,8 +1,8 @@
-#include "platform/db/datasource.h"
+#include <fyndra/platform/db/datasource.h>
 
 #include <algorithm>
 
-#include "platform/classes/typinfo.h"
+#include <fyndra/platform/classes/typinfo.h>
 
 namespace fyndra {
 

@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/classes/classes.h"
-#include "platform/classes/events.h"
-#include "platform/db/dataset.h"
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/events.h>
+#include <fyndra/platform/db/dataset.h>
 
 namespace fyndra {
 

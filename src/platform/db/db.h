@@ -2,7 +2,7 @@
 // definitions, the dataset base with its hooks, data sources and data links.
 #pragma once
 
-#include "platform/db/dbtypes.h"
-#include "platform/db/fields.h"
-#include "platform/db/dataset.h"
-#include "platform/db/datasource.h"
+#include <fyndra/platform/db/dataset.h>
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/db/fields.h>

@@ -1,4 +1,4 @@
-#include "platform/db/dbclient.h"
+#include <fyndra/platform/db/dbclient.h>
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <ostream>
 #include <sstream>
 
-#include "platform/classes/typinfo.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -37,9 +37,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/db/clientstore.h"
-#include "platform/db/dataset.h"
-#include "platform/db/indexdefs.h"
+#include <fyndra/platform/db/clientstore.h>
+#include <fyndra/platform/db/dataset.h>
+#include <fyndra/platform/db/indexdefs.h>
 
 namespace fyndra {
 

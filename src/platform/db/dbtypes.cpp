@@ -1,6 +1,6 @@
-#include "platform/db/dbtypes.h"
+#include <fyndra/platform/db/dbtypes.h>
 
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 namespace fyndra {
 

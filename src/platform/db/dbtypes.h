@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/classes/typinfo.h"
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 

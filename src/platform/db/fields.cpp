@@ -1,12 +1,12 @@
-#include "platform/db/fields.h"
+#include <fyndra/platform/db/fields.h>
 
 #include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "platform/classes/typinfo.h"
-#include "platform/db/dataset.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/db/dataset.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

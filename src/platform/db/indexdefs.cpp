@@ -1,10 +1,10 @@
-#include "platform/db/indexdefs.h"
+#include <fyndra/platform/db/indexdefs.h>
 
 #include <vector>
 
-#include "platform/db/dbtypes.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

@@ -14,8 +14,8 @@
 #include <functional>
 #include <string>
 
-#include "platform/classes/classes.h"
-#include "platform/classes/typinfo.h"
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/typinfo.h>
 
 namespace fyndra {
 

@@ -1,7 +1,7 @@
-#include "platform/db/params.h"
+#include <fyndra/platform/db/params.h>
 
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

@@ -18,13 +18,13 @@
 #include <string>
 #include <vector>
 
-#include "platform/classes/classes.h"
-#include "platform/classes/typinfo.h"
-#include "platform/db/dbtypes.h"
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
-#include "platform/rtl/systypes.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/db/dbtypes.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/systypes.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

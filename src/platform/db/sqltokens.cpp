@@ -1,8 +1,8 @@
-#include "platform/db/sqltokens.h"
+#include <fyndra/platform/db/sqltokens.h>
 
 #include <vector>
 
-#include "platform/db/indexdefs.h"
+#include <fyndra/platform/db/indexdefs.h>
 
 namespace fyndra {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/classes/system.h"  // TOwned
+#include <fyndra/platform/classes/system.h>  // TOwned
 
 namespace fyndra {
 

@@ -1,4 +1,4 @@
-#include "platform/rtl/decimaltext.h"
+#include <fyndra/platform/rtl/decimaltext.h>
 
 #include <charconv>
 #include <algorithm>

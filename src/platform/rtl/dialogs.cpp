@@ -1,4 +1,4 @@
-#include "platform/rtl/dialogs.h"
+#include <fyndra/platform/rtl/dialogs.h>
 
 #include <iostream>
 #include <utility>

@@ -1,11 +1,11 @@
-#include "platform/rtl/fmtbcd.h"
+#include <fyndra/platform/rtl/fmtbcd.h>
 
 #include <algorithm>
 #include <cmath>
 
-#include "platform/rtl/decimaltext.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/rtl/decimaltext.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

@@ -1,7 +1,7 @@
-#include "platform/rtl/sqltimst.h"
+#include <fyndra/platform/rtl/sqltimst.h>
 
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/rtl/systypes.h"
+#include <fyndra/platform/rtl/systypes.h>
 
 namespace fyndra {
 

@@ -1,9 +1,9 @@
-#include "platform/rtl/systypes.h"
+#include <fyndra/platform/rtl/systypes.h>
 
 #include <cmath>
 
-#include "platform/rtl/decimaltext.h"
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/decimaltext.h>
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 

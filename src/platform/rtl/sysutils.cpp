@@ -1,4 +1,4 @@
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/sysutils.h>
 
 #include <unicode/udat.h>
 #include <unicode/udatpg.h>
@@ -16,8 +16,8 @@
 #include <memory>
 #include <mutex>
 
-#include "platform/rtl/decimaltext.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/decimaltext.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

@@ -17,8 +17,8 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/rtl/systypes.h"
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/rtl/systypes.h>
+#include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
 

@@ -1,4 +1,4 @@
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 #include <unicode/ucasemap.h>
 #include <unicode/ucol.h>
@@ -15,7 +15,7 @@
 #include <mutex>
 #include <string>
 
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 

@@ -1,11 +1,11 @@
-#include "platform/rtl/variants.h"
+#include <fyndra/platform/rtl/variants.h>
 
 #include <cmath>
 #include <limits>
 
-#include "platform/rtl/decimaltext.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/decimaltext.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

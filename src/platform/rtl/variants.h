@@ -46,9 +46,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/rtl/fmtbcd.h"
-#include "platform/rtl/sqltimst.h"
-#include "platform/rtl/systypes.h"
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/systypes.h>
 
 namespace fyndra {
 

@@ -21,7 +21,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 namespace fyndra {
 

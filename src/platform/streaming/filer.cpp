@@ -1,4 +1,4 @@
-#include "platform/streaming/filer.h"
+#include <fyndra/platform/streaming/filer.h>
 
 #include <bit>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 

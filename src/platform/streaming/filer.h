@@ -47,9 +47,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/classes/classes.h"
-#include "platform/rtl/variants.h"
-#include "platform/streaming/dfmtext.h"
+#include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/rtl/variants.h>
+#include <fyndra/platform/streaming/dfmtext.h>
 
 namespace fyndra {
 

@@ -2,11 +2,11 @@
 
 #include <string>
 
-#include "platform/bde/bdedataset.h"
+#include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/rtl/sysutils.h>
 #include "platform/bde/bdetestutil.h"
-#include "platform/bde/database.h"
-#include "platform/bde/table.h"
-#include "platform/rtl/sysutils.h"
 
 namespace fyndra {
 namespace {

@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "platform/db/dbtypes.h"
+#include <fyndra/platform/db/dbtypes.h>
 
 namespace fyndra::bdetest {
 

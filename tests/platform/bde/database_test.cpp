@@ -1,10 +1,10 @@
-#include "platform/bde/database.h"
+#include <fyndra/platform/bde/database.h>
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "platform/bde/bdedataset.h"
+#include <fyndra/platform/bde/bdedataset.h>
 #include "platform/bde/bdetestutil.h"
 
 namespace fyndra {

@@ -2,13 +2,13 @@
 
 #include <string>
 
-#include "platform/bde/bdedataset.h"
+#include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/sampledb.h>
+#include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 #include "platform/bde/bdetestutil.h"
-#include "platform/bde/database.h"
-#include "platform/bde/sampledb.h"
-#include "platform/bde/table.h"
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
 
 namespace fyndra {
 namespace {

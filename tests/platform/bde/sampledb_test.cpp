@@ -1,11 +1,11 @@
-#include "platform/bde/sampledb.h"
+#include <fyndra/platform/bde/sampledb.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include <fyndra/platform/bde/sqliteengine.h>
 #include "platform/bde/bdetestutil.h"
-#include "platform/bde/sqliteengine.h"
 
 namespace fyndra {
 namespace {

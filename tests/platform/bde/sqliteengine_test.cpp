@@ -1,4 +1,4 @@
-#include "platform/bde/sqliteengine.h"
+#include <fyndra/platform/bde/sqliteengine.h>
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -8,10 +8,10 @@
 #include <fstream>
 #include <string>
 
-#include "platform/bde/sampledb.h"
+#include <fyndra/platform/bde/sampledb.h>
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 #include "platform/bde/bdetestutil.h"
-#include "platform/rtl/textservice.h"
-#include "platform/rtl/sysutils.h"
 
 namespace fyndra {
 namespace {

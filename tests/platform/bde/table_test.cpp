@@ -1,4 +1,4 @@
-#include "platform/bde/table.h"
+#include <fyndra/platform/bde/table.h>
 
 #include <gtest/gtest.h>
 
@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <fyndra/platform/bde/sampledb.h>
+#include <fyndra/platform/rtl/textservice.h>
 #include "platform/bde/bdetestutil.h"
-#include "platform/bde/sampledb.h"
-#include "platform/rtl/textservice.h"
 
 namespace fyndra {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
-#include "platform/classes/events.h"
+#include <fyndra/platform/classes/events.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 namespace fyndra {
 namespace {

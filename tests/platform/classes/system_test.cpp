@@ -1,11 +1,11 @@
-#include "platform/classes/system.h"
+#include <fyndra/platform/classes/system.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 namespace fyndra {
 namespace {

@@ -1,8 +1,8 @@
-#include "platform/classes/typinfo.h"
+#include <fyndra/platform/classes/typinfo.h>
 
 #include <gtest/gtest.h>
 
-#include "platform/classes/classes.h"
+#include <fyndra/platform/classes/classes.h>
 
 namespace fyndra {
 

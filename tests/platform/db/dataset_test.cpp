@@ -1,4 +1,4 @@
-#include "platform/db/dataset.h"
+#include <fyndra/platform/db/dataset.h>
 
 #include <functional>
 #include <map>

@@ -1,4 +1,4 @@
-#include "platform/db/dbclient.h"
+#include <fyndra/platform/db/dbclient.h>
 
 #include <cstdio>
 #include <fstream>

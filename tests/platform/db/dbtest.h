@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/db/datasource.h"
-#include "platform/db/dbclient.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/db/datasource.h>
+#include <fyndra/platform/db/dbclient.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra::test {
 

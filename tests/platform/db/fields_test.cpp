@@ -1,4 +1,4 @@
-#include "platform/db/fields.h"
+#include <fyndra/platform/db/fields.h>
 
 #include <sstream>
 

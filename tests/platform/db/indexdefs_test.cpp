@@ -1,10 +1,10 @@
-#include "platform/db/indexdefs.h"
+#include <fyndra/platform/db/indexdefs.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/db/dbtypes.h"
+#include <fyndra/platform/db/dbtypes.h>
 
 namespace fyndra {
 namespace {

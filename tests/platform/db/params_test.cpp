@@ -1,11 +1,11 @@
-#include "platform/db/params.h"
+#include <fyndra/platform/db/params.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 namespace {

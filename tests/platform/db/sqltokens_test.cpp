@@ -1,11 +1,11 @@
-#include "platform/db/sqltokens.h"
+#include <fyndra/platform/db/sqltokens.h>
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "platform/db/indexdefs.h"
+#include <fyndra/platform/db/indexdefs.h>
 
 namespace fyndra {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/rtl/fmtbcd.h"
+#include <fyndra/platform/rtl/fmtbcd.h>
 
 #include <gtest/gtest.h>
 
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <random>
 
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

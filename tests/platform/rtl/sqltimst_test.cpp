@@ -1,11 +1,11 @@
-#include "platform/rtl/sqltimst.h"
+#include <fyndra/platform/rtl/sqltimst.h>
 
 #include <gtest/gtest.h>
 
 #include <random>
 
-#include "platform/rtl/sysutils.h"
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/sysutils.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 namespace {

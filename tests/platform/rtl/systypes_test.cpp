@@ -1,10 +1,10 @@
-#include "platform/rtl/systypes.h"
+#include <fyndra/platform/rtl/systypes.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 
-#include "platform/rtl/sysutils.h"
+#include <fyndra/platform/rtl/sysutils.h>
 
 namespace fyndra {
 namespace {

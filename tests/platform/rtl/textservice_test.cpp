@@ -1,4 +1,4 @@
-#include "platform/rtl/textservice.h"
+#include <fyndra/platform/rtl/textservice.h>
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "platform/streaming/dfmtext.h"
+#include <fyndra/platform/streaming/dfmtext.h>
 
 #include <gtest/gtest.h>
 

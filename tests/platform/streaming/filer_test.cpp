@@ -1,4 +1,4 @@
-#include "platform/streaming/filer.h"
+#include <fyndra/platform/streaming/filer.h>
 
 #include <gtest/gtest.h>
 

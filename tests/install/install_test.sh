@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and builds one consumer program
+# with find_package(Fyndra) and one with pkg-config, each including headers by
+# the fyndra/ prefix, then runs both.
+#   install_test.sh BUILD_DIR CXX "CONSUMER_FLAGS"
+set -euo pipefail
+build=$1 cxx=$2 flags=${3:-}
+here=$(cd "$(dirname "$0")" && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+cmake --install "$build" --prefix "$prefix" >/dev/null
+test -f "$prefix/include/fyndra/core/zvbasemodel.h"
+test -f "$prefix/lib/pkgconfig/fyndra.pc"
+
+echo "== find_package(Fyndra)"
+cmake -S "$here/consumer" -B "$work/cmake" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \
+  -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_CXX_FLAGS="$flags" -DCMAKE_EXE_LINKER_FLAGS="$flags" >/dev/null
+cmake --build "$work/cmake" >/dev/null
+"$work/cmake/consumer"
+
+echo "== pkg-config fyndra"
+export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
+# shellcheck disable=SC2046,SC2086
+"$cxx" -std=c++20 $flags "$here/consumer/consumer.cpp" -o "$work/consumer-pc" \
+  $(pkg-config --cflags --libs fyndra)
+LD_LIBRARY_PATH=$(pkg-config --variable=libdir fyndra) "$work/consumer-pc"
