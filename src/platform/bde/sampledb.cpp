@@ -6,6 +6,9 @@
 #include <cstdio>
 #include <string_view>
 
+#include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/db/dbclient.h>
 #include <fyndra/platform/db/dbtypes.h>
 
 namespace fyndra {
@@ -42,9 +45,47 @@ constexpr std::array<std::string_view, 24> LastNames = {
     "Müller",   "Schmidt",  "Ødegaard", "García",  "Nuñez",   "Dvořák",  "Weiß",     "O'Brien",
     "Lefèvre",  "Kowalski", "İnce",     "Großmann", "Smith",  "Jensen",  "Åberg",    "Dupont",
     "Novák",    "Çelik",    "Ólafsson", "Rossi",   "Wójcik",  "Meier",   "Straßer",  "Brown"};
-constexpr std::array<std::string_view, 12> Cities = {
-    "Berlin", "München", "Zürich", "Kraków", "São Paulo", "Reykjavík",
-    "Málaga", "Łódź",    "Paris",  "Oslo",   "Wien",      "İzmir"};
+struct TCity {
+  std::string_view Name;
+  std::string_view Country;  // ISO code, a row of the countries table
+};
+constexpr std::array<TCity, 12> Cities = {{{"Berlin", "DE"},
+                                           {"München", "DE"},
+                                           {"Zürich", "CH"},
+                                           {"Kraków", "PL"},
+                                           {"São Paulo", "BR"},
+                                           {"Reykjavík", "IS"},
+                                           {"Málaga", "ES"},
+                                           {"Łódź", "PL"},
+                                           {"Paris", "FR"},
+                                           {"Oslo", "NO"},
+                                           {"Wien", "AT"},
+                                           {"İzmir", "TR"}}};
+struct TCountry {
+  std::string_view Iso, Name, Region;
+};
+// The lookup table: the countries of the cities, and some that no city has
+// (a lookup list offers more than the data holds), one with a quote.
+constexpr std::array<TCountry, 18> Countries = {{{"AT", "Austria", "Europe"},
+                                                 {"BR", "Brazil", "South America"},
+                                                 {"CH", "Switzerland", "Europe"},
+                                                 {"CI", "Côte d'Ivoire", "Africa"},
+                                                 {"CZ", "Czechia", "Europe"},
+                                                 {"DE", "Germany", "Europe"},
+                                                 {"DK", "Denmark", "Europe"},
+                                                 {"ES", "Spain", "Europe"},
+                                                 {"FR", "France", "Europe"},
+                                                 {"GB", "United Kingdom", "Europe"},
+                                                 {"IS", "Iceland", "Europe"},
+                                                 {"IT", "Italy", "Europe"},
+                                                 {"JP", "Japan", "Asia"},
+                                                 {"NO", "Norway", "Europe"},
+                                                 {"PL", "Poland", "Europe"},
+                                                 {"SE", "Sweden", "Europe"},
+                                                 {"TR", "Türkiye", "Asia"},
+                                                 {"US", "United States", "North America"}}};
+// Orders placed before this day (2020-01-01) are kept in orders_archive.
+constexpr std::int64_t ArchiveBefore = 18262;
 constexpr std::array<std::string_view, 4> Statuses = {"new", "paid", "shipped", "cancelled"};
 
 class TStatement {
@@ -140,17 +181,31 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
   sqlite3* Db = Conn.Get();
   Exec(Db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;");
   Exec(Db,
+       "CREATE TABLE countries (iso VARCHAR(2) PRIMARY KEY, country_name VARCHAR(40) NOT NULL, "
+       "region VARCHAR(20) NOT NULL);"
        "CREATE TABLE customers (id INTEGER PRIMARY KEY, code VARCHAR(12) NOT NULL UNIQUE, "
-       "name VARCHAR(40) NOT NULL, city VARCHAR(30) COLLATE NOCASE, birth DATE, "
-       "balance NUMERIC(12,2), active BOOLEAN NOT NULL, created TIMESTAMP NOT NULL, note TEXT);"
+       "name VARCHAR(40) NOT NULL, city VARCHAR(30) COLLATE NOCASE, country VARCHAR(2) REFERENCES countries(iso), "
+       "birth DATE, balance NUMERIC(12,2), active BOOLEAN NOT NULL, created TIMESTAMP NOT NULL, note TEXT);"
        "CREATE TABLE orders (id INTEGER PRIMARY KEY, customer_id INTEGER NOT NULL REFERENCES customers(id), "
+       "ordered DATE NOT NULL, amount NUMERIC(12,2) NOT NULL, status VARCHAR(10) NOT NULL);"
+       "CREATE TABLE orders_archive (id INTEGER PRIMARY KEY, customer_id INTEGER NOT NULL REFERENCES customers(id), "
        "ordered DATE NOT NULL, amount NUMERIC(12,2) NOT NULL, status VARCHAR(10) NOT NULL);");
   Exec(Db, "BEGIN");
   {
+    TStatement Country(Db, "INSERT INTO countries (iso, country_name, region) VALUES (?, ?, ?)");
+    for (const TCountry& C : Countries) {
+      Country.Text(1, C.Iso);
+      Country.Text(2, C.Name);
+      Country.Text(3, C.Region);
+      Country.Run();
+    }
     TStatement Customer(Db,
-                        "INSERT INTO customers (id, code, name, city, birth, balance, active, created, note) "
-                        "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)");
-    TStatement Order(Db, "INSERT INTO orders (customer_id, ordered, amount, status) VALUES (?, ?, ?, ?)");
+                        "INSERT INTO customers (id, code, name, city, country, birth, balance, active, created, "
+                        "note) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)");
+    TStatement Order(Db, "INSERT INTO orders (id, customer_id, ordered, amount, status) VALUES (?, ?, ?, ?, ?)");
+    TStatement Archived(Db,
+                        "INSERT INTO orders_archive (id, customer_id, ordered, amount, status) VALUES (?, ?, ?, ?, ?)");
+    std::int64_t OrderId = 0;  // one sequence over both order tables
     for (std::int64_t Id = 1; Id <= Options.Customers; ++Id) {
       TRandom R = RandomFor(Options.Seed, Id, 1);
       char Code[32];
@@ -159,29 +214,43 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
       Customer.Text(2, Code);
       Customer.Text(3, SampleCustomerName(Options.Seed, Id));
       // About one customer in ten has no city, no birth date or no balance.
-      if (R.Below(10) == 0) Customer.Null(4);
-      else Customer.Text(4, Cities[R.Below(Cities.size())]);
-      if (R.Below(10) == 0) Customer.Null(5);
-      else Customer.Text(5, DateText(-10957 + R.Below(25000)));  // 1940 .. 2008
+      // The country follows the city; half of those without a city have one
+      // (drawn from a stream of its own, so the other columns stay as they
+      // were before countries existed).
+      TRandom CountryRandom = RandomFor(Options.Seed, Id, 3);
+      if (R.Below(10) == 0) {
+        Customer.Null(4);
+        if (CountryRandom.Below(2) == 0) Customer.Null(5);
+        else Customer.Text(5, Countries[CountryRandom.Below(Countries.size())].Iso);
+      } else {
+        const TCity& City = Cities[R.Below(Cities.size())];
+        Customer.Text(4, City.Name);
+        Customer.Text(5, City.Country);
+      }
       if (R.Below(10) == 0) Customer.Null(6);
-      else Customer.Text(6, AmountText(R.Below(2000000) - 100000));
-      Customer.Int(7, R.Below(4) != 0);
+      else Customer.Text(6, DateText(-10957 + R.Below(25000)));  // 1940 .. 2008
+      if (R.Below(10) == 0) Customer.Null(7);
+      else Customer.Text(7, AmountText(R.Below(2000000) - 100000));
+      Customer.Int(8, R.Below(4) != 0);
       std::int64_t Seconds = R.Below(86400);
       char Created[64];
       std::snprintf(Created, sizeof Created, "%s %02d:%02d:%02d", DateText(14610 + R.Below(5000)).c_str(),
                     int(Seconds / 3600), int(Seconds / 60 % 60), int(Seconds % 60));
-      Customer.Text(8, Created);
-      if (R.Below(3) == 0) Customer.Text(9, "Customer since the first catalogue; prefers 'express' delivery");
-      else Customer.Null(9);
+      Customer.Text(9, Created);
+      if (R.Below(3) == 0) Customer.Text(10, "Customer since the first catalogue; prefers 'express' delivery");
+      else Customer.Null(10);
       Customer.Run();
 
       int Orders = static_cast<int>(R.Below(Options.MaxOrdersPerCustomer + 1));
       for (int O = 0; O < Orders; ++O) {
-        Order.Int(1, Id);
-        Order.Text(2, DateText(17532 + R.Below(2500)));  // 2018 ..
-        Order.Text(3, AmountText(100 + R.Below(500000)));
-        Order.Text(4, Statuses[R.Below(Statuses.size())]);
-        Order.Run();
+        const std::int64_t Day = 17532 + R.Below(2500);  // 2018 .. 2024
+        TStatement& Into = Day < ArchiveBefore ? Archived : Order;
+        Into.Int(1, ++OrderId);
+        Into.Int(2, Id);
+        Into.Text(3, DateText(Day));
+        Into.Text(4, AmountText(100 + R.Below(500000)));
+        Into.Text(5, Statuses[R.Below(Statuses.size())]);
+        Into.Run();
       }
     }
   }
@@ -190,8 +259,29 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
        "CREATE INDEX customers_name ON customers (name);"
        "CREATE INDEX customers_city ON customers (city COLLATE NOCASE);"
        "CREATE INDEX customers_balance ON customers (balance DESC);"
+       "CREATE INDEX customers_country ON customers (country);"
        "CREATE INDEX orders_customer ON orders (customer_id, ordered);"
+       "CREATE INDEX orders_ordered ON orders (ordered);"
+       "CREATE INDEX orders_archive_customer ON orders_archive (customer_id, ordered);"
+       "CREATE INDEX orders_archive_ordered ON orders_archive (ordered);"
        "ANALYZE;");
+}
+
+void WriteSampleClientFile(const std::string& DatabasePath, const std::string& FileName) {
+  TOwned<TDatabase> Database = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
+  Database->SetDatabaseName(DatabasePath);
+  Database->GetParams()->Add("READONLY=TRUE");
+  TOwned<TQuery> Query = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
+  Query->SetDatabase(Database.get());
+  Query->GetSQL()->SetText(
+      "SELECT c.id, c.code, c.name, c.city, c.country, k.country_name, c.birth, c.balance, c.active "
+      "FROM customers c LEFT JOIN countries k ON k.iso = c.country ORDER BY c.id");
+  Query->Open();
+  TOwned<TClientDataSet> Client = CreateOwned<TClientDataSet>(static_cast<TComponent*>(nullptr));
+  Client->LoadFromDataSet(Query.get());
+  Client->AddIndex("ByName", "name", TIndexOptions(), "", "name");
+  Client->AddIndex("ByCity", "city;name", TIndexOptions(), "", "city;name");
+  Client->SaveToFile(FileName);
 }
 
 }  // namespace fyndra

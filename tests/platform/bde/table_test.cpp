@@ -55,8 +55,9 @@ TEST_F(TableTest, IndexDefinitionsComeFromTheSchema) {
       {"customers_name", "name", "", "", {}},
       {"customers_city", "city", "city", "", {ixCaseInsensitive}},
       {"customers_balance", "balance", "", "balance", {ixDescending}},
+      {"customers_country", "country", "", "", {}},
   };
-  ASSERT_EQ(T->GetIndexDefs()->Count(), 5);
+  ASSERT_EQ(T->GetIndexDefs()->Count(), 6);
   for (const Row& R : Rows) {
     SCOPED_TRACE(R.Name);
     TIndexDef* D = T->GetIndexDefs()->Find(R.Name);
