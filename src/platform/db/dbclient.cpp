@@ -19,6 +19,7 @@ FYNDRA_PUBLISHED(TCustomClientDataSet, P) {
   P.Property("IndexName", &TCustomClientDataSet::GetIndexName, &TCustomClientDataSet::SetIndexName);
   P.Property("IndexFieldNames", &TCustomClientDataSet::GetIndexFieldNames,
              &TCustomClientDataSet::SetIndexFieldNames);
+  P.Property("FileName", &TCustomClientDataSet::GetFileName, &TCustomClientDataSet::SetFileName);
 }
 FYNDRA_IMPLEMENT_CLASS(TClientDataSet)
 static const bool TClientDataSetRegistered = (RegisterClass(TClientDataSet::StaticClass()), true);
@@ -255,6 +256,11 @@ void TCustomClientDataSet::CreateDataSet() {
 }
 
 void TCustomClientDataSet::InternalOpen() {
+  if (!Store_ && !FileName_.empty()) {
+    std::ifstream F(FileName_, std::ios::binary);
+    if (!F) throw EDatabaseError(Format(dbmsg::SFileError, {FileName_, "cannot open the file"}));
+    ReadFile(F, FileName_, false);
+  }
   if (!Store_) BuildStorageFromDefs();
   else if (Store_->LiveCount() == 0) {
     // Empty storage follows the definitions as they are now.
@@ -1131,7 +1137,7 @@ void TCustomClientDataSet::LoadFromFile(const std::string& FileName) {
 
 void TCustomClientDataSet::LoadFromStream(std::istream& Stream) { ReadFile(Stream, "stream"); }
 
-void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Name) {
+void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Name, bool Reopen) {
   std::string Data((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
   if (Data.size() < sizeof kMagic + 8) throw EDatabaseError(Format(dbmsg::SFileError, {Name, "the file is too short"}));
   if (std::memcmp(Data.data(), kMagic, sizeof kMagic) != 0)
@@ -1225,7 +1231,7 @@ void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Nam
   if (R.Left() != 0) R.Fail("unexpected data after the records");
 
   // Everything was read: replace the dataset's definitions and records.
-  Close();
+  if (Reopen) Close();
   GetFieldDefs()->Clear();
   for (const TDef& D : Defs) GetFieldDefs()->Add(D.Name, D.Type, D.Size, D.Required);
   IndexDefs_->Clear();
@@ -1245,7 +1251,9 @@ void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Nam
   Indexes_.clear();
   Indexes_.push_back(std::move(Default));
   CurrentIndex_ = 0;
-  if (!IndexName_.empty() && IndexDefs_->IndexOf(IndexName_) < 0) IndexName_.clear();
+  // A file loaded on request replaces the indexes, so a chosen index it lacks
+  // is dropped; a file read while opening must have the index asked for.
+  if (Reopen && !IndexName_.empty() && IndexDefs_->IndexOf(IndexName_) < 0) IndexName_.clear();
   ++Epoch_;
   ++Version_;
   NextAutoInc_ = 1;
@@ -1258,7 +1266,7 @@ void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Nam
         std::memcpy(&X, V.Fixed(int(C)), 4);
         if (X >= NextAutoInc_) NextAutoInc_ = X + 1;
       }
-  Open();
+  if (Reopen) Open();
 }
 
 }  // namespace fyndra

@@ -55,6 +55,13 @@ class TCustomClientDataSet : public TDataSet {
   // first record; Source's position is kept) and opens.
   void LoadFromDataSet(TDataSet* Source);
 
+  // The file the records come from: opening a dataset that holds no storage
+  // yet reads it (as LoadFromFile, without a second open). Nothing is ever
+  // written to it by itself; saving stays explicit (SaveToFile). Closing keeps
+  // the records, so opening again does not read the file again.
+  const std::string& GetFileName() const { return FileName_; }
+  void SetFileName(const std::string& Value) { FileName_ = Value; }
+
   void SaveToFile(const std::string& FileName) const;
   void SaveToStream(std::ostream& Stream) const;
   // Refused (EDatabaseError) when damaged; the dataset then stays as it was.
@@ -169,7 +176,9 @@ class TCustomClientDataSet : public TDataSet {
   void BeginKeyEdit(int Which, bool Clear);
   int AssignedKeyCount(int Which) const;
   void SetCursorToSlot(std::uint32_t Slot);
-  void ReadFile(std::istream& Stream, const std::string& Name);
+  // Reads a whole file and replaces definitions and records; Reopen closes the
+  // dataset first and opens it after (false: called while opening).
+  void ReadFile(std::istream& Stream, const std::string& Name, bool Reopen = true);
   void CheckDefsMatchStore() const;
   void AfterStorageChange(std::uint32_t KeepSlot);
   std::uint32_t ActiveSlot() const;
@@ -181,6 +190,7 @@ class TCustomClientDataSet : public TDataSet {
   std::size_t CurrentIndex_ = 0;
   TOwned<TIndexDefs> IndexDefs_;
   std::string IndexName_, IndexFieldNames_;
+  std::string FileName_;
   // The cursor: a position in the current index's order within [Lo_, Hi_);
   // Lo_ - 1 is before the first record, Hi_ after the last.
   std::int64_t Pos_ = -1;

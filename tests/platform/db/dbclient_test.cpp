@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include "dbtest.h"
@@ -396,6 +397,56 @@ TEST(ClientFiles, DamagedFilesAreRefusedAndTheDataSetStaysAsItWas) {
   std::istringstream In(Good);
   Target->LoadFromStream(In);
   EXPECT_EQ(Target.Ids(), (std::vector<int>{3, 1, 5, 2, 4}));
+}
+
+TEST(ClientFiles, FileNameIsReadOnOpenOnceAndNeverWritten) {
+  TPeople Source(Unordered());
+  Source->AddIndex("ByName", "NAME", {}, "", "NAME");
+  const std::string F = TempFile("filename.fcds");
+  Source->SaveToFile(F);
+  auto Bytes = [&] {
+    std::ifstream In(F, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(In), std::istreambuf_iterator<char>());
+  };
+  const std::string Saved = Bytes();
+
+  auto DS = CreateOwned<TClientDataSet>(nullptr);
+  DS->SetFileName(F);
+  DS->SetIndexName("ByName");
+  DS->Open();
+  EXPECT_EQ(DS->RecordCount(), 5);
+  DS->First();
+  EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "anna");  // the file's index, ignoring case
+  // Edits stay in memory: closing keeps them, and nothing reaches the file.
+  DS->Edit();
+  DS->FieldByName("NAME")->SetAsString("Ada");
+  DS->Post();
+  DS->Close();
+  DS->Open();
+  DS->First();
+  EXPECT_EQ(DS->FieldByName("NAME")->AsString(), "Ada");
+  DS->Close();
+  EXPECT_EQ(Bytes(), Saved);
+
+  // A missing file, a damaged one, or an index the file lacks: the open fails.
+  auto Missing = CreateOwned<TClientDataSet>(nullptr);
+  Missing->SetFileName(TempFile("no-such-file.fcds"));
+  EXPECT_THROW(Missing->Open(), EDatabaseError);
+  EXPECT_FALSE(Missing->GetActive());
+  auto WrongIndex = CreateOwned<TClientDataSet>(nullptr);
+  WrongIndex->SetFileName(F);
+  WrongIndex->SetIndexName("ByCity");
+  EXPECT_THROW(WrongIndex->Open(), EDatabaseError);
+  EXPECT_FALSE(WrongIndex->GetActive());
+  {
+    std::ofstream Out(F, std::ios::binary | std::ios::trunc);
+    Out << Saved.substr(0, Saved.size() / 2);
+  }
+  auto Damaged = CreateOwned<TClientDataSet>(nullptr);
+  Damaged->SetFileName(F);
+  EXPECT_THROW(Damaged->Open(), EDatabaseError);
+  EXPECT_FALSE(Damaged->GetActive());
+  std::remove(F.c_str());
 }
 
 TEST(ClientFiles, LoadFromAnotherDataSetCopiesFieldsAndRecords) {
