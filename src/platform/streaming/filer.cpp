@@ -162,6 +162,11 @@ TComponent* ReadComponentFromText(const std::string& Text, TComponent* Owner) {
   return Reader.ReadRootComponent(Text, nullptr, Owner);
 }
 
+TComponent* ReadComponentFromTree(const TDfmObject& Tree, TComponent* Owner) {
+  TReader Reader;
+  return Reader.ReadRootComponent(Tree, nullptr, Owner);
+}
+
 void ReadComponentTextInto(const std::string& Text, TComponent* Root) {
   if (!Root) throw EReadError("No component to read into");
   TReader Reader;
@@ -176,7 +181,10 @@ void TReader::Error(int Line, const std::string& Expected) const {
 }
 
 TComponent* TReader::ReadRootComponent(const std::string& Text, TComponent* Root, TComponent* Owner) {
-  const TDfmObject Tree = ParseDfmText(Text);
+  return ReadRootComponent(ParseDfmText(Text), Root, Owner);
+}
+
+TComponent* TReader::ReadRootComponent(const TDfmObject& Tree, TComponent* Root, TComponent* Owner) {
   TComponent* CreatedRoot = nullptr;
   // Undo on failure: no component the reader made survives, no flag stays set.
   auto Abandon = [&] {

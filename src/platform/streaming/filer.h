@@ -58,6 +58,10 @@ std::string WriteComponentToText(TComponent* Root);
 // Creates the root by the class the text names, owned by Owner (may be null:
 // the caller then frees it), and reads the text into it.
 TComponent* ReadComponentFromText(const std::string& Text, TComponent* Owner = nullptr);
+// As ReadComponentFromText, from text parsed already (ParseDfmText), so that
+// a caller can look at or adjust the tree first; errors name the lines the
+// tree carries.
+TComponent* ReadComponentFromTree(const TDfmObject& Tree, TComponent* Owner = nullptr);
 // Reads the text into an existing Root; the text's class must be Root's class
 // or one of its ancestors. Components Root already owns are reused when the
 // text names them with their class.
@@ -72,6 +76,7 @@ class TReader : public TFiler {
   // Parses Text and reads it into Root, or into a new root owned by Owner when
   // Root is null. Returns the root.
   TComponent* ReadRootComponent(const std::string& Text, TComponent* Root, TComponent* Owner);
+  TComponent* ReadRootComponent(const TDfmObject& Tree, TComponent* Root, TComponent* Owner);
 
   void DefineProperty(const std::string& Name, const TReaderProc& ReadData, const TWriterProc& WriteData,
                       bool HasData) override;

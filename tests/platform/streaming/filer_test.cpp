@@ -5,6 +5,8 @@
 #include <cmath>
 #include <random>
 
+#include <fyndra/platform/classes/datamodule.h>
+
 namespace fyndra {
 namespace {
 
@@ -474,6 +476,31 @@ TEST_F(FilerTest, RootIsCreatedForItsOwner) {
   TComponent* Root = ReadComponentFromText("object Form7: TGadgetForm\nend\n", Owner.get());
   EXPECT_EQ(Root->Owner(), Owner.get());
   EXPECT_EQ(Owner->FindComponent("Form7"), Root);
+}
+
+TEST_F(FilerTest, DataModuleKeepsItsDesignerPropertiesAndReadsFromAnAdjustedTree) {
+  const std::string Text =
+      "object Module: TDataModule\n  OldCreateOrder = True\n  Left = 40\n  Height = 300\n  Width = 420\nend\n";
+  TOwned<TComponent> M(ReadComponentFromText(Text));
+  ASSERT_NE(dynamic_cast<TDataModule*>(M.get()), nullptr);
+  EXPECT_EQ(WriteComponentToText(M.get()), Text);
+
+  // A tree adjusted before reading keeps the lines of the text it came from.
+  TDfmObject Tree = ParseDfmText(Text);
+  Tree.Properties.erase(Tree.Properties.begin());
+  Tree.Properties.back().Value = TDfmValue::OfString("wide");
+  Tree.Properties.back().Value.Line = 5;
+  try {
+    ReadComponentFromTree(Tree);
+    ADD_FAILURE() << "a text where a number belongs was read";
+  } catch (const EReadError& E) {
+    EXPECT_EQ(std::string(E.what()).rfind("line 5: expected", 0), 0u) << E.what();
+  }
+  Tree.Properties.pop_back();
+  TOwned<TComponent> Back(ReadComponentFromTree(Tree));
+  EXPECT_EQ(static_cast<TDataModule*>(Back.get())->GetHeight(), 300);
+  EXPECT_FALSE(static_cast<TDataModule*>(Back.get())->GetOldCreateOrder());
+  EXPECT_EQ(static_cast<TDataModule*>(Back.get())->GetWidth(), 215);
 }
 
 TEST_F(FilerTest, SubComponentsStreamTheirPropertiesUnderTheirPropertyName) {
