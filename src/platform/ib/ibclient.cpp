@@ -309,6 +309,9 @@ void IBError(const std::string& Message, const TComponent* Component, int SQLCod
 }
 
 void IBReraise(const EIBError& E, const TComponent* Component) {
+  // An error that already names the component (raised by it further down) keeps its text.
+  if (Component && !Component->GetName().empty() && E.Message().rfind(Component->GetName() + ": ", 0) == 0)
+    throw E;
   IBError(E.Message(), Component, E.GetSQLCode(), E.GetIBErrorCode());
 }
 

@@ -224,6 +224,19 @@ void TIBTable::ChangeOrder(const std::string& IndexName, const std::string& Fiel
       KeyFields = D->GetFields();
     }
   }
+  if (WasActive) {
+    // The new order must make a statement before anything changes.
+    const std::string OldName = IndexName_, OldFields = IndexFieldNames_;
+    IndexName_ = IndexName;
+    IndexFieldNames_ = FieldNames;
+    try {
+      SelectText();
+    } catch (...) {
+      IndexName_ = OldName;
+      IndexFieldNames_ = OldFields;
+      throw;
+    }
+  }
   StatementChanged();
   IndexName_ = IndexName;
   IndexFieldNames_ = FieldNames;

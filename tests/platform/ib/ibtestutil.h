@@ -2,6 +2,7 @@
 // test process in a private folder, and a fresh database file per test.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -15,9 +16,15 @@ namespace fyndra::ibtest {
 using bdetest::DbErrorOf;
 using bdetest::TempDir;
 
+// The environment variable that tells a test process started by another one
+// to share its parent's engine folder (inherited through FIREBIRD and
+// FIREBIRD_LOCK) instead of making its own.
+inline constexpr const char* ChildVariable = "FYNDRA_IB_CHILD_DATABASE";
+
 // Sets up the engine folder of this process (once, before the first
 // connection); the folder goes when the process ends.
 inline void PrepareEngine() {
+  if (std::getenv(ChildVariable)) return;
   static TempDir Folder;
   static const bool Done = IBSetupEmbeddedEngine(Folder.File("engine"));
   (void)Done;
@@ -32,6 +39,8 @@ class TestDatabase {
     Db->SetDatabaseName(Dir.File(Name));
     Db->GetParams()->Add("user_name=SYSDBA");
     Db->SetLoginPrompt(false);
+    // Read committed, so that work committed by ExecuteImmediate is seen at once.
+    Tr->GetParams()->SetText("read_committed\nrec_version\nnowait\n");
     Tr->SetDefaultDatabase(Db.get());
     Db->SetDefaultTransaction(Tr.get());
     Db->CreateDatabase();
