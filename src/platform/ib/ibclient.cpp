@@ -488,6 +488,7 @@ TIBClientStatement::TIBClientStatement(TIBClientTransaction& Transaction, const 
     RowBuffer_.assign(Meta(OutMeta_)->getMessageLength(&St), 0);
   });
   Values_.assign(Params_.size(), {Variant(), ftUnknown});
+  Status_ = new TStatus;
 }
 
 TIBClientStatement::~TIBClientStatement() {
@@ -503,6 +504,7 @@ TIBClientStatement::~TIBClientStatement() {
     }
     if (Stmt_) static_cast<IStatement*>(Stmt_)->release();
   }
+  delete static_cast<TStatus*>(Status_);
 }
 
 void TIBClientStatement::SetParam(int Index, const Variant& Value, TFieldType Type) {
@@ -699,7 +701,7 @@ void TIBClientStatement::Open(TIBClientTransaction& Transaction) {
   BuildInputMessage(In, InMeta, Transaction);
   try {
     Call("", [&] {
-      TStatus St;
+      TStatus& St = *static_cast<TStatus*>(Status_);
       Cursor_ = static_cast<IStatement*>(Stmt_)->openCursor(&St, Tra(Transaction.Handle()), Meta(InMeta),
                                                             In.empty() ? nullptr : In.data(), Meta(OutMeta_), 0);
     });
@@ -714,7 +716,7 @@ void TIBClientStatement::Open(TIBClientTransaction& Transaction) {
 bool TIBClientStatement::Fetch() {
   if (!Cursor_) return false;
   const int Rc = Call("", [&] {
-    TStatus St;
+    TStatus& St = *static_cast<TStatus*>(Status_);
     return static_cast<IResultSet*>(Cursor_)->fetchNext(&St, RowBuffer_.data());
   });
   if (Rc == IStatus::RESULT_OK) return true;

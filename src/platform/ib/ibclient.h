@@ -209,6 +209,7 @@ class TIBClientStatement {
   void* InMeta_ = nullptr;   // Firebird::IMessageMetadata
   void* OutMeta_ = nullptr;  // Firebird::IMessageMetadata
   void* Cursor_ = nullptr;   // Firebird::IResultSet
+  void* Status_ = nullptr;   // a status vector reused by Open and Fetch
   bool Cursored_ = false;
   std::vector<TIBColumn> Params_, Columns_;
   std::vector<std::pair<Variant, TFieldType>> Values_;
