@@ -1,5 +1,7 @@
 #include <fyndra/core/zvmodelconverter.h>
 
+#include <cstdint>
+
 #include <fyndra/platform/rtl/fmtbcd.h>
 #include <fyndra/platform/rtl/sqltimst.h>
 #include <fyndra/platform/rtl/sysutils.h>
@@ -30,14 +32,26 @@ bool TextToVar(const Variant& Source, Variant& Dest, TVarType VarType) {
       return false;
     case varSmallint:
     case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord: {
+    case varShortInt: {
       // The narrower types are not range-checked: the value stays an integer.
       std::int32_t V = 0;
       if (!TryStrToInt(Text, V)) return false;
       Dest = Variant(V);
+      return true;
+    }
+    case varByte:
+    case varWord:
+    case varLongWord: {
+      // The unsigned types read the unsigned 32-bit range, so that every
+      // value of a 32-bit unsigned field can be typed; a negative text fits
+      // none of them. Values of the signed range stay integers, as for the
+      // signed types; the rest become unsigned 32-bit values.
+      std::int64_t V = 0;
+      if (!TryStrToInt64(Text, V) || V < 0 || V > std::int64_t{UINT32_MAX}) return false;
+      if (V <= INT32_MAX)
+        Dest = Variant(static_cast<std::int32_t>(V));
+      else
+        Dest = Variant(static_cast<std::uint32_t>(V));
       return true;
     }
     case varSingle: {

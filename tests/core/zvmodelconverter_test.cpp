@@ -6,9 +6,14 @@
 #include <fyndra/platform/rtl/sqltimst.h>
 #include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/textservice.h>
+#include "core/zvrecordmodel.h"
 
 namespace fyndra {
 namespace {
+
+using rectest::NewRecordModel;
+using rectest::TModelPtr;
+using rectest::TRecordItem;
 
 class ModelConverterTest : public ::testing::Test {
  protected:
@@ -59,6 +64,21 @@ TEST_F(ModelConverterTest, TryVarToVarTable) {
       {"double to integer", Variant(2.0), varInteger, true, varInteger, Variant(std::int32_t{2})},
       {"type flags are masked", Variant("7"), TVarType(varInteger | varByRef), true, varInteger,
        Variant(std::int32_t{7})},
+      // The unsigned types take the whole unsigned 32-bit range and no sign.
+      {"top of the unsigned range", Variant("4294967295"), varLongWord, true, varLongWord,
+       Variant(std::uint32_t{4294967295u})},
+      {"above the signed range", Variant("2147483648"), varLongWord, true, varLongWord,
+       Variant(std::uint32_t{2147483648u})},
+      {"unsigned in the signed range stays an integer", Variant("2147483647"), varLongWord, true, varInteger,
+       Variant(std::int32_t{2147483647})},
+      {"hexadecimal unsigned", Variant("$FFFFFFFF"), varLongWord, true, varLongWord,
+       Variant(std::uint32_t{4294967295u})},
+      {"beyond the unsigned range", Variant("4294967296"), varLongWord, false, 0, Variant()},
+      {"negative long word", Variant("-1"), varLongWord, false, 0, Variant()},
+      {"negative word", Variant("-5"), varWord, false, 0, Variant()},
+      {"negative byte", Variant("-1"), varByte, false, 0, Variant()},
+      {"word is not range-checked", Variant("70000"), varWord, true, varInteger, Variant(std::int32_t{70000})},
+      {"signed types keep the signed range", Variant("4294967295"), varInteger, false, 0, Variant()},
   };
   for (const ConvCase& C : Cases) {
     SCOPED_TRACE(C.Label);
@@ -71,6 +91,21 @@ TEST_F(ModelConverterTest, TryVarToVarTable) {
       EXPECT_TRUE(VarSameValue(Dest, C.Expected)) << VarToStr(Dest);
     }
   }
+}
+
+// What a user types into an edit bound to an unsigned 32-bit item reaches
+// the item's operator and compares with the record's value.
+TEST_F(ModelConverterTest, TypedUnsignedValueSelectsItsRecord) {
+  TModelPtr Model = NewRecordModel("Finder");
+  TRecordItem* Item = Model->AddItem("Id", varLongWord, 4, 0, {ciConvertValue}, Null());
+  Variant Typed;
+  ASSERT_TRUE(TryVarToVar(Variant("4294967295"), Typed, Item->GetDataType()));
+  Item->SetAsVariant(Typed);
+  Item->GetCompareModel()->DoDataChange();
+  Item->Record = Variant(std::uint32_t{4294967295u});
+  EXPECT_TRUE(Item->IsAgree());
+  Item->Record = Variant(std::uint32_t{4294967294u});
+  EXPECT_FALSE(Item->IsAgree());
 }
 
 TEST_F(ModelConverterTest, ParsersFollowTheLocale) {
