@@ -255,7 +255,16 @@ void TzvCompareItem::SetPrivateName(const std::string& Text, bool ByUser) {
   if (CheckDuplicateName(Text)) zvBaseModelErrorFmt(LoadResString(SDuplicateName), {Text});
   // Listeners drop what they bound under the old name; one of them may refuse.
   TzvCompareItems* Items = GetCompareItems();
-  if (Items && !ModelLoading()) Items->FireItemDeleting(this);
+  if (Items && !ModelLoading()) {
+    Renaming_ = true;
+    try {
+      Items->FireItemDeleting(this);
+    } catch (...) {
+      Renaming_ = false;
+      throw;
+    }
+    Renaming_ = false;
+  }
   Name_ = Text;
   if (ByUser) AssignedValues_.Include(civName);
   CompareItemChanged(ioCreate);

@@ -172,6 +172,8 @@ class IItemListener : public virtual IInterface {
   ~IItemListener() = default;
 };
 
+class TNode;
+
 // A node of the compiled expression tree. The tree's owner frees it; a parent
 // node owns its children.
 class TBaseNode {
@@ -181,6 +183,9 @@ class TBaseNode {
   TBaseNode(const TBaseNode&) = delete;
   TBaseNode& operator=(const TBaseNode&) = delete;
   virtual bool IsAgree() = 0;
+  // The node as an operation over two subtrees; null for a leaf. Walks of the
+  // tree use it to descend without recursion.
+  virtual TNode* AsNode() noexcept { return nullptr; }
 };
 
 // The expression calculator of a model: parses the item expression, keeps the
@@ -394,6 +399,9 @@ class TzvCompareItem : public TCollectionItem {
 
   // Does the current record agree with this criterion.
   bool IsAgree() { return CompareModel_->IsAgree(); }
+  // True while a rename is being announced to the listeners (as a deletion
+  // under the old name): the item itself stays.
+  bool IsRenaming() const { return Renaming_; }
 
   TzvCompareItemValues GetAssignedValues() const { return AssignedValues_; }
   void IncludeAssignedValues(TzvCompareItemValue V);
@@ -418,6 +426,7 @@ class TzvCompareItem : public TCollectionItem {
   Variant ConvertValue(const Variant& V, TzvCompareItemOptions Options) const;
 
   TzvCompareItemValues AssignedValues_;
+  bool Renaming_ = false;
   TzvBaseModel* Model_ = nullptr;
   std::int32_t CompareKey_ = 0;
   Variant Value_;

@@ -1,5 +1,7 @@
 #include <fyndra/core/zvmodelcalculate.h>
 
+#include <string_view>
+
 #include <fyndra/core/zvmodelconsts.h>
 #include <fyndra/platform/rtl/textservice.h>
 
@@ -16,18 +18,89 @@ TNode::TNode(TOperationType OperationType, std::unique_ptr<TBaseNode> Left, std:
     : OperationType_(OperationType), Left_(std::move(Left)), Right_(std::move(Right)) {}
 
 TNode::~TNode() {
+  // Subtrees are taken apart through a work list: a node is freed only once
+  // its children have been moved out, so no destructor calls the next.
+  std::vector<std::unique_ptr<TBaseNode>> Pending;
+  auto Detach = [&Pending](std::unique_ptr<TBaseNode>& Child) {
+    if (Child && Child->AsNode())
+      Pending.push_back(std::move(Child));
+    else
+      Child.reset();
+  };
   // Left before right.
-  Left_.reset();
-  Right_.reset();
+  Detach(Left_);
+  Detach(Right_);
+  while (!Pending.empty()) {
+    std::unique_ptr<TBaseNode> Node = std::move(Pending.back());
+    Pending.pop_back();
+    TNode* Op = Node->AsNode();
+    Detach(Op->Left_);
+    Detach(Op->Right_);
+  }
 }
 
-bool TNode::IsAgree() {
-  switch (OperationType_) {
-    case otAnd: return Left_->IsAgree() && Right_->IsAgree();
-    case otOr: return Left_->IsAgree() || Right_->IsAgree();
-    case otNot: break;
+namespace {
+
+// The operations whose left operand is being evaluated. The first entries
+// live in place, so that evaluating the usual small tree, once per record,
+// allocates nothing.
+class TPendingOperations {
+ public:
+  bool Empty() const { return Size_ == 0; }
+  void Push(TNode* Node) {
+    if (Size_ < kInline)
+      Inline_[Size_] = Node;
+    else
+      More_.push_back(Node);
+    ++Size_;
   }
-  return false;  // otNot is never built
+  TNode* Pop() {
+    --Size_;
+    if (Size_ < kInline) return Inline_[Size_];
+    TNode* Node = More_.back();
+    More_.pop_back();
+    return Node;
+  }
+
+ private:
+  static constexpr std::size_t kInline = 16;
+  TNode* Inline_[kInline];
+  std::vector<TNode*> More_;
+  std::size_t Size_ = 0;
+};
+
+}  // namespace
+
+bool TNode::IsAgree() {
+  TPendingOperations Pending;
+  TBaseNode* Next = this;
+  for (;;) {
+    bool Value;
+    for (;;) {
+      TNode* Op = Next->AsNode();
+      if (!Op) {
+        Value = Next->IsAgree();
+        break;
+      }
+      if (Op->OperationType_ == otNot) {  // never built
+        Value = false;
+        break;
+      }
+      Pending.Push(Op);
+      Next = Op->Left_.get();
+    }
+    // Short-circuit: an operation whose left value decides it passes that
+    // value up; otherwise its right operand's value is its own.
+    for (;;) {
+      if (Pending.Empty()) return Value;
+      TNode* Op = Pending.Pop();
+      const bool Decided = Op->OperationType_ == otAnd ? !Value : Value;
+      if (!Decided) {
+        Next = Op->Right_.get();
+        break;
+      }
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -52,12 +125,12 @@ int ClassifyWord(const std::string& Word) {
 int TzvExpressionLexer::Next(std::string& Name) {
   Name.clear();
   constexpr std::size_t kNone = std::string::npos;
-  // A NUL character ends the text, as it always has for these expressions.
-  const std::size_t End = std::min(Text_.find('\0'), Text_.size());
+  const std::size_t End = End_;
   std::size_t Start = kNone;
   while (true) {
     if (Pos_ >= End) {
       if (Start != kNone) break;
+      TokenStart_ = Pos_;
       return ctEnd;
     }
     const char C = Text_[Pos_];
@@ -68,7 +141,7 @@ int TzvExpressionLexer::Next(std::string& Name) {
     }
     if (C == '(' || C == ')') {
       if (Start != kNone) break;
-      ++Pos_;
+      TokenStart_ = Pos_++;
       return C == '(' ? ctOpen : ctClose;
     }
     if (IsQuote(C)) {
@@ -79,6 +152,7 @@ int TzvExpressionLexer::Next(std::string& Name) {
         continue;
       }
       Pos_ = Close + 1;
+      TokenStart_ = Start;
       // A quoted name is a name whatever it spells. Characters glued before
       // the opening quote make the token unquoted, and its name empty.
       std::string Token = Text_.substr(Start, Pos_ - Start);
@@ -88,6 +162,7 @@ int TzvExpressionLexer::Next(std::string& Name) {
     if (Start == kNone) Start = Pos_;
     ++Pos_;
   }
+  TokenStart_ = Start;
   const std::string Word = Text_.substr(Start, Pos_ - Start);
   const int Code = ClassifyWord(Word);
   if (Code == ctName) Name = Word;
@@ -123,8 +198,18 @@ void TzvCalculateModelImpl::SetExpression(const std::string& Text) {
   }
 }
 
+bool TzvCalculateModelImpl::HasOwnExpression() const {
+  // The lexer's view: anything but separators before the end (or a NUL) is
+  // a token.
+  for (char C : Expression_) {
+    if (C == '\0') return false;
+    if (!IsSeparator(C)) return true;
+  }
+  return false;
+}
+
 std::string TzvCalculateModelImpl::GetInternalExpression() {
-  return Expression_.empty() ? GetDefaultExpression() : Expression_;
+  return HasOwnExpression() ? Expression_ : GetDefaultExpression();
 }
 
 std::string TzvCalculateModelImpl::GetDefaultExpression() {
@@ -148,7 +233,14 @@ std::string TzvCalculateModelImpl::GetDefaultExpression() {
 bool TzvCalculateModelImpl::IsExist(TzvCompareItem* Item) {
   if (!Item) return false;
   const std::string ItemName = Item->GetName();
-  TzvExpressionLexer Lexer(GetInternalExpression());
+  if (!HasOwnExpression()) {
+    // The default expression names every item of the collection.
+    TzvCompareItems* Items = Model_->GetCompareItems();
+    for (int I = 0; I < Items->Count(); ++I)
+      if (AnsiCompareText(Items->GetItem(I)->GetName(), ItemName) == 0) return true;
+    return false;
+  }
+  TzvExpressionLexer Lexer(Expression_);
   std::string Name;
   for (int Code = Lexer.Next(Name); Code != ctEnd; Code = Lexer.Next(Name)) {
     if (Code == ctName && AnsiCompareText(Name, ItemName) == 0) return true;
@@ -157,32 +249,55 @@ bool TzvCalculateModelImpl::IsExist(TzvCompareItem* Item) {
 }
 
 void TzvCalculateModelImpl::ItemDeleting(TzvCompareItem* Item) {
-  if (Model_->GetActive() && !Model_->GetState().Contains(bsSetItems) && !Expression_.empty() &&
+  if (Model_->GetActive() && !Model_->GetState().Contains(bsSetItems) && HasOwnExpression() &&
       (!Item || IsExist(Item))) {
     zvBaseModelErrorFmt(LoadResString(SInvalidItemDelete), {Variant(Item ? Item->GetName() : std::string()),
                                                             Variant(Model_->GetName())},
                         Model_);
   }
-  // The item goes (or is renamed): no leaf may keep pointing at it, since
-  // the tree can be evaluated again before the next recompile.
-  if (Item) Prune(Root_, Item);
+  // An item that goes must leave the tree at once, since the tree can be
+  // evaluated again before the next recompile. A renamed item stays what it
+  // was: its leaf keeps testing it until the next compile.
+  if (Item && !Item->IsRenaming()) Prune(Root_, Item);
 }
 
-void TzvCalculateModelImpl::Prune(std::unique_ptr<TBaseNode>& Slot, TzvCompareItem* Item) {
-  if (auto* Leaf = dynamic_cast<TLeaf*>(Slot.get())) {
-    if (Leaf->GetItem() == Item) Slot = std::make_unique<TEmptyLeaf>();
-    return;
-  }
-  auto* Node = dynamic_cast<TNode*>(Slot.get());
-  if (!Node) return;
-  Prune(Node->Left_, Item);
-  Prune(Node->Right_, Item);
-  if (dynamic_cast<TEmptyLeaf*>(Node->Right_.get())) {
-    std::unique_ptr<TBaseNode> Keep = std::move(Node->Left_);
-    Slot = std::move(Keep);
-  } else if (dynamic_cast<TEmptyLeaf*>(Node->Left_.get())) {
-    std::unique_ptr<TBaseNode> Keep = std::move(Node->Right_);
-    Slot = std::move(Keep);
+namespace {
+
+bool IsEmptyLeaf(const std::unique_ptr<TBaseNode>& Node) { return dynamic_cast<TEmptyLeaf*>(Node.get()) != nullptr; }
+
+}  // namespace
+
+void TzvCalculateModelImpl::Prune(std::unique_ptr<TBaseNode>& Root, TzvCompareItem* Item) {
+  // Bottom-up over the slots that hold the nodes: an operation is settled
+  // after both its operands.
+  struct TFrame {
+    std::unique_ptr<TBaseNode>* Slot;
+    bool OperandsDone;
+  };
+  std::vector<TFrame> Work{{&Root, false}};
+  while (!Work.empty()) {
+    std::unique_ptr<TBaseNode>& Slot = *Work.back().Slot;
+    TNode* Op = Slot->AsNode();
+    if (!Op) {
+      auto* Leaf = dynamic_cast<TLeaf*>(Slot.get());
+      if (Leaf && Leaf->GetItem() == Item) Slot = std::make_unique<TEmptyLeaf>();
+      Work.pop_back();
+      continue;
+    }
+    if (!Work.back().OperandsDone) {
+      Work.back().OperandsDone = true;
+      Work.push_back({&Op->Right_, false});
+      Work.push_back({&Op->Left_, false});  // left first
+      continue;
+    }
+    Work.pop_back();
+    if (IsEmptyLeaf(Op->Right_)) {
+      std::unique_ptr<TBaseNode> Keep = std::move(Op->Left_);
+      Slot = std::move(Keep);
+    } else if (IsEmptyLeaf(Op->Left_)) {
+      std::unique_ptr<TBaseNode> Keep = std::move(Op->Right_);
+      Slot = std::move(Keep);
+    }
   }
 }
 
@@ -192,7 +307,10 @@ void TzvCalculateModelImpl::PreCompile() {
     return;
   }
   try {
-    SetNodes(GetInternalExpression());
+    if (HasOwnExpression())
+      SetNodes(Expression_);
+    else
+      SetDefaultNodes();
     if (Nodes_.size() > 1) zvBaseModelError(LoadResString(SInvalidExpression), Model_);
     std::unique_ptr<TBaseNode> NewRoot = Nodes_.empty() ? std::make_unique<TEmptyLeaf>() : std::move(Nodes_.front());
     Nodes_.clear();
@@ -224,7 +342,16 @@ void TzvCalculateModelImpl::SetNodes(const std::string& Text) {
   try {
     TzvExpressionLexer Lexer(Text);
     std::string Name;
-    for (int Token = Lexer.Next(Name); Token != ctEnd; Token = Lexer.Next(Name)) {
+    int Previous = ctEnd;
+    std::size_t OpenOffset = 0;
+    for (int Token = Lexer.Next(Name); Token != ctEnd; Previous = Token, Token = Lexer.Next(Name)) {
+      if (Token == ctOpen) OpenOffset = Lexer.TokenOffset();
+      // A pair of parentheses around nothing would stand for no operand at
+      // all and silently drop every criterion. The position counts characters.
+      if (Token == ctClose && Previous == ctOpen) {
+        const std::size_t Position = CharLength(std::string_view(Text).substr(0, OpenOffset)) + 1;
+        zvBaseModelErrorFmt(LoadResString(SEmptyParentheses), {Variant(static_cast<std::int64_t>(Position))}, Model_);
+      }
       if (Token == ctName) {
         Nodes_.push_back(ResolveName(Name));
       } else if (Stack_.empty() || Token == ctOpen) {
@@ -256,11 +383,24 @@ void TzvCalculateModelImpl::SetNodes(const std::string& Text) {
   }
 }
 
+void TzvCalculateModelImpl::SetDefaultNodes() {
+  // The same tree as the text "a and b and c" would give, built without
+  // going through names: every item takes part whatever its name holds.
+  ClearNodes();
+  TzvCompareItems* Items = Model_->GetCompareItems();
+  for (int I = 0; I < Items->Count(); ++I) Nodes_.push_back(LeafOf(Items->GetItem(I)));
+  while (Nodes_.size() > 1) Combine(otAnd);
+}
+
 std::unique_ptr<TBaseNode> TzvCalculateModelImpl::ResolveName(const std::string& Name) {
   TzvCompareItem* Item = Model_->GetCompareItems()->FindItem(Name);
   if (!Item && !Model_->ComponentState().Contains(csDesigning)) {
     zvBaseModelErrorFmt(LoadResString(SInvalidItemName), {Variant(Name), Variant(Model_->GetName())}, Model_);
   }
+  return LeafOf(Item);
+}
+
+std::unique_ptr<TBaseNode> TzvCalculateModelImpl::LeafOf(TzvCompareItem* Item) {
   if (Item && Item->GetActive()) return std::make_unique<TLeaf>(Item);
   return std::make_unique<TEmptyLeaf>();
 }
@@ -274,6 +414,10 @@ void TzvCalculateModelImpl::ApplyOperator(int Token) {
   else
     RaiseInvalidOperator();  // a parenthesis left on the stack
   if (Nodes_.size() < 2) RaiseInvalidOperator();
+  Combine(Op);
+}
+
+void TzvCalculateModelImpl::Combine(TOperationType Op) {
   std::unique_ptr<TBaseNode> Right = std::move(Nodes_.back());
   Nodes_.pop_back();
   std::unique_ptr<TBaseNode> Left = std::move(Nodes_.back());

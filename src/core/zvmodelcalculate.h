@@ -9,6 +9,7 @@
 // the same priority and group from the right: a AND b OR c is a AND (b OR c).
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,12 +22,16 @@ namespace fyndra {
 enum TOperationType : std::uint8_t { otAnd, otOr, otNot };
 
 // An operation over two subtrees, evaluated left first and short-circuit.
+// The parser accepts chains of any length, and AND and OR group from the
+// right, so a tree may be as deep as its expression is long: evaluating and
+// freeing it walk with a work list of their own, never by recursion.
 class TNode : public TBaseNode {
  public:
   // Takes ownership of Left and Right.
   TNode(TOperationType OperationType, std::unique_ptr<TBaseNode> Left, std::unique_ptr<TBaseNode> Right);
   ~TNode() override;
   bool IsAgree() override;
+  TNode* AsNode() noexcept override { return this; }
 
   TOperationType GetOperationType() const { return OperationType_; }
   TBaseNode* GetLeft() const { return Left_.get(); }
@@ -74,14 +79,55 @@ enum : int {
 // without its closing partner is an ordinary character.
 class TzvExpressionLexer {
  public:
-  explicit TzvExpressionLexer(std::string Text) : Text_(std::move(Text)) {}
+  // A NUL character ends the text, as it always has for these expressions.
+  explicit TzvExpressionLexer(std::string Text)
+      : Text_(std::move(Text)), End_(std::min(Text_.find('\0'), Text_.size())) {}
   // The next token's code; Name receives a name's text (empty otherwise).
   int Next(std::string& Name);
+  // Byte offset of the token Next returned last.
+  std::size_t TokenOffset() const { return TokenStart_; }
 
  private:
   std::string Text_;
+  std::size_t End_;
   std::size_t Pos_ = 0;
+  std::size_t TokenStart_ = 0;  // byte offset
 };
+
+// Folds a tree bottom-up without recursion: Leaf(Node) gives the value of
+// every node that is not an operation, Combine(Node, Left, Right) the value of
+// an operation from its operands' values. Any depth the parser can build is
+// walked in constant native stack.
+template <class R, class LeafFn, class CombineFn>
+R zvFoldTree(TBaseNode* Root, LeafFn&& Leaf, CombineFn&& Combine) {
+  struct TFrame {
+    TNode* Node;
+    bool RightDone;
+  };
+  std::vector<TFrame> Frames;
+  std::vector<R> Values;
+  TBaseNode* Next = Root;
+  for (;;) {
+    // Down the left spine, remembering each operation passed.
+    while (TNode* Op = Next->AsNode()) {
+      Frames.push_back({Op, false});
+      Next = Op->GetLeft();
+    }
+    Values.push_back(Leaf(Next));
+    // Up while the operations above have both values.
+    while (!Frames.empty() && Frames.back().RightDone) {
+      R Right = std::move(Values.back());
+      Values.pop_back();
+      R Left = std::move(Values.back());
+      Values.pop_back();
+      Values.push_back(Combine(Frames.back().Node, std::move(Left), std::move(Right)));
+      Frames.pop_back();
+    }
+    if (Frames.empty()) return std::move(Values.back());
+    Frames.back().RightDone = true;
+    Next = Frames.back().Node->GetRight();
+  }
+}
 
 class TzvCalculateModelImpl : public TObjectInterface, public IzvCalculateModel {
   FYNDRA_CLASS(TzvCalculateModelImpl, TObjectInterface)
@@ -103,8 +149,12 @@ class TzvCalculateModelImpl : public TObjectInterface, public IzvCalculateModel 
   bool Calculate() override { return Root_->IsAgree(); }
   TBaseNode* GetNode() override { return Root_.get(); }
 
-  // The expression in force: the user's, or every item joined by "and".
+  // The expression in force: the user's, or every item joined by "and" when
+  // the user's holds no token (empty or blanks only).
   std::string GetInternalExpression();
+  // Every item's name, quoted, joined by " and ". For display: the default
+  // tree is built from the items themselves, so that any name an item can
+  // hold (one with all three quote characters, say) takes part.
   std::string GetDefaultExpression();
   // Whether the expression in force names Item (ignoring case).
   bool IsExist(TzvCompareItem* Item);
@@ -120,14 +170,21 @@ class TzvCalculateModelImpl : public TObjectInterface, public IzvCalculateModel 
   void* GetInterface(const TGUID& IID) override;
 
  private:
+  // Whether the user's expression is in force (it holds a token).
+  bool HasOwnExpression() const;
   // Parses Text into Nodes_ (normally one node).
   void SetNodes(const std::string& Text);
+  // The default conjunction straight from the items into Nodes_.
+  void SetDefaultNodes();
   std::unique_ptr<TBaseNode> ResolveName(const std::string& Name);
+  std::unique_ptr<TBaseNode> LeafOf(TzvCompareItem* Item);
   void ApplyOperator(int Token);
+  // Combines the two operands on top of Nodes_ by Op.
+  void Combine(TOperationType Op);
   [[noreturn]] void RaiseInvalidOperator() const;
-  // Removes the leaves of Item from the subtree in Slot, as if Item had been
+  // Removes the leaves of Item from the tree in Root, as if Item had been
   // inactive at compile time: an operation beside it yields the other side.
-  static void Prune(std::unique_ptr<TBaseNode>& Slot, TzvCompareItem* Item);
+  static void Prune(std::unique_ptr<TBaseNode>& Root, TzvCompareItem* Item);
 
   TzvBaseModel* Model_;  // not owned: the model owns the calculator
   std::vector<std::unique_ptr<TBaseNode>> Nodes_;  // operand stack while parsing

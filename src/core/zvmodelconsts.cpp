@@ -16,6 +16,7 @@ struct TResString {
 
 // Sorted by identifier so that lookup can bisect.
 constexpr TResString ResStrings[] = {
+    {SEmptyParentheses, "Empty parentheses at position %d of the expression"},
     {SNullCompareModel, "null"},
     {SNotNullCompareModel, "not null"},
     {SItemNotFound, "Item '%s' not found"},

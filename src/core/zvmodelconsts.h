@@ -9,6 +9,8 @@ namespace fyndra {
 
 // Identifiers of the messages. The captions of the sixteen compare operators
 // share the table with the error texts.
+// Below the table's original range: messages of later additions.
+inline constexpr int SEmptyParentheses = 65500;
 inline constexpr int SNullCompareModel = 65504;
 inline constexpr int SNotNullCompareModel = 65505;
 inline constexpr int SItemNotFound = 65506;

@@ -619,12 +619,20 @@ TIndexFieldBound TzvDBIndexModel::LeafBounds(TzvCompareItem* Item, const TIndexF
 }
 
 TIndexFieldBound TzvDBIndexModel::NodeBounds(TBaseNode* Node, const TIndexFieldDef& Def) {
-  if (auto* Leaf = dynamic_cast<TLeaf*>(Node)) return LeafBounds(Leaf->GetItem(), Def);
-  auto* Op = dynamic_cast<TNode*>(Node);
-  if (!Op || Op->GetOperationType() == otNot) return TIndexFieldBound();
+  // Bottom-up without recursion: a tree is as deep as its expression is long.
+  return zvFoldTree<TIndexFieldBound>(
+      Node,
+      [&](TBaseNode* Leaf) {
+        auto* L = dynamic_cast<TLeaf*>(Leaf);
+        return L ? LeafBounds(L->GetItem(), Def) : TIndexFieldBound();
+      },
+      [&](TNode* Op, TIndexFieldBound A, TIndexFieldBound B) { return CombineBounds(Op, A, B, Def); });
+}
+
+TIndexFieldBound TzvDBIndexModel::CombineBounds(TNode* Op, const TIndexFieldBound& A, const TIndexFieldBound& B,
+                                                const TIndexFieldDef& Def) {
+  if (Op->GetOperationType() == otNot) return TIndexFieldBound();
   const bool And = Op->GetOperationType() == otAnd;
-  const TIndexFieldBound A = NodeBounds(Op->GetLeft(), Def);
-  const TIndexFieldBound B = NodeBounds(Op->GetRight(), Def);
   TIndexFieldBound Result;
   // Picks one side's limit: "and" narrows to the later start and the earlier
   // end, "or" widens to the earlier start and the later end, and under "or" a

@@ -324,6 +324,8 @@ class TzvDBIndexModel : public TObject {
 
  private:
   TIndexFieldBound NodeBounds(TBaseNode* Node, const TIndexFieldDef& Def);
+  TIndexFieldBound CombineBounds(TNode* Op, const TIndexFieldBound& A, const TIndexFieldBound& B,
+                                 const TIndexFieldDef& Def);
   TIndexFieldBound LeafBounds(TzvCompareItem* Item, const TIndexFieldDef& Def);
 
   std::vector<TIndexFieldDef> IndexFields_;

@@ -309,5 +309,145 @@ TEST(CalculatorInModelTest, ApplyRefreshesOperatorsAndTree) {
   EXPECT_EQ(Matching(), "Red bus");
 }
 
+// ---------------------------------------------------------------------------
+// Expressions of any length and any name
+
+// A chain of terms groups from the right into a tree as deep as the chain is
+// long; compiling, evaluating, walking and freeing it must not recurse.
+TEST_F(CalculatorTest, ChainOfAMillionTermsCompilesEvaluatesAndFrees) {
+  constexpr int kTerms = 1000000;
+  std::string Text = "a";
+  Text.reserve(kTerms * 8);
+  for (int I = 1; I < kTerms; ++I) Text += I == kTerms / 2 ? " OR b" : " AND a";
+  Compile(Text);
+  // a AND a ... a OR (b AND a ...): with a agreeing, b is never asked.
+  EXPECT_TRUE(Evaluate(true, false, false));
+  EXPECT_EQ(Items[1]->Reads, 0);
+  EXPECT_FALSE(Evaluate(false, false, false));
+  EXPECT_FALSE(Evaluate(false, true, false));  // the first a decides: AND binds the rest
+  // The bottom-up walk that index ranges use sees every leaf once, left first.
+  struct TSeen {
+    int Leaves;
+    int FirstB;  // 1-based leaf number of the first b, 0 when none
+  };
+  const TSeen Seen = zvFoldTree<TSeen>(
+      Calc()->GetNode(),
+      [this](TBaseNode* Leaf) {
+        return TSeen{1, dynamic_cast<TLeaf*>(Leaf)->GetItem() == Items[1] ? 1 : 0};
+      },
+      [](TNode*, TSeen L, TSeen R) {
+        return TSeen{L.Leaves + R.Leaves, L.FirstB ? L.FirstB : (R.FirstB ? L.Leaves + R.FirstB : 0)};
+      });
+  EXPECT_EQ(Seen.Leaves, kTerms);
+  EXPECT_EQ(Seen.FirstB, kTerms / 2 + 1);
+  // Freeing the model frees the tree (and prunes it item by item first).
+  Model.reset();
+  Items.clear();
+}
+
+// Parentheses build the tree the other way: deep on the left.
+TEST_F(CalculatorTest, DeepLeftNestingEvaluatesAndFrees) {
+  constexpr int kDepth = 200000;
+  std::string Text(kDepth, '(');
+  Text += "a";
+  for (int I = 0; I < kDepth; ++I) Text += I == 0 ? " OR b)" : " AND c)";
+  Compile(Text);
+  // ((a OR b) AND c) AND c ...
+  EXPECT_TRUE(Evaluate(false, true, true));
+  EXPECT_FALSE(Evaluate(true, true, false));
+  EXPECT_EQ(zvFoldTree<int>(
+                Calc()->GetNode(), [](TBaseNode*) { return 1; }, [](TNode*, int L, int R) { return L + R; }),
+            kDepth + 1);
+  // A deleted item leaves even a deep tree at once (while loading, the
+  // expression does not hold on to its items).
+  Model->BeginLoading();
+  Free(Items[2]);
+  Items.pop_back();
+  EXPECT_EQ(zvFoldTree<int>(
+                Calc()->GetNode(), [](TBaseNode*) { return 1; }, [](TNode*, int L, int R) { return L + R; }),
+            2);
+  Items[0]->Record = 0;
+  Items[1]->Record = 1;
+  EXPECT_TRUE(Calc()->Calculate());  // a OR b is what is left
+}
+
+// Whatever an item's name holds, the default conjunction includes the item:
+// it is built from the items, not from their quoted names.
+TEST_F(CalculatorTest, DefaultExpressionTakesEveryNameAnItemCanHold) {
+  const std::string Names[] = {std::string("q\"u'o`te"), std::string("x\0y", 3), "AND", "(", "two words"};
+  for (const std::string& Name : Names) {
+    SCOPED_TRACE(Name);
+    Items[1]->SetName(Name);
+    Calc()->PreCompile();
+    EXPECT_TRUE(Evaluate(true, true, true));
+    EXPECT_FALSE(Evaluate(true, false, true));  // b still takes part
+    EXPECT_TRUE(Impl()->IsExist(Items[1]));
+  }
+  // Through the model's apply cycle as well: a new value recompiles.
+  Model->GetOptions()->SetAutoUpdate(true);
+  Items[1]->SetAsVariant(2);
+  Items[0]->Record = 1;
+  Items[1]->Record = 2;
+  Items[2]->Record = 1;
+  EXPECT_TRUE(Model->CheckItems());
+  Items[1]->Record = 1;
+  EXPECT_FALSE(Model->CheckItems());
+}
+
+// An expression without a token is the default conjunction, like the empty
+// one; parentheses around nothing are an error that says where.
+TEST_F(CalculatorTest, BlankExpressionMeansTheDefaultAndEmptyParenthesesAreRefused) {
+  for (const char* Blank : {"   ", "\r\n", " \n\r "}) {
+    SCOPED_TRACE(testing::PrintToString(Blank));
+    Compile(Blank);
+    EXPECT_EQ(Calc()->GetExpression(), Blank);
+    EXPECT_TRUE(Evaluate(true, true, true));
+    EXPECT_FALSE(Evaluate(true, true, false));  // every active criterion applies
+    EXPECT_FALSE(Evaluate(false, true, true));
+  }
+  // Blanks name nothing, so they do not hold on to any item.
+  Free(Items[2]);
+  Items.pop_back();
+  Items[0]->Record = 1;
+  Items[1]->Record = 0;
+  EXPECT_FALSE(Calc()->Calculate());
+  Items[1]->Record = 1;
+  EXPECT_TRUE(Calc()->Calculate());
+  Items.push_back(Model->AddItem("\xC3\xA4", varInteger, 4, 0, {ciConvertValue}, 1));
+
+  Compile("a OR b");
+  const struct {
+    const char* Text;
+    const char* Message;
+  } Cases[] = {
+      {"()", "Finder: Empty parentheses at position 1 of the expression"},
+      {" ( ) ", "Finder: Empty parentheses at position 2 of the expression"},
+      {"a AND (\r\n)", "Finder: Empty parentheses at position 7 of the expression"},
+      {"(())", "Finder: Empty parentheses at position 2 of the expression"},
+      {"\"\xC3\xA4\" OR ()", "Finder: Empty parentheses at position 8 of the expression"},  // counts characters
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Text);
+    EXPECT_EQ(ErrorOf(C.Text), C.Message);
+    EXPECT_EQ(Calc()->GetExpression(), "a OR b");
+    EXPECT_TRUE(Evaluate(false, true, false));
+  }
+}
+
+// A rename is announced like a deletion, but the item stays: until the next
+// compile its leaf keeps testing it.
+TEST_F(CalculatorTest, RenamedItemKeepsItsLeafUntilTheNextCompile) {
+  Calc()->PreCompile();  // a and b and c
+  Items[1]->SetName("renamed");
+  EXPECT_FALSE(Evaluate(true, false, true));
+  EXPECT_GT(Items[1]->Reads, 0);
+  EXPECT_TRUE(Evaluate(true, true, true));
+  // A real deletion still removes the leaf at once.
+  Free(Items[1]);
+  Items[0]->Record = 1;
+  Items[2]->Record = 1;
+  EXPECT_TRUE(Calc()->Calculate());
+}
+
 }  // namespace
 }  // namespace fyndra

@@ -41,6 +41,7 @@ TEST(ZvModelConsts, TableCoversItsRangeWithTheThreeGapsAndNothingElse) {
   }
   EXPECT_EQ(Present, 29);
   EXPECT_FALSE(HasResString(65503));
+  EXPECT_EQ(LoadResString(SEmptyParentheses), "Empty parentheses at position %d of the expression");
   EXPECT_THROW(LoadResString(65518), std::out_of_range);
   EXPECT_THROW(LoadResString(0), std::out_of_range);
 }

@@ -101,6 +101,16 @@ TEST(IndexBounds, NodeRulesForAndOr) {
   EXPECT_TRUE(VarIsNull(K.M->GetIndexModel()->GetKeyValues()));
 }
 
+// A long expression is a deep tree; its ranges come out as for a short one.
+TEST(IndexBounds, DeepExpressionGivesItsRangeWithoutRecursion) {
+  Keys K("A");
+  K.Add("lo1", "A", 4, 1);
+  K.Add("hi9", "A", 2, 9);
+  std::string Text = "lo1";
+  for (int I = 0; I < 200000; ++I) Text += I % 2 ? " and lo1" : " and hi9";
+  EXPECT_EQ(K.Ranges(Text), "A:lo1=1..hi9=9");
+}
+
 // On a descending key the highest matching value comes first: an operator's
 // lower limit ends the range and its upper limit starts it, and every order
 // decision is reversed. Finds through such an index give what a scan gives.
