@@ -221,6 +221,19 @@ void TIBCustomDataSet::InternalInitFieldDefs() {
   // The description comes from the prepared statement; nothing is run.
   TIBClientStatement& S = PreparedStatement();
   const std::vector<TIBColumn>& Columns = S.Columns();
+  auto Required = [](const TIBColumn& C) { return !C.Nullable && !C.Relation.empty(); };
+  auto Matches = [&](const TFieldDef* D, const TIBColumn& C, const std::string& Name) {
+    return D->GetName() == Name && D->GetDataType() == C.DataType && D->GetSize() == C.Size &&
+           D->GetPrecision() == C.Precision && D->GetRequired() == Required(C);
+  };
+  TFieldDefs* Defs = GetFieldDefs();
+  // Opening the same statement again finds the definitions it made last
+  // time; they are kept rather than made anew (checked first by the
+  // columns' own names, the common case).
+  bool Same = Defs->Count() == static_cast<int>(Columns.size());
+  for (std::size_t I = 0; Same && I < Columns.size(); ++I)
+    Same = Matches(Defs->GetItem(int(I)), Columns[I], Columns[I].Name);
+  if (Same) return;
   std::vector<std::string> Names;
   Names.reserve(Columns.size());
   auto Taken = [&](const std::string& Name) {
@@ -234,17 +247,8 @@ void TIBCustomDataSet::InternalInitFieldDefs() {
     for (int N = 1; Taken(Name); ++N) Name = C.Name + "_" + std::to_string(N);
     Names.push_back(std::move(Name));
   }
-  auto Required = [](const TIBColumn& C) { return !C.Nullable && !C.Relation.empty(); };
-  TFieldDefs* Defs = GetFieldDefs();
-  // Opening the same statement again finds the definitions it made last
-  // time; they are kept rather than made anew.
-  bool Same = Defs->Count() == static_cast<int>(Columns.size());
-  for (std::size_t I = 0; Same && I < Columns.size(); ++I) {
-    const TFieldDef* D = Defs->GetItem(int(I));
-    const TIBColumn& C = Columns[I];
-    Same = D->GetName() == Names[I] && D->GetDataType() == C.DataType && D->GetSize() == C.Size &&
-           D->GetPrecision() == C.Precision && D->GetRequired() == Required(C);
-  }
+  Same = Defs->Count() == static_cast<int>(Columns.size());
+  for (std::size_t I = 0; Same && I < Columns.size(); ++I) Same = Matches(Defs->GetItem(int(I)), Columns[I], Names[I]);
   if (Same) return;
   Defs->BeginUpdate();
   try {
