@@ -25,16 +25,18 @@ bench: deps
 	cmake --build $(BENCH_DIR) -j $(JOBS)
 	for b in $(BENCH_DIR)/bench/*_bench; do [ -x "$$b" ] && "$$b" || exit 1; done
 
-# The main job: an optimised build of the query-form example, a sample SQLite
-# database generated once (written under a temporary name, then moved into
-# place), and the example's demonstration on it.
+# The main job: an optimised build of the fyndra command, the sample SQLite
+# database and its client dataset file generated once (each written under a
+# temporary name, then moved into place; the example forms name them), and a
+# scripted session of the command over the example forms.
 run: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DFYNDRA_BUILD_TESTS=OFF -DFYNDRA_BUILD_BENCH=OFF -DFYNDRA_SANITIZE=OFF
-	cmake --build $(RUN_DIR) -j $(JOBS) --target fyndra-findcustomers fyndra-gensample
-	[ -f $(RUN_DIR)/sample.db ] || { $(RUN_DIR)/tools/fyndra-gensample --customers $(RUN_CUSTOMERS) \
-	  $(RUN_DIR)/sample.db.part && mv $(RUN_DIR)/sample.db.part $(RUN_DIR)/sample.db; }
-	$(RUN_DIR)/examples/fyndra-findcustomers --db $(RUN_DIR)/sample.db --demo
+	cmake --build $(RUN_DIR) -j $(JOBS) --target fyndra-cli fyndra-gensample
+	[ -f $(RUN_DIR)/sample.db ] && [ -f $(RUN_DIR)/customers.cds ] || \
+	  $(RUN_DIR)/tools/fyndra-gensample --customers $(RUN_CUSTOMERS) --client $(RUN_DIR)/customers.cds \
+	  $(RUN_DIR)/sample.db
+	examples/session $(RUN_DIR)/tools/fyndra
 
 clean:
 	rm -rf build
