@@ -12,6 +12,8 @@ constexpr const char* SColumnNotFound = "Field '%s' not found in table '%s'";
 
 // Case-insensitive attribute of a collation (RDB$COLLATION_ATTRIBUTES).
 constexpr int CollationCaseInsensitive = 2;
+// Character sets NONE, OCTETS, ASCII, UNICODE_FSS, UTF8: ids 0 to 4.
+constexpr int CharSetNone = 0, CharSetUtf8 = 4;
 
 // Runs a one-parameter system-table query and hands every row to Row.
 template <class F>
@@ -97,6 +99,7 @@ void TIBTable::ReadIndexDefs(TIndexDefs& Defs) {
   Defs.BeginUpdate();
   try {
     Defs.Clear();
+    ByteOrdered_.clear();
     if (!TableName_.empty()) {
       TIBClientTransaction& T = RequireTransaction().Handle();
       const std::string Table = ResolveTableName(T);
@@ -106,7 +109,7 @@ void TIBTable::ReadIndexDefs(TIndexDefs& Defs) {
           "i.RDB$EXPRESSION_SOURCE, TRIM(rc.RDB$CONSTRAINT_TYPE), TRIM(s.RDB$FIELD_NAME), "
           "COALESCE(BIN_AND(c.RDB$COLLATION_ATTRIBUTES, " +
           std::to_string(CollationCaseInsensitive) +
-          "), 0) "
+          "), 0), COALESCE(rf.RDB$COLLATION_ID, f.RDB$COLLATION_ID, 0), f.RDB$CHARACTER_SET_ID "
           "FROM RDB$INDICES i "
           "LEFT JOIN RDB$RELATION_CONSTRAINTS rc ON rc.RDB$INDEX_NAME = i.RDB$INDEX_NAME "
           "LEFT JOIN RDB$INDEX_SEGMENTS s ON s.RDB$INDEX_NAME = i.RDB$INDEX_NAME "
@@ -157,6 +160,12 @@ void TIBTable::ReadIndexDefs(TIndexDefs& Defs) {
         Fields += (Fields.empty() ? "" : ";") + Field;
         if (S.Value(6).AsInteger() != 0) CaseIns += (CaseIns.empty() ? "" : ";") + Field;
         else AllCaseIns = false;
+        // The default collation (0) of these character sets compares bytes;
+        // in UTF-8 that is code point order.
+        const Variant CharSet = S.Value(8);
+        if (S.Value(7).AsInteger() == 0 && !CharSet.IsNull() && CharSet.AsInteger() >= CharSetNone &&
+            CharSet.AsInteger() <= CharSetUtf8)
+          ByteOrdered_.push_back(Field);
       });
       Finish();
     }
@@ -165,6 +174,12 @@ void TIBTable::ReadIndexDefs(TIndexDefs& Defs) {
     throw;
   }
   Defs.EndUpdate();
+}
+
+bool TIBTable::OrdersTextByBytes(const std::string& FieldName) const {
+  for (const std::string& F : ByteOrdered_)
+    if (AnsiSameText(F, FieldName)) return true;
+  return false;
 }
 
 TOwned<TIndexDef> TIBTable::PSGetDefaultOrder() const {

@@ -40,6 +40,12 @@ class TIBTable : public TIBCustomDataSet {
   const std::string& GetIndexFieldNames() const { return IndexFieldNames_; }
   void SetIndexFieldNames(const std::string& Value);
 
+  // Whether the engine orders the text of index field FieldName by its bytes
+  // (a charset's default binary collation: UTF8, UNICODE_FSS, ASCII, NONE,
+  // OCTETS), which is code point order for UTF-8. Known for the key fields of
+  // IndexDefs once they are read; false for every other field.
+  bool OrdersTextByBytes(const std::string& FieldName) const;
+
   // The key of the current order: its index definition (for an index name or
   // a field list), or null in storage order.
   TOwned<TIndexDef> PSGetDefaultOrder() const override;
@@ -64,6 +70,7 @@ class TIBTable : public TIBCustomDataSet {
   std::string IndexName_;
   std::string IndexFieldNames_;
   TOwned<TIndexDefs> IndexDefs_;
+  std::vector<std::string> ByteOrdered_;  // key fields whose text sorts by bytes
 };
 
 }  // namespace fyndra

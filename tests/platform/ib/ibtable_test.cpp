@@ -59,6 +59,11 @@ TEST_F(IBTableTest, IndexDefsComeFromTheSystemTables) {
   EXPECT_EQ(Upper->GetFields(), "");
   EXPECT_NE(Upper->GetExpression().find("UPPER(city)"), std::string::npos) << Upper->GetExpression();
   EXPECT_EQ(Defs->FindIndexForFields("CITY")->GetName(), "IX_CITY_NAME");
+  // The engine sorts CITY (default UTF8 collation) by its bytes, NAME by its
+  // case-insensitive collation; BORN is no text.
+  EXPECT_TRUE(Tb->OrdersTextByBytes("city"));
+  EXPECT_FALSE(Tb->OrdersTextByBytes("NAME"));
+  EXPECT_FALSE(Tb->OrdersTextByBytes("BORN"));
 }
 
 TEST_F(IBTableTest, IndexNameAndIndexFieldNamesOrderTheRows) {
