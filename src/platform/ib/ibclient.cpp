@@ -473,19 +473,98 @@ void TIBClientTransaction::RollbackRetaining() {
 // ---------------------------------------------------------------------------
 // TIBClientStatement
 
-TIBClientStatement::TIBClientStatement(TIBClientTransaction& Transaction, const std::string& SQL) {
+struct TIBClientStatement::TPrepared {
+  IStatement* Stmt = nullptr;
+  IMessageMetadata* InMeta = nullptr;
+  IMessageMetadata* OutMeta = nullptr;
+  std::vector<TIBColumn> Params, Columns;
+  bool Cursored = false;
+
+  TPrepared(TIBClientTransaction& Transaction, const std::string& SQL) {
+    Call("", [&] {
+      TStatus St;
+      Stmt = Att(Transaction.Attachment().Handle())
+                 ->prepare(&St, Tra(Transaction.Handle()), static_cast<unsigned>(SQL.size()), SQL.c_str(), Dialect,
+                           IStatement::PREPARE_PREFETCH_METADATA);
+      try {
+        Cursored = (Stmt->getFlags(&St) & IStatement::FLAG_HAS_CURSOR) != 0;
+        InMeta = Stmt->getInputMetadata(&St);
+        OutMeta = Stmt->getOutputMetadata(&St);
+        Params = Describe(InMeta);
+        Columns = Describe(OutMeta);
+      } catch (...) {
+        Release();
+        throw;
+      }
+    });
+  }
+  ~TPrepared() { Release(); }
+  TPrepared(const TPrepared&) = delete;
+  TPrepared& operator=(const TPrepared&) = delete;
+
+  void Release() {
+    if (InMeta) InMeta->release();
+    if (OutMeta) OutMeta->release();
+    InMeta = OutMeta = nullptr;
+    if (!Stmt) return;
+    try {
+      TStatus St;
+      Stmt->free(&St);  // releases the interface when it succeeds
+      Stmt = nullptr;
+    } catch (const FbException&) {
+    }
+    if (Stmt) Stmt->release();
+    Stmt = nullptr;
+  }
+};
+
+namespace {
+
+// The offsets of the '?' parameter markers of SQL, in order: those outside
+// quoted texts, quoted names and comments.
+std::vector<std::size_t> ParamMarkers(std::string_view SQL) {
+  std::vector<std::size_t> Out;
+  for (std::size_t I = 0; I < SQL.size(); ++I) {
+    const char C = SQL[I];
+    if (C == '\'' || C == '"') {
+      for (++I; I < SQL.size(); ++I)
+        if (SQL[I] == C) {
+          if (I + 1 < SQL.size() && SQL[I + 1] == C) ++I;  // a doubled quote
+          else break;
+        }
+    } else if (C == '-' && I + 1 < SQL.size() && SQL[I + 1] == '-') {
+      while (I < SQL.size() && SQL[I] != '\n') ++I;
+    } else if (C == '/' && I + 1 < SQL.size() && SQL[I + 1] == '*') {
+      const std::size_t End = SQL.find("*/", I + 2);
+      I = End == std::string_view::npos ? SQL.size() : End + 1;
+    } else if (C == '?') {
+      Out.push_back(I);
+    }
+  }
+  return Out;
+}
+
+// Whether Value, bound as Type, is a text with more characters than the text
+// parameter P takes (trailing blanks aside, which the engine drops).
+bool TooLongForText(const TIBColumn& P, const Variant& Value, TFieldType Type) {
+  if ((P.Storage != TIBStorage::Text && P.Storage != TIBStorage::Varying) || P.Binary) return false;
+  if (Value.IsNull() || Value.IsEmpty() || IsBinaryType(Type)) return false;
+  const TVarType VT = Value.VarType();
+  if (VT != varString && VT != varOleStr) return false;
+  const std::string Text = TrimRight(Value.AsString());
+  return CharLength(Text) > std::size_t(P.Size);
+}
+
+}  // namespace
+
+TIBClientStatement::TIBClientStatement(TIBClientTransaction& Transaction, const std::string& SQL) : SQL_(SQL) {
+  Main_ = std::make_unique<TPrepared>(Transaction, SQL);
+  Cursored_ = Main_->Cursored;
+  Params_ = Main_->Params;
+  Columns_ = Main_->Columns;
   Call("", [&] {
     TStatus St;
-    IStatement* S = Att(Transaction.Attachment().Handle())
-                        ->prepare(&St, Tra(Transaction.Handle()), static_cast<unsigned>(SQL.size()), SQL.c_str(),
-                                  Dialect, IStatement::PREPARE_PREFETCH_METADATA);
-    Stmt_ = S;
-    Cursored_ = (S->getFlags(&St) & IStatement::FLAG_HAS_CURSOR) != 0;
-    InMeta_ = S->getInputMetadata(&St);
-    OutMeta_ = S->getOutputMetadata(&St);
-    Params_ = Describe(Meta(InMeta_));
-    Columns_ = Describe(Meta(OutMeta_));
-    RowBuffer_.assign(Meta(OutMeta_)->getMessageLength(&St), 0);
+    RowBuffer_.assign(Main_->OutMeta->getMessageLength(&St), 0);
   });
   Values_.assign(Params_.size(), {Variant(), ftUnknown});
   Status_ = new TStatus;
@@ -493,18 +572,39 @@ TIBClientStatement::TIBClientStatement(TIBClientTransaction& Transaction, const 
 
 TIBClientStatement::~TIBClientStatement() {
   Close();
-  if (InMeta_) Meta(InMeta_)->release();
-  if (OutMeta_) Meta(OutMeta_)->release();
-  if (Stmt_) {
-    try {
-      TStatus St;
-      static_cast<IStatement*>(Stmt_)->free(&St);  // releases the interface when it succeeds
-      Stmt_ = nullptr;
-    } catch (const FbException&) {
-    }
-    if (Stmt_) static_cast<IStatement*>(Stmt_)->release();
-  }
+  Wide_.reset();
+  Main_.reset();
   delete static_cast<TStatus*>(Status_);
+}
+
+TIBClientStatement::TPrepared& TIBClientStatement::ForValues(TIBClientTransaction& Transaction) {
+  std::vector<bool> Wide(Params_.size(), false);
+  bool Any = false;
+  for (std::size_t I = 0; I < Params_.size(); ++I)
+    if (TooLongForText(Params_[I], Values_[I].first, Values_[I].second)) Wide[I] = Any = true;
+  if (!Any) return *Main_;
+  if (Wide_ && Wide == WideParams_) return *Wide_;
+  // The same text with each such marker cast to the longest VARCHAR.
+  const std::vector<std::size_t> Markers = ParamMarkers(SQL_);
+  if (Markers.size() != Params_.size()) return *Main_;  // let the engine say what it thinks
+  std::string Text;
+  std::size_t From = 0;
+  for (std::size_t I = 0; I < Markers.size(); ++I) {
+    Text.append(SQL_, From, Markers[I] - From);
+    Text += Wide[I] ? "CAST(? AS VARCHAR(8191) CHARACTER SET UTF8)" : "?";
+    From = Markers[I] + 1;
+  }
+  Text.append(SQL_, From, std::string::npos);
+  auto P = std::make_unique<TPrepared>(Transaction, Text);
+  // The rows must come in the layout the columns describe.
+  bool Same = P->Columns.size() == Columns_.size() && P->Cursored == Cursored_;
+  for (std::size_t I = 0; Same && I < Columns_.size(); ++I)
+    Same = P->Columns[I].Offset == Columns_[I].Offset && P->Columns[I].Storage == Columns_[I].Storage &&
+           P->Columns[I].Length == Columns_[I].Length && P->Columns[I].Scale == Columns_[I].Scale;
+  if (!Same) return *Main_;
+  Wide_ = std::move(P);
+  WideParams_ = Wide;
+  return *Wide_;
 }
 
 void TIBClientStatement::SetParam(int Index, const Variant& Value, TFieldType Type) {
@@ -515,11 +615,12 @@ void TIBClientStatement::ClearParams() {
   for (auto& V : Values_) V = {Variant(), ftUnknown};
 }
 
-void TIBClientStatement::BuildInputMessage(std::vector<std::uint8_t>& Buffer, void*& Metadata,
-                                           TIBClientTransaction& Transaction) {
+void TIBClientStatement::BuildInputMessage(const TPrepared& Prepared, std::vector<std::uint8_t>& Buffer,
+                                           void*& Metadata, TIBClientTransaction& Transaction) {
   Metadata = nullptr;
   Buffer.clear();
-  if (Params_.empty()) return;
+  const std::vector<TIBColumn>& Params = Prepared.Params;
+  if (Params.empty()) return;
   // What each parameter is sent as: the described type for Null, otherwise a
   // type that carries the value exactly.
   struct TSend {
@@ -529,10 +630,10 @@ void TIBClientStatement::BuildInputMessage(std::vector<std::uint8_t>& Buffer, vo
     bool Null = false;
     Variant Value;
   };
-  std::vector<TSend> Send(Params_.size());
+  std::vector<TSend> Send(Params.size());
   TStatus St;
-  for (std::size_t I = 0; I < Params_.size(); ++I) {
-    const TIBColumn& P = Params_[I];
+  for (std::size_t I = 0; I < Params.size(); ++I) {
+    const TIBColumn& P = Params[I];
     TSend& S = Send[I];
     const Variant& Raw = Values_[I].first;
     const TFieldType Type = Values_[I].second;
@@ -593,7 +694,7 @@ void TIBClientStatement::BuildInputMessage(std::vector<std::uint8_t>& Buffer, vo
     }
   }
   IMessageMetadata* M = Call("", [&] {
-    IMetadataBuilder* B = Meta(InMeta_)->getBuilder(&St);
+    IMetadataBuilder* B = Prepared.InMeta->getBuilder(&St);
     try {
       for (std::size_t I = 0; I < Send.size(); ++I) {
         const TSend& S = Send[I];
@@ -696,14 +797,15 @@ void TIBClientStatement::BuildInputMessage(std::vector<std::uint8_t>& Buffer, vo
 void TIBClientStatement::Open(TIBClientTransaction& Transaction) {
   Close();
   if (!Cursored_) throw EIBError("The statement returns no rows; run it with ExecSQL");
+  TPrepared& P = ForValues(Transaction);
   std::vector<std::uint8_t> In;
   void* InMeta = nullptr;
-  BuildInputMessage(In, InMeta, Transaction);
+  BuildInputMessage(P, In, InMeta, Transaction);
   try {
     Call("", [&] {
       TStatus& St = *static_cast<TStatus*>(Status_);
-      Cursor_ = static_cast<IStatement*>(Stmt_)->openCursor(&St, Tra(Transaction.Handle()), Meta(InMeta),
-                                                            In.empty() ? nullptr : In.data(), Meta(OutMeta_), 0);
+      Cursor_ = P.Stmt->openCursor(&St, Tra(Transaction.Handle()), Meta(InMeta), In.empty() ? nullptr : In.data(),
+                                   P.OutMeta, 0);
     });
   } catch (...) {
     if (InMeta) Meta(InMeta)->release();
@@ -740,16 +842,17 @@ void TIBClientStatement::Close() {
 
 std::int64_t TIBClientStatement::Execute(TIBClientTransaction& Transaction) {
   Close();
+  TPrepared& P = ForValues(Transaction);
   std::vector<std::uint8_t> In;
   void* InMeta = nullptr;
-  BuildInputMessage(In, InMeta, Transaction);
+  BuildInputMessage(P, In, InMeta, Transaction);
   Current_ = &Transaction;
   std::int64_t Affected = 0;
   try {
     Call("", [&] {
       TStatus St;
-      auto* S = static_cast<IStatement*>(Stmt_);
-      S->execute(&St, Tra(Transaction.Handle()), Meta(InMeta), In.empty() ? nullptr : In.data(), Meta(OutMeta_),
+      IStatement* S = P.Stmt;
+      S->execute(&St, Tra(Transaction.Handle()), Meta(InMeta), In.empty() ? nullptr : In.data(), P.OutMeta,
                  RowBuffer_.data());
       Affected = static_cast<std::int64_t>(S->getAffectedRecords(&St));
     });

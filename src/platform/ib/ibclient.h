@@ -173,6 +173,10 @@ class TIBClientStatement {
   // to the engine in its exact form (texts as UTF-8, decimals as scaled
   // integers, dates and times as the engine's) and the engine converts it to
   // what the statement needs, raising for a value that does not convert.
+  // A text longer than the text the engine expects there (a value compared
+  // with a shorter column) is compared as it is: the statement is prepared
+  // once more with that parameter cast to a long VARCHAR, because the engine
+  // would otherwise refuse the value instead of finding it unequal.
   void SetParam(int Index, const Variant& Value, TFieldType Type = ftUnknown);
   void ClearParams();
 
@@ -201,13 +205,19 @@ class TIBClientStatement {
   std::string ReadBlob(const std::uint8_t* Id) const;
 
  private:
-  void BuildInputMessage(std::vector<std::uint8_t>& Buffer, void*& Metadata, TIBClientTransaction& Transaction);
+  // A prepared engine statement with its input and output descriptions.
+  struct TPrepared;
+  // The statement that takes the parameters set now: the one prepared from
+  // the text, or one whose too-long text parameters are cast (prepared on demand).
+  TPrepared& ForValues(TIBClientTransaction& Transaction);
+  void BuildInputMessage(const TPrepared& P, std::vector<std::uint8_t>& Buffer, void*& Metadata,
+                         TIBClientTransaction& Transaction);
 
+  std::string SQL_;
   // The transaction of the last Open or Execute: blobs of its rows are read in it.
   TIBClientTransaction* Current_ = nullptr;
-  void* Stmt_ = nullptr;     // Firebird::IStatement
-  void* InMeta_ = nullptr;   // Firebird::IMessageMetadata
-  void* OutMeta_ = nullptr;  // Firebird::IMessageMetadata
+  std::unique_ptr<TPrepared> Main_, Wide_;
+  std::vector<bool> WideParams_;  // the parameters Wide_ casts
   void* Cursor_ = nullptr;   // Firebird::IResultSet
   void* Status_ = nullptr;   // a status vector reused by Open and Fetch
   bool Cursored_ = false;
