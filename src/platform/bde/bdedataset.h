@@ -199,8 +199,8 @@ class TBDEDataSet : public TDataSet {
   TRowRef RowAt(std::int64_t Logical) const { return Rows_[std::size_t(Logical - Base_)]; }
   TRecord* RecordOf(TRecordBuffer Buffer) const { return static_cast<TRecord*>(Buffer); }
   // The record that field reads and writes address: the current one (the
-  // filter candidate while filtering); a table's key buffer in dsSetKey.
-  virtual TRecord* AddressedRecord() const { return RecordOf(CurrentRecordBuffer()); }
+  // filter candidate while filtering).
+  TRecord* AddressedRecord() const { return RecordOf(CurrentRecordBuffer()); }
   // The connected database (connecting it when needed); raises without one.
   TDatabase& RequireDatabase();
   // The field types of the result columns (after the hidden ones).

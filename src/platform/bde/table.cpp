@@ -13,7 +13,6 @@ namespace {
 
 constexpr const char* SNoTableName = "No table name given";
 constexpr const char* SNoRowId = "Table '%s' has no row id (a view or a WITHOUT ROWID table); read it with a TQuery";
-constexpr const char* STooManyKeys = "%d key values given for an index of %d fields";
 constexpr const char* SRowGone = "The record was changed or deleted by another user";
 constexpr const char* SNotExact =
     "Value %s of field '%s' has more than 15 significant digits, which the column cannot store exactly";
@@ -85,7 +84,7 @@ FYNDRA_PUBLISHED(TTable, P) {
 }
 static const bool TTableRegistered = (RegisterClass(TTable::StaticClass()), true);
 
-TTable::TTable(TComponent* Owner) : TBDEDataSet(Owner) {}
+TTable::TTable(TComponent* Owner) : TKeyedDataSet<TBDEDataSet>(Owner) {}
 
 void TTable::AfterConstruction() {
   TBDEDataSet::AfterConstruction();
@@ -231,11 +230,6 @@ void TTable::ResolveOrder(std::vector<TOrderColumn>& Order) const {
   }
 }
 
-TField* TTable::GetIndexField(int Index) const {
-  if (Index < 0 || Index >= IndexFieldCount()) DatabaseError(dbmsg::SNoIndex, this);
-  return FieldByName(Order_[std::size_t(Index)].Name);
-}
-
 std::string TTable::ColumnRef(const TOrderColumn& C) const {
   return Quote(C.Name) + (C.CaseInsensitive ? " COLLATE NOCASE" : "");
 }
@@ -274,6 +268,7 @@ void TTable::ChangeOrder(const std::string& IndexName, const std::string& FieldN
   Order_ = std::move(Order);
   Ranged_ = false;
   Range_ = {};
+  KeySearch().IndexChanged();
   TRow Row;
   if (HadRow && ReadRowById(RowId, Row)) {
     PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
@@ -431,6 +426,7 @@ TSQLiteStatement& TTable::OpenStatement(TDatabase& Database) {
   Order_ = BuildOrder(IndexName_, IndexFieldNames_);
   Ranged_ = false;
   Range_ = {};
+  KeySearch().IndexChanged();
   Backward_.reset();
   AtStart_ = true;
   Forward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
@@ -578,137 +574,78 @@ int TTable::InternalCompareBookmarks(const std::vector<std::uint8_t>& A, const s
 
 // ---------------------------------------------------------------- key search and ranges
 
-TBDEDataSet::TRecord* TTable::AddressedRecord() const {
-  if (GetState() == dsSetKey) return const_cast<TRecord*>(&KeyBuffers_[KeyKind_]);
-  return TBDEDataSet::AddressedRecord();
+bool TTable::GetFieldData(TField* Field, void* Buffer) const {
+  if (GetState() == dsSetKey) return KeySearch().GetFieldData(Field, Buffer);
+  return TBDEDataSet::GetFieldData(Field, Buffer);
 }
 
-void TTable::StartKeyEdit(TKeyKind Kind, bool Clear) {
-  CheckActive();
-  CheckBrowseMode();
-  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
-  TRecord& K = KeyBuffers_[Kind];
-  const std::size_t N = std::size_t(GetFieldDefs()->Count());
-  if (Clear || K.Values.size() != N) K.Values.assign(N, Variant());  // unassigned: an open end
-  KeyKind_ = Kind;
-  SetState(dsSetKey);
+void TTable::SetFieldData(TField* Field, const void* Buffer) {
+  if (GetState() == dsSetKey) KeySearch().SetFieldData(Field, Buffer);
+  else TBDEDataSet::SetFieldData(Field, Buffer);
 }
 
-void TTable::SetKey() { StartKeyEdit(kkLookup, true); }
-void TTable::EditKey() { StartKeyEdit(kkLookup, false); }
-void TTable::SetRangeStart() { StartKeyEdit(kkRangeStart, true); }
-void TTable::SetRangeEnd() { StartKeyEdit(kkRangeEnd, true); }
-void TTable::EditRangeStart() { StartKeyEdit(kkRangeStart, false); }
-void TTable::EditRangeEnd() { StartKeyEdit(kkRangeEnd, false); }
+void TTable::GetKeyFields(std::vector<TField*>& Fields) const {
+  for (const TOrderColumn& C : Order_) Fields.push_back(FieldByName(C.Name));
+}
 
-std::vector<Variant> TTable::KeyValues(TKeyKind Kind) const {
-  std::vector<Variant> Key;
-  const TRecord& K = KeyBuffers_[Kind];
-  for (const TOrderColumn& C : Order_) {
-    if (std::size_t(C.FieldIndex) >= K.Values.size()) break;
-    const Variant& V = K.Values[std::size_t(C.FieldIndex)];
-    if (V.IsEmpty()) break;
-    Key.push_back(V);
+bool TTable::SeekKey(std::span<const Variant> Key) {
+  PositionAt(std::vector<Variant>(Key.begin(), Key.end()), TRelation::AtOrAfter);
+  return Cursor_ >= Base_ && Cursor_ < WindowEnd();
+}
+
+bool TTable::CursorHasKey(std::span<const Variant> Key) const {
+  if (Cursor_ < Base_ || Cursor_ >= WindowEnd()) return false;
+  const TRowRef Row = RowAt(Cursor_);
+  for (std::size_t I = 0; I < Key.size(); ++I) {
+    const TOrderColumn& C = Order_[I];
+    const Variant V = Row.Value(std::size_t(C.FieldIndex));
+    const Variant& K = Key[I];
+    if (V.IsNull() || K.IsNull()) {
+      if (V.IsNull() != K.IsNull()) return false;
+      continue;
+    }
+    if (V.VarType() == varString && K.VarType() == varString) {
+      // The engine's own rules: bytes, or NOCASE's folding of ASCII letters.
+      const std::string &A = V.RawString(), &B = K.RawString();
+      if (A.size() != B.size()) return false;
+      for (std::size_t J = 0; J < A.size(); ++J) {
+        char X = A[J], Y = B[J];
+        if (C.CaseInsensitive) {
+          if (X >= 'A' && X <= 'Z') X = char(X + 32);
+          if (Y >= 'A' && Y <= 'Z') Y = char(Y + 32);
+        }
+        if (X != Y) return false;
+      }
+    } else if (VarCompareValue(V, K) != vrEqual) {
+      return false;
+    }
   }
-  return Key;
+  return true;
 }
 
-bool TTable::GotoKey() {
-  CheckActive();
-  if (GetState() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
-  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
-  const std::vector<Variant> Key = KeyValues(kkLookup);
-  TCondition Same = KeyCondition(Key, TRelation::Same);
-  auto Probe = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false) + " LIMIT 1", Where(&Same));
-  if (!Probe->Step()) return false;
-  const TRow Row = ReadRow(*Probe);
-  Probe.reset();
-  PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
-  return SyncToCursor();
-}
-
-void TTable::GotoNearest() {
-  CheckActive();
-  if (GetState() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
-  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
-  const std::vector<Variant> Key = KeyValues(kkLookup);
-  if (Key.empty()) {
-    First();
-    return;
-  }
-  PositionAt(Key, TRelation::AtOrAfter);
-  if (Cursor_ >= Base_ && Cursor_ < WindowEnd() && SyncToCursor()) return;
-  Last();
-}
-
-// Enters dsSetKey with KeyValues in the leading index fields; a value that
-// does not fit leaves the key state again before the error passes on.
-void TTable::SetKeyValues(const std::vector<Variant>& KeyValues) {
-  SetKey();
-  try {
-    if (KeyValues.size() > Order_.size())
-      DatabaseError(Format(STooManyKeys, {std::int32_t(KeyValues.size()), std::int32_t(Order_.size())}), this);
-    for (std::size_t I = 0; I < KeyValues.size(); ++I) GetIndexField(int(I))->SetAsVariant(KeyValues[I]);
-  } catch (...) {
-    SetState(dsBrowse);
-    throw;
-  }
-}
-
-bool TTable::FindKey(const std::vector<Variant>& KeyValues) {
-  SetKeyValues(KeyValues);
-  return GotoKey();
-}
-
-void TTable::FindNearest(const std::vector<Variant>& KeyValues) {
-  SetKeyValues(KeyValues);
-  GotoNearest();
-}
-
-void TTable::ApplyRange() {
-  CheckActive();
-  if (GetState() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
-  if (Order_.empty()) DatabaseError(dbmsg::SNoIndex, this);
+void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) {
   TCondition Range;
-  Range.Add(" AND ", KeyCondition(KeyValues(kkRangeStart), TRelation::AtOrAfter));
-  Range.Add(" AND ", KeyCondition(KeyValues(kkRangeEnd), TRelation::AtOrBefore));
+  Range.Add(" AND ", KeyCondition(std::vector<Variant>(Start.begin(), Start.end()), TRelation::AtOrAfter));
+  Range.Add(" AND ", KeyCondition(std::vector<Variant>(End.begin(), End.end()), TRelation::AtOrBefore));
+  TCondition Previous = std::move(Range_);
+  const bool WasRanged = Ranged_;
   Range_ = std::move(Range);
   Ranged_ = true;
-  RestartAtStart();
-  First();
-}
-
-void TTable::CancelRange() {
-  CheckActive();
-  if (GetState() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
-  if (!Ranged_) return;
-  Ranged_ = false;
-  Range_ = {};
-  RestartAtStart();
-  First();
-}
-
-void TTable::SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues) {
-  auto Fill = [&](const std::vector<Variant>& Values) {
-    if (Values.size() > Order_.size())
-      DatabaseError(Format(STooManyKeys, {std::int32_t(Values.size()), std::int32_t(Order_.size())}), this);
-    for (std::size_t I = 0; I < Values.size(); ++I)
-      if (!Values[I].IsEmpty()) GetIndexField(int(I))->SetAsVariant(Values[I]);
-  };
   try {
-    SetRangeStart();
-    Fill(StartValues);
-    SetRangeEnd();
-    Fill(EndValues);
+    RestartAtStart();
   } catch (...) {
-    if (GetState() == dsSetKey) SetState(dsBrowse);
+    Range_ = std::move(Previous);
+    Ranged_ = WasRanged;
     throw;
   }
-  ApplyRange();
+}
+
+void TTable::CancelKeyRange() {
+  Ranged_ = false;
+  Range_ = {};
+  const TRecord* Current = RecordOf(ActiveBuffer());
+  if (Current && Current->Index != NewRow) Reposition(Current->RowId);
+  else RestartAtStart();
 }
 
 TOwned<TIndexDef> TTable::PSGetDefaultOrder() const {

@@ -12,8 +12,9 @@
 // directions: a key search or Last runs one indexed statement and starts the
 // window there, so they cost a lookup, not a scan. Bookmarks are row ids and
 // survive re-positioning. RecNo is known while the window starts at the first
-// row. Ranges and key searches are conditions on the index columns that the
-// engine evaluates with the index.
+// row. Key search and ranges follow the shared protocol of keysearch.h; here
+// they are conditions on the index columns that the engine evaluates with the
+// index.
 //
 // Editing writes INSERT, UPDATE and DELETE by row id at Post and Delete; a
 // refused statement (constraint, lock) raises with the engine's message and
@@ -28,10 +29,11 @@
 #include <vector>
 
 #include <fyndra/platform/bde/bdedataset.h>
+#include <fyndra/platform/db/keysearch.h>
 
 namespace fyndra {
 
-class TTable : public TBDEDataSet {
+class TTable : public TKeyedDataSet<TBDEDataSet> {
   FYNDRA_CLASS(TTable, TBDEDataSet)
 
  public:
@@ -47,35 +49,10 @@ class TTable : public TBDEDataSet {
   void SetIndexName(const std::string& Value);
   const std::string& GetIndexFieldNames() const { return IndexFieldNames_; }
   void SetIndexFieldNames(const std::string& Value);
-  // The key fields of the current order (the row id excluded).
-  int IndexFieldCount() const { return static_cast<int>(Order_.size()); }
-  TField* GetIndexField(int Index) const;
 
-  // Key search: SetKey (or EditKey) puts the dataset in dsSetKey, where
-  // assigning the index fields fills the search key; unassigned trailing
-  // fields are left out of the key. GotoKey moves to the first record whose
-  // leading key fields equal the key (false, without moving, when none does);
-  // GotoNearest to the first record at or after it (the last record when none).
-  void SetKey();
-  void EditKey();
-  bool GotoKey();
-  void GotoNearest();
-  bool FindKey(const std::vector<Variant>& KeyValues);
-  void FindNearest(const std::vector<Variant>& KeyValues);
-
-  // Ranges on the current index: the records whose leading key fields lie
-  // between the start and the end key. A field left unassigned (and every one
-  // after it) leaves that end open; a field cleared to Null bounds at Null.
-  void SetRangeStart();
-  void SetRangeEnd();
-  void EditRangeStart();
-  void EditRangeEnd();
-  void ApplyRange();
-  void CancelRange();
-  // SetRangeStart, the start values, SetRangeEnd, the end values, ApplyRange.
-  // An Unassigned value leaves that field open.
-  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
-  bool GetRanged() const { return Ranged_; }
+  // In dsSetKey the fields address the key being edited.
+  bool GetFieldData(TField* Field, void* Buffer) const override;
+  void SetFieldData(TField* Field, const void* Buffer) override;
 
   TOwned<TIndexDef> PSGetDefaultOrder() const override;
 
@@ -88,7 +65,6 @@ class TTable : public TBDEDataSet {
   TSQLiteStatement& OpenStatement(TDatabase& Database) override;
   void CloseStatement() override;
   int HiddenColumns() const override { return 1; }
-  TRecord* AddressedRecord() const override;
   void InternalSetToRecord(TRecordBuffer Buffer) override;
   void InternalInitFieldDefs() override;
   bool FetchPriorRow() const override;
@@ -106,8 +82,14 @@ class TTable : public TBDEDataSet {
   int InternalCompareBookmarks(const std::vector<std::uint8_t>& A,
                                const std::vector<std::uint8_t>& B) const override;
 
+  // Key search and ranges (the row id is not a key field).
+  void GetKeyFields(std::vector<TField*>& Fields) const override;
+  bool SeekKey(std::span<const Variant> Key) override;
+  bool CursorHasKey(std::span<const Variant> Key) const override;
+  void SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) override;
+  void CancelKeyRange() override;
+
  private:
-  void SetKeyValues(const std::vector<Variant>& KeyValues);
   // One column of the order.
   struct TOrderColumn {
     std::string Name;
@@ -123,7 +105,6 @@ class TTable : public TBDEDataSet {
     void Add(const std::string& More, const TCondition& Other);
   };
   enum class TRelation { After, AtOrAfter, Before, AtOrBefore, Same };
-  enum TKeyKind { kkLookup, kkRangeStart, kkRangeEnd };
 
   void ReadIndexDefs(TIndexDefs& Defs);
   // The order for an index name or field list; field positions are filled in
@@ -149,8 +130,6 @@ class TTable : public TBDEDataSet {
   void PositionAt(const std::vector<Variant>& Key, TRelation Relation);
   // Reads the row with that row id (within the range); false when absent.
   bool ReadRowById(std::int64_t RowId, TRow& Row) const;
-  void StartKeyEdit(TKeyKind Kind, bool Clear);
-  std::vector<Variant> KeyValues(TKeyKind Kind) const;
   void Reposition(std::int64_t RowId);
   void CheckExactFit(const TFieldDef* Def, const Variant& Value) const;
 
@@ -164,8 +143,6 @@ class TTable : public TBDEDataSet {
   mutable bool AtStart_ = true;
   bool Ranged_ = false;
   TCondition Range_;
-  TKeyKind KeyKind_ = kkLookup;
-  TRecord KeyBuffers_[3];
 };
 
 }  // namespace fyndra

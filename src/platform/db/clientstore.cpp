@@ -29,10 +29,6 @@ std::uint32_t WidthOf(TColKind K) {  // bytes of a value within the row
 
 bool IsVar(TColKind K) { return K == TColKind::Text || K == TColKind::Wide || K == TColKind::Bytes; }
 
-// Texts of a fixed-buffer field (char[StringBufferSize(Size)]); the others are
-// std::string objects.
-bool FixedText(TFieldType T) { return T == ftString || T == ftFixedChar || T == ftGuid; }
-
 template <class T>
 T Load(const std::uint8_t* P) {
   T V;
@@ -328,9 +324,7 @@ bool ReadNativeValue(const TColumn& C, const TRowView& Row, int Col, void* Buffe
     case TColKind::Text: {
       std::string_view S = Row.Var(Col);
       if (FixedText(C.Type)) {
-        std::size_t N = std::min(S.size(), std::size_t(StringBufferSize(C.Size) - 1));
-        std::memcpy(Buffer, S.data(), N);
-        static_cast<char*>(Buffer)[N] = '\0';
+        TextToNative(S, C.Size, C.Name, nullptr, Buffer);
       } else {
         static_cast<std::string*>(Buffer)->assign(S);
       }

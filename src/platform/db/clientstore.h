@@ -39,6 +39,9 @@ struct TColumn {
 };
 
 TColKind KindOfType(TFieldType Type);  // raises EDatabaseError for unsupported types
+// Texts kept in a field's fixed buffer (char[StringBufferSize(Size)]); the
+// other texts are exchanged as std::string objects.
+inline bool FixedText(TFieldType T) { return T == ftString || T == ftFixedChar || T == ftGuid; }
 
 // A variable-size value is held in the text heap as its length (LEB128) and
 // its bytes; the row holds the 4-byte offset of that entry.

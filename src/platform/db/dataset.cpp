@@ -352,6 +352,33 @@ bool TDataSet::SyncToCursor() {
   return true;
 }
 
+bool TDataSet::MoveToCursorOrAfter(const std::function<bool()>* StillMatches) {
+  bool Found = false;
+  try {
+    for (TGetResult R = GetRecord(ScratchBuf_, gmCurrent, false); R == grOK;
+         R = GetRecord(ScratchBuf_, gmNext, true)) {
+      if (StillMatches && !(*StillMatches)()) break;
+      if (RecordFilterAccepts(ScratchBuf_)) {
+        Found = true;
+        break;
+      }
+    }
+  } catch (...) {
+    RestoreCursor();
+    throw;
+  }
+  if (!Found) {
+    RestoreCursor();
+    return false;
+  }
+  Fire(BeforeScroll);
+  SwapToScratch();
+  Bof_ = Eof_ = false;
+  DataEvent(deDataSetChange, 0);
+  Fire(AfterScroll);
+  return true;
+}
+
 // ---------------------------------------------------------------- navigation
 
 void TDataSet::First() { MoveToEnd(true); }

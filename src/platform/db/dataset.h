@@ -42,6 +42,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -286,6 +287,12 @@ class TDataSet : public TComponent {
   // (after a family's own positioning such as a key search), then notifies.
   // Returns false (nothing moved) when the cursor is on no visible record.
   bool SyncToCursor();
+  // After the family has put its cursor on a record of its choosing (a key
+  // search): moves to the first record from the cursor onward that the filter
+  // lets through, as long as StillMatches (when given; asked with the cursor
+  // on each candidate) holds, and answers true. When there is none, nothing
+  // moves and the answer is false.
+  bool MoveToCursorOrAfter(const std::function<bool()>* StillMatches);
   bool Filtering() const { return Filtered_ && bool(OnFilterRecord_); }
   void SetModified(bool Value) { Modified_ = Value; }
   // Called by TField::SetData after the family took a value.
@@ -300,6 +307,7 @@ class TDataSet : public TComponent {
  private:
   friend class TField;
   friend class TDataSource;
+  friend class TKeySearch;
   friend class TFieldDefs;
   friend class TFieldDef;
   void DoOpen();

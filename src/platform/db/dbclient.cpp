@@ -62,10 +62,9 @@ struct TCustomClientDataSet::TBuffer {
   std::int64_t Pos = -1;
   std::uint64_t Version = 0;
   TRowImage Image;
-  std::vector<bool> Assigned;  // key buffers: columns that received a value
 };
 
-TCustomClientDataSet::TCustomClientDataSet(TComponent* Owner) : TDataSet(Owner) {}
+TCustomClientDataSet::TCustomClientDataSet(TComponent* Owner) : TKeyedDataSet<TDataSet>(Owner) {}
 
 TClientDataSet::TClientDataSet(TComponent* Owner) : TCustomClientDataSet(Owner) {}
 
@@ -73,7 +72,6 @@ void TCustomClientDataSet::AfterConstruction() {
   TDataSet::AfterConstruction();
   IndexDefs_ = CreateOwned<TIndexDefs>(this);
   IndexDefs_->SetUpdater([this](TIndexDefs& Defs) { SyncIndexDefs(Defs); });
-  for (auto& K : Keys_) K = std::make_unique<TBuffer>();
 }
 
 TCustomClientDataSet::~TCustomClientDataSet() = default;
@@ -88,11 +86,7 @@ void TCustomClientDataSet::FreeRecordBuffer(TRecordBuffer& Buffer) {
 }
 
 TCustomClientDataSet::TBuffer* TCustomClientDataSet::StateBuffer() const {
-  switch (State()) {
-    case dsFilter: return Buf(FilterBuffer());
-    case dsSetKey: return Keys_[KeyIndex_].get();
-    default: return Buf(ActiveBuffer());
-  }
+  return Buf(State() == dsFilter ? FilterBuffer() : ActiveBuffer());
 }
 
 int TCustomClientDataSet::ColumnOf(const TField* Field) const {
@@ -102,28 +96,32 @@ int TCustomClientDataSet::ColumnOf(const TField* Field) const {
 }
 
 bool TCustomClientDataSet::GetFieldData(TField* Field, void* Buffer) const {
+  if (State() == dsSetKey) return KeySearch().GetFieldData(Field, Buffer);
   int Col = ColumnOf(Field);
   if (Col < 0) return false;
   const TBuffer* B = StateBuffer();
   if (!B) return false;
   const cds::TColumn& C = Store_->Columns()[std::size_t(Col)];
-  if (B->Own) return cds::ReadNative(C, B->Image.View(*Store_), Col, Buffer);
-  if (B->Slot == kNoSlot) return false;
-  return cds::ReadNative(C, Store_->View(B->Slot), Col, Buffer);
+  const TRowView Row = B->Own ? B->Image.View(*Store_) : B->Slot != kNoSlot ? Store_->View(B->Slot) : TRowView();
+  if (!Row.Valid()) return false;
+  if (C.Kind == cds::TColKind::Text && cds::FixedText(C.Type)) {
+    // Into the field's own buffer, by the rule every family shares.
+    if (Row.IsNull(Col)) return false;
+    if (Buffer) TextToNative(Field, Row.Var(Col), Buffer);
+    return true;
+  }
+  return cds::ReadNative(C, Row, Col, Buffer);
 }
 
 void TCustomClientDataSet::SetFieldData(TField* Field, const void* Buffer) {
+  if (State() == dsSetKey) {
+    KeySearch().SetFieldData(Field, Buffer);
+    return;
+  }
   int Col = ColumnOf(Field);
   if (Col < 0) DatabaseError(Format(dbmsg::SFieldNotFound, {Field->GetFieldName()}), this);
   TBuffer* B = StateBuffer();
   if (!B || !B->Own) DatabaseError(dbmsg::SNotEditing, this);
-  if (State() == dsSetKey) {
-    bool IsKey = false;
-    for (const cds::TKeyPart& K : Current().Keys) IsKey = IsKey || K.Col == Col;
-    if (!IsKey)
-      DatabaseError(Format("Field '%s' is not a key field of the current index", {Field->GetDisplayName()}), this);
-    B->Assigned[std::size_t(Col)] = true;
-  }
   cds::WriteNative(Store_->Columns()[std::size_t(Col)], B->Image, Col, Buffer);
 }
 
@@ -274,7 +272,6 @@ void TCustomClientDataSet::InternalOpen() {
   } else {
     CheckDefsMatchStore();
   }
-  for (auto& K : Keys_) *K = TBuffer();
   EnsureIndexesFromDefs();
   int Index = 0;
   if (!IndexFieldNames_.empty()) {
@@ -294,6 +291,7 @@ void TCustomClientDataSet::InternalOpen() {
   }
   CurrentIndex_ = std::size_t(Index);
   RangeApplied_ = false;
+  KeySearch().IndexChanged();
   ++Version_;
   RecalcRange();
   Pos_ = std::int64_t(Lo_) - 1;
@@ -392,7 +390,7 @@ void TCustomClientDataSet::SelectIndex(int Index) {
   std::uint32_t Slot = GetActive() ? ActiveSlot() : kNoSlot;
   CurrentIndex_ = std::size_t(Index);
   RangeApplied_ = false;
-  for (auto& K : Keys_) *K = TBuffer();
+  KeySearch().IndexChanged();
   ++Version_;
   RecalcRange();
   if (!GetActive()) return;
@@ -453,18 +451,6 @@ void TCustomClientDataSet::SetIndexFieldNames(const std::string& Value) {
   SelectIndex(int(Indexes_.size()) - 1);
 }
 
-std::vector<TField*> TCustomClientDataSet::IndexFields() const {
-  std::vector<TField*> Out;
-  if (!Store_ || !GetActive()) return Out;
-  for (const cds::TKeyPart& K : Current().Keys)
-    Out.push_back(FieldByName(Store_->Columns()[std::size_t(K.Col)].Name));
-  return Out;
-}
-
-int TCustomClientDataSet::IndexFieldCount() const {
-  return Store_ && GetActive() ? int(Current().Keys.size()) : 0;
-}
-
 void TCustomClientDataSet::AddIndex(const std::string& Name, const std::string& Fields, TIndexOptions Options,
                                     const std::string& DescFields, const std::string& CaseInsFields) {
   if (Name.empty()) DatabaseError(Format(dbmsg::SIndexNotFound, {Name}), this);
@@ -517,9 +503,8 @@ void TCustomClientDataSet::RecalcRange() {
   Lo_ = 0;
   Hi_ = Idx.Order.size();
   if (!RangeApplied_ || !Idx.Keyed()) return;
-  int KS = AssignedKeyCount(1), KE = AssignedKeyCount(2);
-  if (KS > 0) Lo_ = Idx.Bound(*Store_, Keys_[1]->Image.View(*Store_), KS, false);
-  if (KE > 0) Hi_ = Idx.Bound(*Store_, Keys_[2]->Image.View(*Store_), KE, true);
+  if (RangeStartLength_ > 0) Lo_ = Idx.Bound(*Store_, RangeStart_.View(*Store_), RangeStartLength_, false);
+  if (RangeEndLength_ > 0) Hi_ = Idx.Bound(*Store_, RangeEnd_.View(*Store_), RangeEndLength_, true);
   if (Hi_ < Lo_) Hi_ = Lo_;
 }
 
@@ -699,161 +684,56 @@ int TCustomClientDataSet::InternalCompareBookmarks(const std::vector<std::uint8_
 
 // ---------------------------------------------------------------- key search and ranges
 
-void TCustomClientDataSet::CheckKeyed() const {
-  CheckActive();
-  if (!Current().Keyed()) DatabaseError(dbmsg::SNoIndex, this);
+void TCustomClientDataSet::GetKeyFields(std::vector<TField*>& Fields) const {
+  if (!Store_) return;
+  for (const cds::TKeyPart& K : Current().Keys)
+    Fields.push_back(FieldByName(Store_->Columns()[std::size_t(K.Col)].Name));
 }
 
-void TCustomClientDataSet::BeginKeyEdit(int Which, bool Clear) {
-  CheckKeyed();
-  CheckBrowseMode();
-  TBuffer& K = *Keys_[Which];
-  if (Clear || K.Image.Empty()) {
-    K.Image.Reset(*Store_);
-    K.Assigned.assign(std::size_t(Store_->ColumnCount()), false);
-    K.Own = true;
-    K.Slot = kNoSlot;
+void TCustomClientDataSet::KeyToImage(std::span<const Variant> Key, TRowImage& Image) const {
+  Image.Reset(*Store_);
+  const auto& Parts = Current().Keys;
+  for (std::size_t I = 0; I < Key.size() && I < Parts.size(); ++I) {
+    const int Col = Parts[I].Col;
+    cds::WriteVariant(Store_->Columns()[std::size_t(Col)], Image, Col, Key[I]);
   }
-  KeyIndex_ = Which;
-  SetState(dsSetKey);
 }
 
-int TCustomClientDataSet::AssignedKeyCount(int Which) const {
-  const TBuffer& K = *Keys_[Which];
-  if (K.Assigned.empty()) return 0;
-  int Last = 0;
-  const auto& Keys = Current().Keys;
-  for (std::size_t I = 0; I < Keys.size(); ++I)
-    if (K.Assigned[std::size_t(Keys[I].Col)]) Last = int(I) + 1;
-  return Last;
+bool TCustomClientDataSet::SeekKey(std::span<const Variant> Key) {
+  KeyToImage(Key, SeekImage_);
+  SeekLength_ = int(Key.size());
+  const std::size_t P = std::max(Current().Bound(*Store_, SeekImage_.View(*Store_), SeekLength_, false), Lo_);
+  if (P >= Hi_) return false;
+  Pos_ = std::int64_t(P);
+  return true;
 }
 
-void TCustomClientDataSet::SetKey() { BeginKeyEdit(0, true); }
-void TCustomClientDataSet::EditKey() { BeginKeyEdit(0, false); }
-void TCustomClientDataSet::SetRangeStart() { BeginKeyEdit(1, true); }
-void TCustomClientDataSet::SetRangeEnd() { BeginKeyEdit(2, true); }
-void TCustomClientDataSet::EditRangeStart() { BeginKeyEdit(1, false); }
-void TCustomClientDataSet::EditRangeEnd() { BeginKeyEdit(2, false); }
-
-bool TCustomClientDataSet::GotoKey() {
-  CheckKeyed();
-  if (State() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
-  if (Keys_[0]->Image.Empty()) return false;
+bool TCustomClientDataSet::CursorHasKey(std::span<const Variant> Key) const {
+  // The seek left the key in SeekImage_.
+  if (int(Key.size()) != SeekLength_ || Pos_ < std::int64_t(Lo_) || Pos_ >= std::int64_t(Hi_)) return false;
   const TRecordIndex& Idx = Current();
-  const int K = AssignedKeyCount(0);
-  const TRowView Key = Keys_[0]->Image.View(*Store_);
-  std::int64_t Saved = Pos_;
-  for (std::size_t P = std::max(Idx.Bound(*Store_, Key, K, false), Lo_); P < Hi_; ++P) {
-    if (cds::CompareKeys(*Store_, Idx.Keys, Store_->View(Idx.Order[P]), Key, K) != 0) break;
-    Pos_ = std::int64_t(P);
-    if (SyncToCursor()) return true;
-  }
-  Pos_ = Saved;
-  return false;
+  return cds::CompareKeys(*Store_, Idx.Keys, Store_->View(Idx.Order[std::size_t(Pos_)]), SeekImage_.View(*Store_),
+                          SeekLength_) == 0;
 }
 
-void TCustomClientDataSet::GotoNearest() {
-  CheckKeyed();
-  if (State() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
-  if (Keys_[0]->Image.Empty()) {
-    First();
-    return;
-  }
-  const TRecordIndex& Idx = Current();
-  const int K = AssignedKeyCount(0);
-  for (std::size_t P = std::max(Idx.Bound(*Store_, Keys_[0]->Image.View(*Store_), K, false), Lo_); P < Hi_; ++P) {
-    Pos_ = std::int64_t(P);
-    if (SyncToCursor()) return;
-  }
-  Last();
-}
-
-namespace {
-template <class L>
-void AssignKeys(TCustomClientDataSet* DS, const L& Values) {
-  std::vector<TField*> F = DS->IndexFields();
-  if (std::size_t(std::distance(Values.begin(), Values.end())) > F.size())
-    DatabaseError(Format(dbmsg::SLocateKeyMismatch, {int(std::distance(Values.begin(), Values.end())), int(F.size())}),
-                  DS);
-  std::size_t I = 0;
-  for (const Variant& V : Values) {
-    if (!V.IsEmpty()) F[I]->SetAsVariant(V);
-    ++I;
-  }
-}
-}  // namespace
-
-// Enters dsSetKey with KeyValues in the leading key fields; a value that does
-// not fit cancels the key state before the error passes on.
-void TCustomClientDataSet::SetKeyValues(const std::vector<Variant>& KeyValues) {
-  SetKey();
-  try {
-    AssignKeys(this, KeyValues);
-  } catch (...) {
-    Cancel();
-    throw;
-  }
-}
-
-bool TCustomClientDataSet::FindKey(const std::vector<Variant>& KeyValues) {
-  SetKeyValues(KeyValues);
-  return GotoKey();
-}
-
-void TCustomClientDataSet::FindNearest(const std::vector<Variant>& KeyValues) {
-  SetKeyValues(KeyValues);
-  GotoNearest();
-}
-
-bool TCustomClientDataSet::FindKey(std::initializer_list<Variant> KeyValues) {
-  return FindKey(std::vector<Variant>(KeyValues));
-}
-
-void TCustomClientDataSet::FindNearest(std::initializer_list<Variant> KeyValues) {
-  FindNearest(std::vector<Variant>(KeyValues));
-}
-
-void TCustomClientDataSet::ApplyRange() {
-  CheckKeyed();
-  if (State() == dsSetKey) SetState(dsBrowse);
-  CheckBrowseMode();
+void TCustomClientDataSet::SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) {
+  // Converted first, so that a value that does not fit leaves the range as it was.
+  TRowImage NewStart, NewEnd;
+  KeyToImage(Start, NewStart);
+  KeyToImage(End, NewEnd);
+  RangeStart_ = std::move(NewStart);
+  RangeEnd_ = std::move(NewEnd);
+  RangeStartLength_ = int(Start.size());
+  RangeEndLength_ = int(End.size());
   RangeApplied_ = true;
   RecalcRange();
-  First();
 }
 
-void TCustomClientDataSet::CancelRange() {
-  CheckActive();
-  if (State() == dsSetKey) SetState(dsBrowse);
-  if (!RangeApplied_) return;
-  CheckBrowseMode();
-  std::uint32_t Slot = ActiveSlot();
+void TCustomClientDataSet::CancelKeyRange() {
+  const std::uint32_t Slot = ActiveSlot();
   RangeApplied_ = false;
   RecalcRange();
-  if (Slot != kNoSlot) {
-    SetCursorToSlot(Slot);
-    if (SyncToCursor()) return;
-  }
-  First();
-}
-
-void TCustomClientDataSet::SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues) {
-  CheckKeyed();
-  TBuffer SavedStart = *Keys_[1], SavedEnd = *Keys_[2];
-  try {
-    SetRangeStart();
-    AssignKeys(this, StartValues);
-    SetRangeEnd();
-    AssignKeys(this, EndValues);
-  } catch (...) {
-    *Keys_[1] = std::move(SavedStart);
-    *Keys_[2] = std::move(SavedEnd);
-    if (State() == dsSetKey) SetState(dsBrowse);
-    throw;
-  }
-  ApplyRange();
+  SetCursorToSlot(Slot);
 }
 
 std::size_t TCustomClientDataSet::StorageBytes() const {

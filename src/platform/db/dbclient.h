@@ -5,15 +5,10 @@
 // costs little more than its values. Indexes (IndexDefs, IndexName,
 // IndexFieldNames) are sorted vectors of record slots, maintained on every
 // post and delete; a unique index refuses a duplicate key before anything is
-// written. Key search (SetKey/GotoKey/GotoNearest/FindKey/FindNearest) and
-// ranges (SetRangeStart/SetRangeEnd/ApplyRange/SetRange/CancelRange) use binary
-// search on the current index. Bookmarks name record slots, so they survive
+// written. Key search and ranges follow the shared protocol of keysearch.h;
+// here they are binary searches on the current index, and a range is a window
+// of positions in it. Bookmarks name record slots, so they survive
 // re-indexing, ranges and edits.
-//
-// Key values: in dsSetKey the fields of the current index take key values.
-// The key used is the leading key fields up to the last one assigned; a field
-// before it that was not assigned counts as Null. A range end that has no
-// assigned field is open.
 //
 // File format (SaveToFile/LoadFromFile), little-endian:
 //   "FYCDSET\0"            8-byte magic
@@ -40,10 +35,11 @@
 #include <fyndra/platform/db/clientstore.h>
 #include <fyndra/platform/db/dataset.h>
 #include <fyndra/platform/db/indexdefs.h>
+#include <fyndra/platform/db/keysearch.h>
 
 namespace fyndra {
 
-class TCustomClientDataSet : public TDataSet {
+class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   FYNDRA_CLASS(TCustomClientDataSet, TDataSet)
 
  public:
@@ -77,34 +73,10 @@ class TCustomClientDataSet : public TDataSet {
   const std::string& GetIndexFieldNames() const { return IndexFieldNames_; }
   // Orders by these fields (semicolon-separated, ascending); clears IndexName.
   void SetIndexFieldNames(const std::string& Value);
-  // Key fields of the current index, in key order.
-  std::vector<TField*> IndexFields() const;
-  int IndexFieldCount() const;
   // Makes an index at once (also listed in IndexDefs).
   void AddIndex(const std::string& Name, const std::string& Fields, TIndexOptions Options,
                 const std::string& DescFields = "", const std::string& CaseInsFields = "");
   void DeleteIndex(const std::string& Name);
-
-  // ---- key search; REQUIRES: an index with key fields
-  void SetKey();   // dsSetKey with an empty key
-  void EditKey();  // dsSetKey keeping the key
-  bool GotoKey();  // exact; moves and returns true, or false without moving
-  void GotoNearest();  // the first record at or after the key (the last when none)
-  bool FindKey(std::initializer_list<Variant> KeyValues);
-  void FindNearest(std::initializer_list<Variant> KeyValues);
-  bool FindKey(const std::vector<Variant>& KeyValues);
-  void FindNearest(const std::vector<Variant>& KeyValues);
-
-  // ---- ranges on the current index
-  void SetRangeStart();
-  void SetRangeEnd();
-  void EditRangeStart();
-  void EditRangeEnd();
-  void ApplyRange();
-  void CancelRange();
-  // Start and end values for the leading key fields; Empty leaves one unassigned.
-  void SetRange(const std::vector<Variant>& StartValues, const std::vector<Variant>& EndValues);
-  bool RangeActive() const { return RangeApplied_; }
 
   // Bytes of record storage held (rows, text heap, index vectors).
   std::size_t StorageBytes() const;
@@ -155,8 +127,14 @@ class TCustomClientDataSet : public TDataSet {
   bool FamilyCanModify() const override { return true; }
   void BindFields(bool Binding) override;
 
+  // Key search and ranges.
+  void GetKeyFields(std::vector<TField*>& Fields) const override;
+  bool SeekKey(std::span<const Variant> Key) override;
+  bool CursorHasKey(std::span<const Variant> Key) const override;
+  void SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) override;
+  void CancelKeyRange() override;
+
  private:
-  void SetKeyValues(const std::vector<Variant>& KeyValues);
   struct TBuffer;
   TBuffer* Buf(TRecordBuffer B) const { return static_cast<TBuffer*>(B); }
   TBuffer* StateBuffer() const;  // the buffer the state addresses
@@ -172,9 +150,8 @@ class TCustomClientDataSet : public TDataSet {
   void SyncIndexDefs(TIndexDefs& Defs);
   void EnsureIndexesFromDefs();
   void RecalcRange();
-  void CheckKeyed() const;
-  void BeginKeyEdit(int Which, bool Clear);
-  int AssignedKeyCount(int Which) const;
+  // A key of the current index as a row: the leading key columns take Key.
+  void KeyToImage(std::span<const Variant> Key, cds::TRowImage& Image) const;
   void SetCursorToSlot(std::uint32_t Slot);
   // Reads a whole file and replaces definitions and records; Reopen closes the
   // dataset first and opens it after (false: called while opening).
@@ -202,9 +179,12 @@ class TCustomClientDataSet : public TDataSet {
   std::int64_t InsertPos_ = 0;
   std::string TempDefName_;  // the definition that describes IndexFieldNames
   std::int32_t NextAutoInc_ = 1;
-  // Key buffers: 0 = search key, 1 = range start, 2 = range end.
-  std::unique_ptr<TBuffer> Keys_[3];
-  int KeyIndex_ = 0;
+  // The key of the last seek, and the range in force (key columns, and how
+  // many leading ones each end bounds).
+  cds::TRowImage SeekImage_;
+  int SeekLength_ = 0;
+  cds::TRowImage RangeStart_, RangeEnd_;
+  int RangeStartLength_ = 0, RangeEndLength_ = 0;
   bool InsertAppend_ = false;
 };
 

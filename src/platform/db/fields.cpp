@@ -1,5 +1,6 @@
 #include <fyndra/platform/db/fields.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -110,6 +111,67 @@ TClass FieldClassOf(TFieldType Type) {
       return TBlobField::StaticClass();
     case ftMemo: case ftFmtMemo: return TMemoField::StaticClass();
     default: return nullptr;
+  }
+}
+
+// ---------------------------------------------------------------- native buffers
+
+void TextToNative(std::string_view Text, int Size, const std::string& Name, const TComponent* Owner, void* Buffer) {
+  const std::size_t Chars = std::size_t(std::max(Size, 0));
+  // The buffer holds StringBufferSize(Size) bytes; the bytes bound the
+  // characters from above, so they are counted only when the bytes alone
+  // cannot clear the text.
+  if (Text.size() >= std::size_t(StringBufferSize(Size)) || (Text.size() > Chars && CharLength(Text) > Chars))
+    DatabaseError(Format(dbmsg::SValueTooLong, {int(CharLength(Text)), Name, Size}), Owner);
+  // Readers stop at the terminator, so the rest of the buffer is left alone.
+  std::memcpy(Buffer, Text.data(), Text.size());
+  static_cast<char*>(Buffer)[Text.size()] = '\0';
+}
+
+void TextToNative(const TField* Field, std::string_view Text, void* Buffer) {
+  TextToNative(Text, Field->GetSize(), Field->GetDisplayName(), Field->GetDataSet(), Buffer);
+}
+
+Variant NativeToVariant(const TField* Field, const void* Buffer) {
+  switch (Field->GetDataType()) {
+    case ftString: case ftFixedChar: case ftGuid: {
+      const char* P = static_cast<const char*>(Buffer);
+      return Variant(std::string(P, strnlen(P, std::size_t(Field->GetDataSize()))));
+    }
+    case ftSmallint: return Variant(std::int32_t(*static_cast<const std::int16_t*>(Buffer)));
+    case ftWord: return Variant(std::int32_t(*static_cast<const std::uint16_t*>(Buffer)));
+    case ftInteger: case ftAutoInc: return Variant(*static_cast<const std::int32_t*>(Buffer));
+    case ftLargeint: return Variant(*static_cast<const std::int64_t*>(Buffer));
+    case ftBoolean: return Variant(*static_cast<const std::uint16_t*>(Buffer) != 0);
+    case ftFloat: return Variant(*static_cast<const double*>(Buffer));
+    case ftCurrency: return Variant(Currency(*static_cast<const double*>(Buffer)));
+    case ftDate: case ftTime: case ftDateTime: return Variant::FromDateTime(*static_cast<const double*>(Buffer));
+    case ftBCD: return Variant(*static_cast<const Currency*>(Buffer));
+    case ftFMTBcd: return VarFMTBcdCreate(*static_cast<const TBcd*>(Buffer));
+    case ftTimeStamp: return Variant(*static_cast<const TSQLTimeStamp*>(Buffer));
+    case ftWideString: return Variant(*static_cast<const std::u16string*>(Buffer));
+    default: return Variant(*static_cast<const std::string*>(Buffer));
+  }
+}
+
+void VariantToNative(const TField* Field, const Variant& V, void* Buffer) {
+  switch (Field->GetDataType()) {
+    case ftString: case ftFixedChar: case ftGuid:
+      if (V.VarType() == varString) TextToNative(Field, V.RawString(), Buffer);
+      else TextToNative(Field, VarToStr(V), Buffer);
+      return;
+    case ftSmallint: *static_cast<std::int16_t*>(Buffer) = std::int16_t(V.AsInteger()); return;
+    case ftWord: *static_cast<std::uint16_t*>(Buffer) = std::uint16_t(V.AsInteger()); return;
+    case ftInteger: case ftAutoInc: *static_cast<std::int32_t*>(Buffer) = V.AsInteger(); return;
+    case ftLargeint: *static_cast<std::int64_t*>(Buffer) = V.AsInt64(); return;
+    case ftBoolean: *static_cast<std::uint16_t*>(Buffer) = V.AsBoolean() ? 1 : 0; return;
+    case ftFloat: case ftCurrency: *static_cast<double*>(Buffer) = V.AsDouble(); return;
+    case ftDate: case ftTime: case ftDateTime: *static_cast<double*>(Buffer) = VarToDateTime(V); return;
+    case ftBCD: *static_cast<Currency*>(Buffer) = V.AsCurrency(); return;
+    case ftFMTBcd: *static_cast<TBcd*>(Buffer) = V.AsBcd(); return;
+    case ftTimeStamp: *static_cast<TSQLTimeStamp*>(Buffer) = V.AsSQLTimeStamp(); return;
+    case ftWideString: *static_cast<std::u16string*>(Buffer) = VarToWideStr(V); return;
+    default: *static_cast<std::string*>(Buffer) = VarToStr(V); return;
   }
 }
 
@@ -467,11 +529,8 @@ std::string TStringField::GetAsString() const {
 }
 
 void TStringField::SetAsString(const std::string& Value) {
-  const std::size_t Chars = CharLength(Value);
-  if (Chars > std::size_t(GetSize()) || Value.size() >= std::size_t(GetDataSize()))
-    DatabaseError(Format(dbmsg::SValueTooLong, {int(Chars), GetDisplayName(), GetSize()}), GetDataSet());
-  Scratch_.assign(std::size_t(GetDataSize()), '\0');
-  std::memcpy(Scratch_.data(), Value.data(), Value.size());
+  Scratch_.resize(std::size_t(GetDataSize()));
+  TextToNative(this, Value, Scratch_.data());
   SetData(Scratch_.data());
 }
 

@@ -24,6 +24,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <fyndra/platform/classes/classes.h>
@@ -235,6 +236,20 @@ class TField : public TComponent {
 // Bytes of the native buffer of a text field of Size characters: UTF-8 takes
 // up to four bytes a character, and one more ends the text.
 constexpr int StringBufferSize(int Size) { return 4 * Size + 1; }
+
+// The native buffer layout of the header comment, written once for every
+// family: a Variant from Field's buffer, and a Variant into it (converted to
+// the field's type; a value that does not convert raises the variant error).
+// A text of more characters than the field's Size is refused with
+// SValueTooLong, naming the field's dataset, never cut.
+Variant NativeToVariant(const TField* Field, const void* Buffer);
+void VariantToNative(const TField* Field, const Variant& Value, void* Buffer);
+// Text into the buffer of a fixed-size text field (ftString, ftFixedChar,
+// ftGuid), terminated; refused as above when it has too many characters.
+void TextToNative(const TField* Field, std::string_view Text, void* Buffer);
+// The same for a column of Size characters named Name, for storage that has
+// no field at hand; Owner names the dataset in the message (may be null).
+void TextToNative(std::string_view Text, int Size, const std::string& Name, const TComponent* Owner, void* Buffer);
 
 // Text columns (ftString, ftFixedChar). Size counts characters (code points);
 // values of more characters are refused, whatever their byte length.

@@ -167,7 +167,7 @@ TEST(ClientRanges, ClosedOpenAndDescendingRanges) {
   TPeople P(Unordered());
   P->SetIndexFieldNames("ID");
   P->SetRange({Variant(std::int32_t(2))}, {Variant(std::int32_t(4))});
-  EXPECT_TRUE(P->RangeActive());
+  EXPECT_TRUE(P->GetRanged());
   EXPECT_EQ(P.Ids(), (std::vector<int>{2, 3, 4}));
   EXPECT_EQ(P->RecordCount(), 3);
   P->SetRecNo(2);  // numbered within the range
