@@ -27,15 +27,23 @@ TFieldType ModelFieldType(TFieldType DataType) {
 
 namespace {
 
+// Characters of the text field presenting a text of any length (a memo): a
+// criterion is typed by a user, and this holds far more than one types.
+constexpr int MemoCriterionSize = 4096;
+
 // The definition size of the field presenting Item's dataset field: the
 // item's data size, except for the decimal types, whose definition size is
-// their scale, which only the dataset field knows.
+// their scale, which only the dataset field knows, and the texts of any
+// length, which have no size of their own.
 int ModelFieldSize(const TzvFieldItem* Item) {
   const TField* Source = Item->GetField();
   switch (Source->GetDataType()) {
     case ftBCD:
     case ftFMTBcd:
       return Source->GetSize();
+    case ftMemo:
+    case ftFmtMemo:
+      return MemoCriterionSize;
     default:
       return Item->GetDataSize();
   }
@@ -142,113 +150,15 @@ TzvFieldItem* TzvModelDataSet::ItemOf(const TField* Field) const {
 bool TzvModelDataSet::GetFieldData(TField* Field, void* Buffer) const {
   TzvFieldItem* Item = ItemOf(Field);
   if (!Item || Item->IsEmpty()) return false;
-  if (!Buffer) return true;
-  switch (Field->GetDataType()) {
-    case ftString:
-    case ftGuid: {
-      // At most Size characters, which the field's buffer always holds.
-      const std::string Text = CharLeft(Item->GetAsString(), static_cast<std::size_t>(Field->GetSize()));
-      const std::size_t N = std::min(Text.size(), static_cast<std::size_t>(Field->GetDataSize() - 1));
-      std::memcpy(Buffer, Text.data(), N);
-      static_cast<char*>(Buffer)[N] = '\0';
-      break;
-    }
-    case ftSmallint:
-      *static_cast<std::int16_t*>(Buffer) = static_cast<std::int16_t>(Item->GetAsInteger());
-      break;
-    case ftInteger:
-    case ftAutoInc:
-      *static_cast<std::int32_t*>(Buffer) = Item->GetAsInteger();
-      break;
-    case ftWord:
-      *static_cast<std::uint16_t*>(Buffer) = static_cast<std::uint16_t>(Item->GetAsInteger());
-      break;
-    case ftBoolean:
-      *static_cast<std::uint16_t*>(Buffer) = Item->GetAsBoolean() ? 1 : 0;
-      break;
-    case ftFloat:
-    case ftCurrency:
-      *static_cast<double*>(Buffer) = Item->GetAsFloat();
-      break;
-    case ftBCD:
-      *static_cast<Currency*>(Buffer) = Item->GetAsCurrency();
-      break;
-    case ftDate:
-    case ftTime:
-    case ftDateTime:
-      *static_cast<double*>(Buffer) = Item->GetAsDateTime();
-      break;
-    case ftWideString:
-      *static_cast<std::u16string*>(Buffer) = VarToWideStr(Item->GetAsVariant());
-      break;
-    case ftLargeint:
-      *static_cast<std::int64_t*>(Buffer) = Item->GetAsLargeint();
-      break;
-    case ftTimeStamp:
-      *static_cast<TSQLTimeStamp*>(Buffer) = Item->GetAsVariant().AsSQLTimeStamp();
-      break;
-    case ftFMTBcd:
-      *static_cast<TBcd*>(Buffer) = Item->GetAsBCD();
-      break;
-    default:
-      break;
-  }
+  if (Buffer) VariantToNative(Field, Item->GetAsVariant(), Buffer);
   return true;
 }
 
 void TzvModelDataSet::SetFieldData(TField* Field, const void* Buffer) {
   TzvFieldItem* Item = ItemOf(Field);
   if (!Item) return;
-  if (!Buffer) {
-    Item->SetAsVariant(Null());
-    return;
-  }
-  switch (Field->GetDataType()) {
-    case ftString:
-    case ftGuid:
-      // An empty text is the empty string, not Null.
-      Item->SetAsVariant(Variant(std::string(static_cast<const char*>(Buffer))));
-      break;
-    case ftSmallint:
-      Item->SetAsInteger(*static_cast<const std::int16_t*>(Buffer));
-      break;
-    case ftInteger:
-    case ftAutoInc:
-      Item->SetAsInteger(*static_cast<const std::int32_t*>(Buffer));
-      break;
-    case ftWord:
-      Item->SetAsInteger(*static_cast<const std::uint16_t*>(Buffer));
-      break;
-    case ftBoolean:
-      Item->SetAsBoolean(*static_cast<const std::uint16_t*>(Buffer) != 0);
-      break;
-    case ftFloat:
-    case ftCurrency:
-      Item->SetAsFloat(*static_cast<const double*>(Buffer));
-      break;
-    case ftBCD:
-      Item->SetAsCurrency(*static_cast<const Currency*>(Buffer));
-      break;
-    case ftDate:
-    case ftTime:
-    case ftDateTime:
-      Item->SetAsDateTime(*static_cast<const double*>(Buffer));
-      break;
-    case ftWideString:
-      Item->SetAsVariant(Variant(*static_cast<const std::u16string*>(Buffer)));
-      break;
-    case ftLargeint:
-      Item->SetAsLargeint(*static_cast<const std::int64_t*>(Buffer));
-      break;
-    case ftTimeStamp:
-      Item->SetAsVariant(VarSQLTimeStampCreate(*static_cast<const TSQLTimeStamp*>(Buffer)));
-      break;
-    case ftFMTBcd:
-      Item->SetAsVariant(VarFMTBcdCreate(*static_cast<const TBcd*>(Buffer)));
-      break;
-    default:
-      break;
-  }
+  // An empty text stays the empty string, not Null.
+  Item->SetAsVariant(Buffer ? NativeToVariant(Field, Buffer) : Null());
 }
 
 // ---------------------------------------------------------------------------

@@ -108,17 +108,21 @@ TEST(ModelDataSet, ReadsAndWritesReachTheItems) {
   EXPECT_TRUE(X.Field("B")->IsNull());
 }
 
-TEST(ModelDataSet, LongTextIsCutToTheFieldSize) {
+// The field shows the item's text as every dataset shows a stored one: whole,
+// or refused when it has more characters than the field; never cut.
+TEST(ModelDataSet, TextLongerThanTheFieldIsRefusedNotCut) {
   ModelData X;
   X.M->SetItemsOption(ioCustom);
   auto* A = X.Item("A");
   A->SetOptions({});  // keep the value as given
-  // Cut to Size characters, each two bytes here, never inside one.
   const int Size = X.Field("A")->GetSize();
-  std::string Long, Cut;
-  for (int I = 0; I < Size + 3; ++I) (I < Size ? Cut : Long) += "\xC3\xA9";
-  A->SetAsString(Cut + Long);
-  EXPECT_EQ(X.Field("A")->AsString(), Cut);
+  std::string Fits;
+  for (int I = 0; I < Size; ++I) Fits += "\xC3\xA9";  // two bytes a character
+  A->SetAsString(Fits);
+  EXPECT_EQ(X.Field("A")->AsString(), Fits);
+  A->SetAsString(Fits + "\xC3\xA9");
+  EXPECT_THROW(X.Field("A")->AsString(), EDatabaseError);
+  EXPECT_EQ(A->GetAsString(), Fits + "\xC3\xA9");  // the criterion itself is kept
 }
 
 TEST(ModelDataSet, TypeChangeReplacesTheField) {

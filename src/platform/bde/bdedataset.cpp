@@ -18,65 +18,6 @@ constexpr const char* SNoParamValue = "No value for parameter '%s'";
 constexpr const char* SParamMismatch =
     "The SQL text has %d engine parameters but %d named ones; write parameters as :name";
 
-// Whether S has more than Size characters; the characters are counted only
-// when the bytes alone cannot rule it out.
-bool TooManyChars(std::string_view S, int Size) {
-  return S.size() > std::size_t(Size) && CharLength(S) > std::size_t(Size);
-}
-
-// The value of a field's native buffer (see fields.h for the layouts).
-Variant ReadNative(const TField* Field, const void* Buffer) {
-  switch (Field->GetDataType()) {
-    case ftString: case ftFixedChar: case ftGuid: {
-      const char* P = static_cast<const char*>(Buffer);
-      return Variant(std::string(P, strnlen(P, std::size_t(Field->GetDataSize()))));
-    }
-    case ftSmallint: return Variant(std::int32_t(*static_cast<const std::int16_t*>(Buffer)));
-    case ftWord: return Variant(std::int32_t(*static_cast<const std::uint16_t*>(Buffer)));
-    case ftInteger: case ftAutoInc: return Variant(*static_cast<const std::int32_t*>(Buffer));
-    case ftLargeint: return Variant(*static_cast<const std::int64_t*>(Buffer));
-    case ftBoolean: return Variant(*static_cast<const std::uint16_t*>(Buffer) != 0);
-    case ftFloat: return Variant(*static_cast<const double*>(Buffer));
-    case ftCurrency: return Variant(Currency(*static_cast<const double*>(Buffer)));
-    case ftDate: case ftTime: case ftDateTime: return Variant::FromDateTime(*static_cast<const double*>(Buffer));
-    case ftBCD: return Variant(*static_cast<const Currency*>(Buffer));
-    case ftFMTBcd: return VarFMTBcdCreate(*static_cast<const TBcd*>(Buffer));
-    case ftTimeStamp: return Variant(*static_cast<const TSQLTimeStamp*>(Buffer));
-    case ftWideString: return Variant(*static_cast<const std::u16string*>(Buffer));
-    default: return Variant(*static_cast<const std::string*>(Buffer));
-  }
-}
-
-void WriteNative(const TField* Field, const Variant& V, void* Buffer, const TComponent* DataSet) {
-  switch (Field->GetDataType()) {
-    case ftString: case ftFixedChar: case ftGuid: {
-      std::string S = V.AsString();
-      const std::size_t Room = std::size_t(Field->GetDataSize());
-      // A text longer than the column's declared size in characters (the
-      // file does not enforce it) is refused rather than cut.
-      if (S.size() + 1 > Room || TooManyChars(S, Field->GetSize()))
-        DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(S)), Field->GetDisplayName(),
-                                                    Field->GetSize()}),
-                      DataSet);
-      std::memset(Buffer, 0, Room);
-      std::memcpy(Buffer, S.data(), S.size());
-      return;
-    }
-    case ftSmallint: *static_cast<std::int16_t*>(Buffer) = std::int16_t(V.AsInteger()); return;
-    case ftWord: *static_cast<std::uint16_t*>(Buffer) = std::uint16_t(V.AsInteger()); return;
-    case ftInteger: case ftAutoInc: *static_cast<std::int32_t*>(Buffer) = V.AsInteger(); return;
-    case ftLargeint: *static_cast<std::int64_t*>(Buffer) = V.AsInt64(); return;
-    case ftBoolean: *static_cast<std::uint16_t*>(Buffer) = V.AsBoolean() ? 1 : 0; return;
-    case ftFloat: case ftCurrency: *static_cast<double*>(Buffer) = V.AsDouble(); return;
-    case ftDate: case ftTime: case ftDateTime: *static_cast<double*>(Buffer) = V.AsDateTime(); return;
-    case ftBCD: *static_cast<Currency*>(Buffer) = V.AsCurrency(); return;
-    case ftFMTBcd: *static_cast<TBcd*>(Buffer) = V.AsBcd(); return;
-    case ftTimeStamp: *static_cast<TSQLTimeStamp*>(Buffer) = V.AsSQLTimeStamp(); return;
-    case ftWideString: *static_cast<std::u16string*>(Buffer) = V.AsWideString(); return;
-    default: *static_cast<std::string*>(Buffer) = V.AsString(); return;
-  }
-}
-
 void PutIndex(std::int64_t Index, std::vector<std::uint8_t>& Data) {
   Data.resize(8);
   // Big-endian, so that byte order is row order.
@@ -633,7 +574,7 @@ bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
     if (Index >= static_cast<int>(R->Values.size())) return false;
     const Variant& V = R->Values[std::size_t(Index)];
     if (V.IsNull() || V.IsEmpty()) return false;
-    if (Buffer) WriteNative(Field, V, Buffer, this);
+    if (Buffer) VariantToNative(Field, V, Buffer);
     return true;
   }
   if (Index >= static_cast<int>(R->Row.Cells.size())) return false;
@@ -642,19 +583,10 @@ bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
   if (!Buffer) return true;
   const TFieldType Type = Field->GetDataType();
   if (C.Kind == TCellKind::Text && (Type == ftString || Type == ftFixedChar || Type == ftGuid)) {
-    // Straight from the row's text into the field's buffer.
-    const std::string_view S = R->Row.TextOf(C);
-    const std::size_t Room = std::size_t(Field->GetDataSize());
-    // A text longer than the column's declared size in characters (the file
-    // does not enforce it) is refused rather than cut.
-    if (S.size() + 1 > Room || TooManyChars(S, Field->GetSize()))
-      DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(std::string(S))), Field->GetDisplayName(),
-                                                  Field->GetSize()}),
-                    this);
-    // Readers stop at the terminator, so the rest of the buffer (four bytes a
-    // character) is left as it is rather than cleared on every read.
-    std::memcpy(Buffer, S.data(), S.size());
-    static_cast<char*>(Buffer)[S.size()] = '\0';
+    // Straight from the row's text into the field's buffer; a text longer
+    // than the column's declared size (the file does not enforce it) is
+    // refused rather than cut.
+    TextToNative(Field, R->Row.TextOf(C), Buffer);
     return true;
   }
   // The common numeric cells are written as they are.
@@ -682,7 +614,7 @@ bool TBDEDataSet::GetFieldData(TField* Field, void* Buffer) const {
     default:
       break;
   }
-  WriteNative(Field, R->Row.Value(C), Buffer, this);
+  VariantToNative(Field, R->Row.Value(C), Buffer);
   return true;
 }
 
@@ -691,7 +623,7 @@ void TBDEDataSet::SetFieldData(TField* Field, const void* Buffer) {
   const int Index = Field->GetFieldNo() - 1;
   if (R) Materialize(*R);
   if (!R || Index < 0 || Index >= static_cast<int>(R->Values.size())) DatabaseError(dbmsg::SNotEditing, this);
-  R->Values[std::size_t(Index)] = Buffer ? ReadNative(Field, Buffer) : Null();
+  R->Values[std::size_t(Index)] = Buffer ? NativeToVariant(Field, Buffer) : Null();
 }
 
 // ---------------------------------------------------------------------------

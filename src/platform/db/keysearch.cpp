@@ -150,29 +150,16 @@ void TKeySearch::GotoNearest() {
   if (!Seek(false)) DataSet_.Last();
 }
 
-bool TKeySearch::FindKey(std::span<const Variant> KeyValues) {
+bool TKeySearch::Find(std::span<const Variant> KeyValues, bool Exact) {
   CheckValueCount(KeyValues.size());
   DataSet_.CheckBrowseMode();
   AssignKeyValues(kbLookup, KeyValues);
   std::swap(Buffers_[kbLookup], Spare_[kbLookup]);
   Editing_ = &Buffers_[kbLookup];
   try {
-    return GotoKey();
-  } catch (...) {
-    std::swap(Buffers_[kbLookup], Spare_[kbLookup]);
-    LeaveKeyEdit();
-    throw;
-  }
-}
-
-void TKeySearch::FindNearest(std::span<const Variant> KeyValues) {
-  CheckValueCount(KeyValues.size());
-  DataSet_.CheckBrowseMode();
-  AssignKeyValues(kbLookup, KeyValues);
-  std::swap(Buffers_[kbLookup], Spare_[kbLookup]);
-  Editing_ = &Buffers_[kbLookup];
-  try {
+    if (Exact) return GotoKey();
     GotoNearest();
+    return true;
   } catch (...) {
     std::swap(Buffers_[kbLookup], Spare_[kbLookup]);
     LeaveKeyEdit();

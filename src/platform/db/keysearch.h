@@ -90,8 +90,8 @@ class TKeySearch {
   // Moves to the first visible record at or after the search key; to the last
   // record when there is none.
   void GotoNearest();
-  bool FindKey(std::span<const Variant> KeyValues);
-  void FindNearest(std::span<const Variant> KeyValues);
+  bool FindKey(std::span<const Variant> KeyValues) { return Find(KeyValues, true); }
+  void FindNearest(std::span<const Variant> KeyValues) { Find(KeyValues, false); }
 
   // ---- ranges
   void SetRangeStart() { BeginKeyEdit(kbRangeStart, true); }
@@ -138,6 +138,7 @@ class TKeySearch {
   // leading key fields; the caller swaps it in.
   void AssignKeyValues(TKeyBufferKind Kind, std::span<const Variant> Values);
   bool Seek(bool Exact);
+  bool Find(std::span<const Variant> KeyValues, bool Exact);
   int KeyPosition(const TField* Field) const;
 
   TDataSet& DataSet_;
