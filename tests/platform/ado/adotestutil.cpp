@@ -100,7 +100,15 @@ std::unique_ptr<PostgresServer>& SharedSlot() {
 }  // namespace
 
 void UsePrivateDriverConfig() {
-  static const std::string Folder = [] {
+  // The folder goes when the program ends.
+  struct TFolder {
+    std::string Path;
+    ~TFolder() {
+      std::error_code Ignored;
+      fs::remove_all(Path, Ignored);
+    }
+  };
+  static const TFolder Config{[] {
     std::string Pattern = (fs::temp_directory_path() / "fyndra-odbc-XXXXXX").string();
     if (!::mkdtemp(Pattern.data())) throw std::runtime_error("cannot make the driver folder");
     std::ofstream Ini(Pattern + "/odbcinst.ini");
@@ -109,12 +117,9 @@ void UsePrivateDriverConfig() {
         // The narrow driver exchanges the database's UTF-8; its logs stay off.
         << "[PostgreSQL]\nDriver=" << FindDriver("psqlodbca.so") << "\nCommLog=0\nDebug=0\n";
     std::ofstream(Pattern + "/odbc.ini") << "";
-    std::atexit([] {
-      std::error_code Ignored;
-      fs::remove_all(Folder, Ignored);
-    });
     return Pattern;
-  }();
+  }()};
+  const std::string& Folder = Config.Path;
   ::setenv("ODBCSYSINI", Folder.c_str(), 1);
   ::setenv("ODBCINI", (Folder + "/odbc.ini").c_str(), 1);
 }
@@ -155,7 +160,7 @@ PostgresServer::PostgresServer() {
     if (::chown(Dir_.c_str(), Pw->pw_uid, Pw->pw_gid) != 0) throw std::runtime_error("cannot hand the folder over");
   }
   const std::string Bin = ServerBin();
-  Run(Bin + "/initdb -D " + Quote(Dir_ + "/data") + " -E UTF8 --locale=C.UTF-8 -A trust -U postgres", true);
+  Run(Bin + "/initdb -D " + Quote(Dir_ + "/data") + " -E UTF8 --locale=C.UTF-8 -A trust -U postgres --no-sync", true);
   Port_ = FreePort();
   // The watchdog stops the server and removes its folder when this process
   // ends in any way: its end of the pipe then reads end-of-file.
