@@ -85,8 +85,9 @@ TOdbcConnection& TADOConnection::Connection() const {
 }
 
 std::int64_t TADOConnection::Execute(const std::string& SQL) {
+  TOdbcConnection& C = Connection();
   try {
-    TOdbcStatement S(Connection(), SQL);
+    TOdbcStatement S(C, SQL);
     S.Execute();
     return S.RowsAffected();
   } catch (const EDatabaseError& E) {
@@ -96,8 +97,9 @@ std::int64_t TADOConnection::Execute(const std::string& SQL) {
 
 int TADOConnection::BeginTrans() {
   if (InTransaction_) DatabaseError(STransActive, this);
+  TOdbcConnection& C = Connection();
   try {
-    Connection().SetAutoCommit(false);
+    C.SetAutoCommit(false);
   } catch (const EDatabaseError& E) {
     DatabaseError(E.Message(), this);
   }
