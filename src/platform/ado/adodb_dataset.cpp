@@ -92,6 +92,28 @@ Variant CellValue(const TCustomADODataSet::TCell& C, std::string_view Text, cons
   return Null();
 }
 
+
+// SQL with each '?' outside quotes replaced by the literal of its value.
+std::string WithLiterals(const TOdbcConnection& C, const std::string& SQL,
+                         const std::vector<std::pair<Variant, TFieldType>>& Values) {
+  std::string Out;
+  std::size_t Next = 0;
+  char Quote = 0;
+  for (char Ch : SQL) {
+    if (Quote) {
+      if (Ch == Quote) Quote = 0;
+    } else if (Ch == '\'' || Ch == '"') {
+      Quote = Ch;
+    } else if (Ch == '?' && Next < Values.size()) {
+      Out += C.Literal(Values[Next].first, Values[Next].second);
+      ++Next;
+      continue;
+    }
+    Out += Ch;
+  }
+  return Out;
+}
+
 }  // namespace
 
 Variant TCustomADODataSet::TRecord::Value(const TCell& C) const { return CellValue(C, Text, Others); }
@@ -350,9 +372,13 @@ int TCustomADODataSet::ReadBlock(TReader& R, TRowStore& Into, bool Front, int Ma
       }
       auto Segment = std::move(R.Pending.front());
       R.Pending.erase(R.Pending.begin());
-      R.Statement = std::make_unique<TOdbcStatement>(*Conn_, Segment.first);
-      for (std::size_t I = 0; I < Segment.second.size(); ++I)
-        R.Statement->BindParam(int(I + 1), Segment.second[I].first, Segment.second[I].second);
+      if (Conn_->PrefersLiterals()) {
+        R.Statement = std::make_unique<TOdbcStatement>(*Conn_, WithLiterals(*Conn_, Segment.first, Segment.second));
+      } else {
+        R.Statement = std::make_unique<TOdbcStatement>(*Conn_, Segment.first);
+        for (std::size_t I = 0; I < Segment.second.size(); ++I)
+          R.Statement->BindParam(int(I + 1), Segment.second[I].first, Segment.second[I].second);
+      }
       R.Statement->Execute();
     }
     const int N = R.Statement->Fetch(MaxRows > 0 ? MaxRows : CacheSize_);
@@ -613,8 +639,10 @@ int TCustomADODataSet::InternalGetRecordCount() const {
   if (IsTableCommand()) {
     TOdbcStatement S(*Conn_, "SELECT COUNT(*) FROM " + TableRef());
     S.Execute();
-    S.Columns();
-    return S.Fetch(1) == 1 ? int(S.AsInt64(0, 0)) : 0;
+    // A driver may describe the count as text (SQLite's, stepping lazily).
+    const bool Text = FieldTypeIsText(S.Columns()[0].Type.DataType);
+    if (S.Fetch(1) != 1) return 0;
+    return Text ? StrToInt(std::string(S.AsText(0, 0))) : int(S.AsInt64(0, 0));
   }
   FetchAll();
   return static_cast<int>(Rows_.Size());

@@ -126,6 +126,8 @@ bool TryOdbcTextToStamp(std::string_view S, TOdbcStatement::TStamp& T) {
   return P == S.size() && T.Hour < 24 && T.Minute < 60 && T.Second < 60;
 }
 
+static std::string DecimalText(const Variant& V, SQLULEN& Precision, SQLSMALLINT& Scale);
+
 // ---------------------------------------------------------------------------
 // TOdbcConnection
 
@@ -203,6 +205,59 @@ void TOdbcConnection::SetAutoCommit(bool Value) {
 void TOdbcConnection::EndTransaction(bool Commit) {
   if (!Ok(SQLEndTran(SQL_HANDLE_DBC, Dbc_, Commit ? SQL_COMMIT : SQL_ROLLBACK)))
     RaiseDiagnostics(SQL_HANDLE_DBC, Dbc_, Commit ? "Commit failed" : "Rollback failed");
+}
+
+std::string TOdbcConnection::Literal(const Variant& Value, TFieldType Type) const {
+  if (Value.IsNull() || Value.IsEmpty()) return "NULL";
+  if (Type == ftUnknown) Type = OdbcFieldTypeOfVariant(Value);
+  char Buffer[64];
+  switch (Type) {
+    case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint:
+      return std::to_string(Value.AsInt64());
+    case ftBoolean:
+      if (DbmsName_ == "SQLite") return Value.AsBoolean() ? "1" : "0";
+      return Value.AsBoolean() ? "TRUE" : "FALSE";
+    case ftFloat:
+      std::snprintf(Buffer, sizeof Buffer, "%.17g", Value.AsDouble());
+      return Buffer;
+    case ftCurrency: case ftBCD: case ftFMTBcd: {
+      SQLULEN Precision = 0;
+      SQLSMALLINT Scale = 0;
+      return DecimalText(Value, Precision, Scale);
+    }
+    case ftDate: {
+      const TSQLTimeStamp TS = DateTimeToSQLTimeStamp(Value.AsDateTime());
+      std::snprintf(Buffer, sizeof Buffer, "'%04d-%02d-%02d'", TS.Year, TS.Month, TS.Day);
+      return Buffer;
+    }
+    case ftTime: {
+      int H = 0, M = 0, S = 0, Ms = 0;
+      DecodeTime(Value.AsDateTime(), H, M, S, Ms);
+      std::snprintf(Buffer, sizeof Buffer, "'%02d:%02d:%02d.%03d'", H, M, S, Ms);
+      return Buffer;
+    }
+    case ftDateTime: case ftTimeStamp: {
+      const TSQLTimeStamp TS = (Value.VarType() & varTypeMask) == varSQLTimeStampCode
+                                   ? Value.AsSQLTimeStamp()
+                                   : DateTimeToSQLTimeStamp(Value.AsDateTime());
+      std::snprintf(Buffer, sizeof Buffer, "'%04d-%02d-%02d %02d:%02d:%02d.%03u'", TS.Year, TS.Month, TS.Day,
+                    TS.Hour, TS.Minute, TS.Second, unsigned(TS.Fractions));
+      return Buffer;
+    }
+    case ftBlob: case ftBytes: case ftVarBytes: case ftGraphic: case ftTypedBinary:
+      Raise("A binary value cannot be written as a literal");
+    default: {
+      // One quoted literal: quotes doubled; a NUL, which no literal can hold, refused.
+      const std::string Text = Value.AsString();
+      if (Text.find('\0') != std::string::npos) Raise("A text with a NUL character cannot be written as a literal");
+      std::string Out = "'";
+      for (char C : Text) {
+        if (C == '\'') Out += '\'';
+        Out += C;
+      }
+      return Out + "'";
+    }
+  }
 }
 
 bool TOdbcConnection::NullsSortHigh() {
@@ -384,10 +439,8 @@ TFieldType OdbcFieldTypeOfVariant(const Variant& V) {
   }
 }
 
-namespace {
-
 // Decimal text with '.' and no exponent, and its digit count and scale.
-std::string DecimalText(const Variant& V, SQLULEN& Precision, SQLSMALLINT& Scale) {
+static std::string DecimalText(const Variant& V, SQLULEN& Precision, SQLSMALLINT& Scale) {
   TBcd B;
   if ((V.VarType() & varTypeMask) == varCurrency) {
     if (!CurrToBCD(V.AsCurrency(), B)) Raise("The currency value does not fit a decimal");
@@ -398,8 +451,6 @@ std::string DecimalText(const Variant& V, SQLULEN& Precision, SQLSMALLINT& Scale
   Scale = SQLSMALLINT(BcdScale(B));
   return BcdToStr(B, PointFormat());
 }
-
-}  // namespace
 
 void TOdbcStatement::BindParam(int Index, const Variant& Value, TFieldType Type) {
   if (Type == ftUnknown) Type = OdbcFieldTypeOfVariant(Value);
@@ -528,7 +579,9 @@ std::int64_t TOdbcStatement::RowsAffected() const {
 
 void TOdbcStatement::CloseCursor() {
   if (!CursorOpen_) return;
-  SQLFreeStmt(Stmt_, SQL_CLOSE);
+  // SQLCloseCursor rather than SQLFreeStmt(SQL_CLOSE): SQLite's driver, when it
+  // steps through a result, starts the next execution afresh only after it.
+  SQLCloseCursor(Stmt_);
   CursorOpen_ = false;
   Fetched_ = 0;
 }

@@ -100,6 +100,15 @@ class TOdbcConnection {
   // source itself, once.
   bool NullsSortHigh();
 
+  // Value as one SQL literal of Type for this data source (texts quoted with
+  // their quotes doubled). Raises EDatabaseError for bytes and for a text
+  // holding NUL, which no literal can carry.
+  std::string Literal(const Variant& Value, TFieldType Type) const;
+  // Whether statements should carry values as literals rather than bound
+  // parameters: SQLite's driver reads a whole result at execute when the
+  // statement has parameters, and steps through it lazily only without.
+  bool PrefersLiterals() const { return DbmsName_ == "SQLite"; }
+
   // The key columns of every index of Table, in index and key order, and the
   // columns of its primary key in key order (empty when it has none).
   std::vector<TOdbcIndexColumn> Statistics(const std::string& Table);

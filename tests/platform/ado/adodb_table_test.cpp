@@ -300,6 +300,34 @@ TEST_P(AdoTableTest, SeekToARecordTheFilterHidesFailsAndStays) {
   EXPECT_EQ(T->FieldByName("id")->AsInteger(), 39);
 }
 
+TEST_P(AdoTableTest, HostileKeysAreSoughtAsValues) {
+  Conn->Execute("CREATE TABLE h (id INTEGER PRIMARY KEY, name VARCHAR(20), amount NUMERIC(10,2), at DATE)");
+  const std::vector<std::string> Names = {"O'Brien", "a?b", "\"q\"", "x' OR '1'='1", "--", "50%_", "straße"};
+  auto* Ins = Create<TADOQuery>(Form.get());
+  Ins->SetConnection(Conn.get());
+  Ins->GetSQL()->SetText("INSERT INTO h VALUES (:id, :name, :amount, :at)");
+  for (std::size_t I = 0; I < Names.size(); ++I) {
+    Ins->GetParameters()->ParamByName(u"id")->SetValue(std::int32_t(I + 1));
+    Ins->GetParameters()->ParamByName(u"name")->SetValue(Names[I]);
+    Ins->GetParameters()->ParamByName(u"amount")->SetValue(Currency::FromScaled(std::int64_t(I) * 1250));
+    Ins->GetParameters()->ParamByName(u"at")->SetDataType(ftDate);
+    Ins->GetParameters()->ParamByName(u"at")->SetValue(Variant::FromDateTime(EncodeDate(2020, 1, int(I) + 1)));
+    Ins->ExecSQL();
+  }
+  TADOTable* T = NewTable("h");
+  T->SetIndexFieldNames("name");
+  T->Open();
+  for (std::size_t I = 0; I < Names.size(); ++I) {
+    SCOPED_TRACE(Names[I]);
+    ASSERT_TRUE(T->Seek(Variant(Names[I])));
+    EXPECT_EQ(T->FieldByName("id")->AsInteger(), std::int32_t(I + 1));
+  }
+  EXPECT_FALSE(T->Seek(Variant(std::string("O'Brie"))));
+  T->SetIndexFieldNames("at;amount");
+  ASSERT_TRUE(T->Seek(VarArrayOf({Variant::FromDateTime(EncodeDate(2020, 1, 3)), Variant(Currency::FromScaled(2500))})));
+  EXPECT_EQ(T->FieldByName("id")->AsInteger(), 3);
+}
+
 TEST_P(AdoTableTest, TableNamesFollowTheDataSourcesCaseFolding) {
   Conn->Execute("CREATE TABLE Customers (Id INTEGER PRIMARY KEY, Name VARCHAR(10))");
   Conn->Execute("INSERT INTO Customers VALUES (2, 'b'), (1, 'a')");

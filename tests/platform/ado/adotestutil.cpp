@@ -8,8 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -84,13 +82,6 @@ std::string Quote(const std::string& S) {
   }
   return Out + "'";
 }
-
-// The test environment stops the shared server after the last test.
-class ServerEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override { PostgresServer::StopShared(); }
-};
-const auto* const Environment = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
 
 std::unique_ptr<PostgresServer>& SharedSlot() {
   static std::unique_ptr<PostgresServer> Server;
@@ -231,7 +222,9 @@ DataSource::DataSource(TSource Source) : Kind_(Source) {
   UsePrivateDriverConfig();
   if (Source == TSource::SQLite) {
     Dir_ = std::make_unique<TempDir>();
-    ConnectionString_ = "Driver=SQLite3;Database=" + Dir_->File("test.db");
+    // StepAPI: the driver steps through a result as it is fetched instead of
+    // reading all of it at execute.
+    ConnectionString_ = "Driver=SQLite3;StepAPI=1;Database=" + Dir_->File("test.db");
     return;
   }
   ConnectionString_ = PostgresServer::Shared().ConnectionString();

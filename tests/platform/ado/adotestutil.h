@@ -8,7 +8,8 @@
 // run as root (the server refuses root), with its data and socket in a private
 // temporary folder and a free port; it is started once per program, on first
 // use, and stopped when the program ends, also when it crashes (a watchdog
-// process stops it when the program's end of a pipe closes).
+// process stops it when the program's end of a pipe closes). Benchmarks
+// use the same helpers.
 #pragma once
 
 #include <functional>
