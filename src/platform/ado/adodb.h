@@ -346,6 +346,7 @@ class TCustomADODataSet : public TDataSet {
     std::vector<std::pair<std::string, std::vector<std::pair<Variant, TFieldType>>>> Pending;
     bool Started = false;
     bool Done = true;
+    bool Suspended = false;  // its statement was given up; it resumes from the window's edge
     std::string Error;  // a row that could not be read stops the reader
   };
 
@@ -378,6 +379,10 @@ class TCustomADODataSet : public TDataSet {
   // Restarts the window at the row whose full order key is Key; false (the
   // window then empty) when there is none.
   bool PositionAt(const std::vector<Variant>& Key);
+  // Gives up the open statements of a table's readers (except Keep) before
+  // another statement runs, where the driver steps through only one result
+  // at a time and would read the rest of the others into memory.
+  void SuspendReaders(const TReader* Keep) const;
   bool KeyEquals(const TCell* Cells, const TRowStore& Store, const std::vector<Variant>& Key) const;
 
   TADOConnection* Connection_ = nullptr;

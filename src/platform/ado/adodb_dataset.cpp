@@ -370,6 +370,7 @@ int TCustomADODataSet::ReadBlock(TReader& R, TRowStore& Into, bool Front, int Ma
         R.Done = true;
         break;
       }
+      SuspendReaders(&R);
       auto Segment = std::move(R.Pending.front());
       R.Pending.erase(R.Pending.begin());
       if (Conn_->PrefersLiterals()) {
@@ -405,7 +406,13 @@ int TCustomADODataSet::ReadBlock(TReader& R, TRowStore& Into, bool Front, int Ma
   return 0;
 }
 
-bool TCustomADODataSet::FetchNext() const { return ReadBlock(Forward_, Rows_, false) > 0; }
+bool TCustomADODataSet::FetchNext() const {
+  if (Forward_.Suspended) {
+    if (Rows_.Size() > 0) KeySegments(FullKeyOf(Rows_.Row(Rows_.Size() - 1), Rows_), true, false, Forward_);
+    else StartReader(Forward_, false);
+  }
+  return ReadBlock(Forward_, Rows_, false) > 0;
+}
 
 void TCustomADODataSet::FetchAll() const {
   while (FetchNext()) {
@@ -414,7 +421,7 @@ void TCustomADODataSet::FetchAll() const {
 
 bool TCustomADODataSet::FetchPrior() const {
   if (AtStart_) return false;
-  if (!Backward_.Started) {
+  if (!Backward_.Started || Backward_.Suspended) {
     if (Rows_.Size() == 0) return false;
     KeySegments(FullKeyOf(Rows_.Row(0), Rows_), true, true, Backward_);
   }
@@ -637,6 +644,7 @@ void TCustomADODataSet::InternalSetToRecord(TRecordBuffer Buffer) {
 
 int TCustomADODataSet::InternalGetRecordCount() const {
   if (IsTableCommand()) {
+    SuspendReaders(nullptr);
     TOdbcStatement S(*Conn_, "SELECT COUNT(*) FROM " + TableRef());
     S.Execute();
     // A driver may describe the count as text (SQLite's, stepping lazily).

@@ -423,6 +423,16 @@ bool TCustomADODataSet::PositionAt(const std::vector<Variant>& Key) {
   return KeyEquals(Rows_.Row(0), Rows_, Key);
 }
 
+void TCustomADODataSet::SuspendReaders(const TReader* Keep) const {
+  if (!IsTableCommand() || !Total_ || !Conn_ || !Conn_->StepsOneResultAtATime()) return;
+  for (TReader* R : {&Forward_, &Backward_}) {
+    if (R == Keep || !R->Statement || R->Done) continue;
+    R->Statement.reset();
+    R->Pending.clear();
+    R->Suspended = true;
+  }
+}
+
 bool TCustomADODataSet::Supports(TCursorOptions Options) const {
   TCursorOptions Offered{coHoldRecords, coMovePrevious, coBookmark};
   if (CursorOpen_ && IsTableCommand() && IndexKeyCount_ > 0 && Total_) Offered.Include(coSeek).Include(coIndex);
@@ -444,11 +454,13 @@ bool TCustomADODataSet::Seek(const Variant& KeyValues, TSeekOption SeekOption) {
   const bool Strict = SeekOption == soAfter || SeekOption == soBefore;
   const bool Exact = SeekOption == soFirstEQ || SeekOption == soLastEQ;
   // A probe finds the record without touching the window.
+  SuspendReaders(nullptr);
   TReader Probe;
   KeySegments(Key, Strict, Reverse, Probe);
   TRowStore Found;
   Found.SetColumns(Columns_.size());
   if (ReadBlock(Probe, Found, false, 1) == 0) return false;
+  Probe = TReader();  // its statement ends before the window's starts
   if (Exact && !KeyEquals(Found.Row(0), Found, Key)) return false;
   const std::vector<Variant> Target = FullKeyOf(Found.Row(0), Found);
 
@@ -544,6 +556,7 @@ bool TCustomADODataSet::InternalBookmarkValid(const std::vector<std::uint8_t>& D
   if (!ReadBookmark(Data, Order_.size(), B)) return false;
   if (B.Generation == Generation_ && B.Index >= Base_ && B.Index < Base_ + std::int64_t(Rows_.Size())) return true;
   if (B.Key.empty()) return false;
+  SuspendReaders(nullptr);
   TReader Probe;
   KeySegments(B.Key, false, false, Probe);
   TRowStore Found;

@@ -415,7 +415,7 @@ TOdbcStatement::TOdbcStatement(TOdbcConnection& Connection, const std::string& S
 }
 
 TOdbcStatement::~TOdbcStatement() {
-  if (CursorOpen_) SQLFreeStmt(Stmt_, SQL_CLOSE);
+  CloseCursor();
   SQLFreeHandle(SQL_HANDLE_STMT, Stmt_);
 }
 

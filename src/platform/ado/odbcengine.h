@@ -108,6 +108,10 @@ class TOdbcConnection {
   // parameters: SQLite's driver reads a whole result at execute when the
   // statement has parameters, and steps through it lazily only without.
   bool PrefersLiterals() const { return DbmsName_ == "SQLite"; }
+  // Whether the driver steps lazily through only one result at a time: on
+  // SQLite's, running a statement reads what is left of another open result
+  // into memory.
+  bool StepsOneResultAtATime() const { return DbmsName_ == "SQLite"; }
 
   // The key columns of every index of Table, in index and key order, and the
   // columns of its primary key in key order (empty when it has none).
