@@ -10,8 +10,8 @@
 // the server as the dataset asks for them instead of the whole result at
 // open, and BoolsAsChar=0, so that booleans arrive as booleans.
 //
-// Rows are read lazily, a block of CacheSize rows at a time: opening a
-// dataset over a million rows reads one block. Rows already read are kept, so
+// Rows are read lazily in blocks that grow from one row to CacheSize rows:
+// opening a dataset over a million rows reads its first row. Rows already read are kept, so
 // Prior, bookmarks and RecNo work over them; Last and RecordCount of a query
 // read to the end.
 //
@@ -347,6 +347,7 @@ class TCustomADODataSet : public TDataSet {
     bool Started = false;
     bool Done = true;
     bool Suspended = false;  // its statement was given up; it resumes from the window's edge
+    int Block = 1;           // rows of the next fetch: the first screen comes fast, then blocks grow
     std::string Error;  // a row that could not be read stops the reader
   };
 

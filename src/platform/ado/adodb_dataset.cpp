@@ -382,7 +382,9 @@ int TCustomADODataSet::ReadBlock(TReader& R, TRowStore& Into, bool Front, int Ma
       }
       R.Statement->Execute();
     }
-    const int N = R.Statement->Fetch(MaxRows > 0 ? MaxRows : CacheSize_);
+    const int Want = MaxRows > 0 ? MaxRows : std::min(R.Block, CacheSize_);
+    R.Block = std::min(CacheSize_, R.Block * 2);
+    const int N = R.Statement->Fetch(Want);
     if (N == 0) {
       // The last statement is kept (a query runs it again at its next open).
       if (R.Pending.empty()) R.Done = true;
