@@ -21,15 +21,6 @@ constexpr const char* SBadColumnValue = "Field '%s': the driver's value '%s' is 
 constexpr const char* SFinerThanMs =
     "Field '%s': the value '%s' has a fraction of a second finer than milliseconds, which the field cannot hold";
 
-const TFormatSettings& PointFormat() {
-  static const TFormatSettings Settings = [] {
-    TFormatSettings S = FormatSettings();
-    S.DecimalSeparator = '.';
-    S.ThousandSeparator = '\0';
-    return S;
-  }();
-  return Settings;
-}
 
 // "-12.5" (at most four places, no exponent) as Currency, exactly; false for
 // anything else, which then takes the exact decimal path.
@@ -307,7 +298,7 @@ void TCustomADODataSet::DecodeRow(TOdbcStatement& S, int Row, TCell* Cells, TRow
           break;
         }
         TBcd B;
-        if (!TryStrToBcd(std::string(Text), B, PointFormat())) Refuse(SBadColumnValue, std::string(Text), "decimal");
+        if (!TryStrToBcd(std::string(Text), B, OdbcPointFormat())) Refuse(SBadColumnValue, std::string(Text), "decimal");
         if (Column.Type.DataType == ftBCD) {
           // A value of more places than Currency keeps is refused, not rounded.
           if (!BCDToCurr(B, Value) || BcdScale(B) > 4) Refuse(SBadColumnValue, std::string(Text), "currency value");

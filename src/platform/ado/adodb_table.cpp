@@ -48,15 +48,6 @@ void PutText(std::vector<std::uint8_t>& Out, std::string_view S) {
   Out.insert(Out.end(), S.begin(), S.end());
 }
 
-const TFormatSettings& PointFormat() {
-  static const TFormatSettings Settings = [] {
-    TFormatSettings S = FormatSettings();
-    S.DecimalSeparator = '.';
-    S.ThousandSeparator = '\0';
-    return S;
-  }();
-  return Settings;
-}
 
 void PutKeyValue(std::vector<std::uint8_t>& Out, const Variant& V) {
   const TVarType T = V.VarType() & varTypeMask;
@@ -65,7 +56,7 @@ void PutKeyValue(std::vector<std::uint8_t>& Out, const Variant& V) {
     Out.push_back(kvNull);
   } else if (T == varFMTBcdCode) {
     Out.push_back(kvDecimal);
-    PutText(Out, BcdToStr(V.AsBcd(), PointFormat()));
+    PutText(Out, BcdToStr(V.AsBcd(), OdbcPointFormat()));
   } else if (T == varString || T == varOleStr) {
     Out.push_back(kvText);
     PutText(Out, V.AsString());
@@ -119,7 +110,7 @@ bool GetKeyValue(const std::vector<std::uint8_t>& In, std::size_t& P, Variant& V
         return true;
       }
       TBcd B;
-      if (!TryStrToBcd(S, B, PointFormat())) return false;
+      if (!TryStrToBcd(S, B, OdbcPointFormat())) return false;
       V = VarFMTBcdCreate(B);
       return true;
     }

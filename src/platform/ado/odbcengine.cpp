@@ -20,15 +20,6 @@ constexpr std::uint64_t MaxBoundChars = 8000;
 constexpr SQLLEN DecimalTextRoom = 72;
 constexpr SQLLEN ShortTextRoom = 48;  // times and GUIDs
 
-const TFormatSettings& PointFormat() {
-  static const TFormatSettings Settings = [] {
-    TFormatSettings S = FormatSettings();
-    S.DecimalSeparator = '.';
-    S.ThousandSeparator = '\0';
-    return S;
-  }();
-  return Settings;
-}
 
 bool Ok(SQLRETURN Rc) { return Rc == SQL_SUCCESS || Rc == SQL_SUCCESS_WITH_INFO; }
 
@@ -59,6 +50,16 @@ TReadAs ReadAs(const TOdbcColumn& C) {
 }
 
 }  // namespace
+
+const TFormatSettings& OdbcPointFormat() {
+  static const TFormatSettings Settings = [] {
+    TFormatSettings S = FormatSettings();
+    S.DecimalSeparator = '.';
+    S.ThousandSeparator = '\0';
+    return S;
+  }();
+  return Settings;
+}
 
 TOdbcColumnType OdbcColumnType(int SqlType, std::uint64_t ColumnSize, int DecimalDigits) {
   const int Size = ColumnSize > MaxBoundChars ? 0 : int(ColumnSize);
@@ -449,7 +450,7 @@ static std::string DecimalText(const Variant& V, SQLULEN& Precision, SQLSMALLINT
   }
   Precision = SQLULEN(std::max(1, BcdPrecision(B)));
   Scale = SQLSMALLINT(BcdScale(B));
-  return BcdToStr(B, PointFormat());
+  return BcdToStr(B, OdbcPointFormat());
 }
 
 void TOdbcStatement::BindParam(int Index, const Variant& Value, TFieldType Type) {

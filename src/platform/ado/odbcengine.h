@@ -29,6 +29,7 @@
 
 #include <fyndra/platform/db/dbtypes.h>
 #include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/sqltimst.h>
 #include <fyndra/platform/rtl/systypes.h>
 #include <fyndra/platform/rtl/variants.h>
@@ -198,6 +199,10 @@ class TOdbcStatement {
   std::vector<std::unique_ptr<TBinding>> Bindings_;
   std::vector<std::unique_ptr<TParamBuffer>> Params_;
 };
+
+// Format settings of decimal text as data sources write it: '.' before the
+// fraction, no grouping.
+const TFormatSettings& OdbcPointFormat();
 
 // The type a value binds as when its parameter has none: texts ftString,
 // integers ftInteger or ftLargeint, floats ftFloat, currency ftBCD, exact

@@ -11,7 +11,7 @@
 #include <fyndra/platform/ado/adodb.h>
 #include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/textservice.h>
-#include "platform/ado/adotestutil.h"
+#include "platform/ado/adofixture.h"
 
 namespace fyndra {
 namespace {
@@ -29,15 +29,8 @@ struct TRow {
   std::string S;
 };
 
-class AdoTableTest : public ::testing::TestWithParam<TSource> {
+class AdoTableTest : public adotest::DriverTest {
  protected:
-  void SetUp() override {
-    SetDefaultLocale("en_US");
-    Src = std::make_unique<DataSource>(GetParam());
-    Conn->SetConnectionString(Src->ConnectionString());
-    Conn->Open();
-  }
-  bool Pg() const { return GetParam() == TSource::PostgreSQL; }
   TADOTable* NewTable(const std::string& Name) {
     auto* T = Create<TADOTable>(Form.get());
     T->SetConnection(Conn.get());
@@ -69,13 +62,9 @@ class AdoTableTest : public ::testing::TestWithParam<TSource> {
     return Ids;
   }
 
-  std::unique_ptr<DataSource> Src;
-  TOwned<TADOConnection> Conn = CreateOwned<TADOConnection>(static_cast<TComponent*>(nullptr));
-  TOwned<TComponent> Form = CreateOwned<TComponent>(static_cast<TComponent*>(nullptr));
 };
 
-INSTANTIATE_TEST_SUITE_P(Drivers, AdoTableTest, ::testing::Values(TSource::SQLite, TSource::PostgreSQL),
-                         [](const auto& Info) { return adotest::SourceName(Info.param); });
+FYNDRA_ON_BOTH_DRIVERS(AdoTableTest);
 
 TEST_P(AdoTableTest, IndexDefinitionsComeFromTheDriversStatistics) {
   Conn->Execute("CREATE TABLE people (id INTEGER PRIMARY KEY, code VARCHAR(5) NOT NULL, name VARCHAR(20), city VARCHAR(20))");

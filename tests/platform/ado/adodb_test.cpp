@@ -8,7 +8,7 @@
 #include <fyndra/platform/ado/adodb.h>
 #include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/textservice.h>
-#include "platform/ado/adotestutil.h"
+#include "platform/ado/adofixture.h"
 
 namespace fyndra {
 namespace {
@@ -17,15 +17,8 @@ using adotest::DataSource;
 using adotest::DbErrorOf;
 using adotest::TSource;
 
-class AdoTest : public ::testing::TestWithParam<TSource> {
+class AdoTest : public adotest::DriverTest {
  protected:
-  void SetUp() override {
-    SetDefaultLocale("en_US");
-    Src = std::make_unique<DataSource>(GetParam());
-    Conn->SetConnectionString(Src->ConnectionString());
-    Conn->Open();
-  }
-  bool Pg() const { return GetParam() == TSource::PostgreSQL; }
   void Exec(const std::string& SQL) { Conn->Execute(SQL); }
   TADOQuery* NewQuery(const std::string& SQL) {
     auto* Q = Create<TADOQuery>(Form.get());
@@ -45,14 +38,9 @@ class AdoTest : public ::testing::TestWithParam<TSource> {
          std::to_string(N) + ") SELECT i, 'n' || i FROM n");
   }
 
-  std::unique_ptr<DataSource> Src;
-  TOwned<TADOConnection> Conn = CreateOwned<TADOConnection>(static_cast<TComponent*>(nullptr));
-  // Owns the datasets, which go before the connection.
-  TOwned<TComponent> Form = CreateOwned<TComponent>(static_cast<TComponent*>(nullptr));
 };
 
-INSTANTIATE_TEST_SUITE_P(Drivers, AdoTest, ::testing::Values(TSource::SQLite, TSource::PostgreSQL),
-                         [](const auto& Info) { return adotest::SourceName(Info.param); });
+FYNDRA_ON_BOTH_DRIVERS(AdoTest);
 
 TEST_P(AdoTest, ValuesOfEveryTypeArriveExactlyAndNullsAsNull) {
   // Exact decimals are the PostgreSQL driver's; SQLite's driver reports NUMERIC as a double.
