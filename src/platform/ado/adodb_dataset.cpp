@@ -663,42 +663,38 @@ bool TCustomADODataSet::GetFieldData(TField* Field, void* Buffer) const {
   const TCell& C = R->Cells[std::size_t(Index)];
   if (C.Kind == TCellKind::Null) return false;
   if (!Buffer) return true;
-  switch (Field->GetDataType()) {
-    case ftString: case ftFixedChar: case ftGuid: {
-      const std::string S = C.Kind == TCellKind::Text ? std::string(R->Text, C.Offset, C.Length) : R->Value(C).AsString();
-      if (S.size() + 1 > std::size_t(Field->GetDataSize()) ||
-          (S.size() > std::size_t(Field->GetSize()) && CharLength(S) > std::size_t(Field->GetSize())))
-        DatabaseError(Format(dbmsg::SValueTooLong,
-                             {std::int32_t(CharLength(S)), Field->GetDisplayName(), Field->GetSize()}),
-                      this);
-      std::memcpy(Buffer, S.data(), S.size());
-      static_cast<char*>(Buffer)[S.size()] = '\0';
-      return true;
-    }
-    case ftSmallint: *static_cast<std::int16_t*>(Buffer) = std::int16_t(C.Kind == TCellKind::Int ? C.I : R->Value(C).AsInteger()); return true;
-    case ftWord: *static_cast<std::uint16_t*>(Buffer) = std::uint16_t(C.Kind == TCellKind::Int ? C.I : R->Value(C).AsInteger()); return true;
-    case ftInteger: case ftAutoInc:
-      *static_cast<std::int32_t*>(Buffer) = C.Kind == TCellKind::Int ? std::int32_t(C.I) : R->Value(C).AsInteger();
-      return true;
-    case ftLargeint: *static_cast<std::int64_t*>(Buffer) = C.Kind == TCellKind::Int ? C.I : R->Value(C).AsInt64(); return true;
-    case ftBoolean: *static_cast<std::uint16_t*>(Buffer) = R->Value(C).AsBoolean() ? 1 : 0; return true;
-    case ftFloat: case ftCurrency:
-      *static_cast<double*>(Buffer) = C.Kind == TCellKind::Double ? C.D : R->Value(C).AsDouble();
-      return true;
-    case ftDate: case ftTime: case ftDateTime:
-      *static_cast<double*>(Buffer) = C.Kind == TCellKind::Date ? C.D : R->Value(C).AsDateTime();
-      return true;
-    case ftBCD:
-      *static_cast<Currency*>(Buffer) = C.Kind == TCellKind::Currency ? Currency::FromScaled(C.I) : R->Value(C).AsCurrency();
-      return true;
-    case ftFMTBcd: *static_cast<TBcd*>(Buffer) = R->Value(C).AsBcd(); return true;
-    case ftTimeStamp: *static_cast<TSQLTimeStamp*>(Buffer) = R->Value(C).AsSQLTimeStamp(); return true;
-    case ftWideString: *static_cast<std::u16string*>(Buffer) = R->Value(C).AsWideString(); return true;
+  const TFieldType Type = Field->GetDataType();
+  // The common cells are written as they are; the rest through the shared codec.
+  switch (C.Kind) {
+    case TCellKind::Text:
+      if (Type == ftString || Type == ftFixedChar || Type == ftGuid) {
+        TextToNative(Field, std::string_view(R->Text).substr(C.Offset, C.Length), Buffer);
+        return true;
+      }
+      if (Type == ftMemo || Type == ftBlob || Type == ftFmtMemo || Type == ftGraphic) {
+        static_cast<std::string*>(Buffer)->assign(R->Text, C.Offset, C.Length);
+        return true;
+      }
+      break;
+    case TCellKind::Int:
+      if (Type == ftLargeint) { *static_cast<std::int64_t*>(Buffer) = C.I; return true; }
+      if (Type == ftInteger || Type == ftAutoInc) { *static_cast<std::int32_t*>(Buffer) = std::int32_t(C.I); return true; }
+      if (Type == ftSmallint) { *static_cast<std::int16_t*>(Buffer) = std::int16_t(C.I); return true; }
+      break;
+    case TCellKind::Double:
+      if (Type == ftFloat) { *static_cast<double*>(Buffer) = C.D; return true; }
+      break;
+    case TCellKind::Date:
+      if (Type == ftDate || Type == ftTime || Type == ftDateTime) { *static_cast<double*>(Buffer) = C.D; return true; }
+      break;
+    case TCellKind::Currency:
+      if (Type == ftBCD) { *static_cast<Currency*>(Buffer) = Currency::FromScaled(C.I); return true; }
+      break;
     default:
-      if (C.Kind == TCellKind::Text) static_cast<std::string*>(Buffer)->assign(R->Text, C.Offset, C.Length);
-      else *static_cast<std::string*>(Buffer) = R->Value(C).AsString();
-      return true;
+      break;
   }
+  VariantToNative(Field, R->Value(C), Buffer);
+  return true;
 }
 
 void TCustomADODataSet::SetFieldData(TField* /*Field*/, const void* /*Buffer*/) {
