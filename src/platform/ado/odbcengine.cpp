@@ -142,7 +142,9 @@ void TOdbcConnection::RaiseDiagnostics(short HandleType, void* Handle, const std
     for (SQLSMALLINT I = 1; I <= 8; ++I) {
       if (!Ok(SQLGetDiagRec(HandleType, Handle, I, State, &Native, Text, sizeof Text, &Length))) break;
       if (!Message.empty()) Message += "\n";
-      Message += "[" + std::string(reinterpret_cast<char*>(State)) + "] ";
+      Message += '[';
+      Message += reinterpret_cast<char*>(State);
+      Message += "] ";
       std::string Line(reinterpret_cast<char*>(Text));
       while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r')) Line.pop_back();
       Message += Line;
