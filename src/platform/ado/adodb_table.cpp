@@ -451,15 +451,27 @@ bool TCustomADODataSet::Seek(const Variant& KeyValues, TSeekOption SeekOption) {
   TRowStore Found;
   Found.SetColumns(Columns_.size());
   if (ReadBlock(Probe, Found, false, 1) == 0) return false;
-  Probe = TReader();  // its statement ends before the window's starts
   if (Exact && !KeyEquals(Found.Row(0), Found, Key)) return false;
-  const std::vector<Variant> Target = FullKeyOf(Found.Row(0), Found);
 
   const TRecord* Current = static_cast<const TRecord*>(ActiveBuffer());
   std::vector<Variant> Old;
   if (Current && Current->Index >= 0)
     for (const TOrderColumn& O : Order_) Old.push_back(Current->Value(Current->Cells[std::size_t(O.Field)]));
-  PositionAt(Target);
+  if (!Reverse) {
+    // Read forwards, the probe already stands on the record found and goes on
+    // in index order: it becomes the window, with no second statement.
+    Rows_ = std::move(Found);
+    Base_ = 0;
+    Cursor_ = 0;
+    AtStart_ = false;
+    ++Generation_;
+    Backward_ = TReader();
+    Forward_ = std::move(Probe);
+  } else {
+    const std::vector<Variant> Target = FullKeyOf(Found.Row(0), Found);
+    Probe = TReader();  // its statement ends before the window's starts
+    PositionAt(Target);
+  }
   if (SyncToCursor()) return true;
   // The record found is hidden by the filter: back to where the dataset was.
   if (!Old.empty() && PositionAt(Old)) {
