@@ -380,16 +380,9 @@ bool TIBCustomDataSet::GetFieldData(TField* Field, void* Buffer) const {
   const TIBColumn& Column = Statement_->Columns()[std::size_t(Col)];
   const std::string_view Text(Text_.data() + (Cell.IsNull() ? 0 : Cell.Offset), Cell.IsNull() ? 0 : Cell.Length);
   switch (Field->GetDataType()) {
-    case ftString: case ftFixedChar: case ftGuid: {
-      const std::size_t Room = std::size_t(Field->GetDataSize());
-      if (Text.size() + 1 > Room)
-        DatabaseError(Format(dbmsg::SValueTooLong, {std::int32_t(CharLength(Text)), Field->GetDisplayName(),
-                                                    Field->GetSize()}),
-                      this);
-      std::memcpy(Buffer, Text.data(), Text.size());
-      static_cast<char*>(Buffer)[Text.size()] = '\0';
+    case ftString: case ftFixedChar: case ftGuid:
+      TextToNative(Field, Text, Buffer);
       return true;
-    }
     case ftMemo: case ftFmtMemo: case ftBlob: case ftGraphic: case ftBytes: case ftVarBytes:
       static_cast<std::string*>(Buffer)->assign(Text.data(), Text.size());
       return true;
@@ -402,19 +395,9 @@ bool TIBCustomDataSet::GetFieldData(TField* Field, void* Buffer) const {
       *static_cast<Currency*>(Buffer) = Currency::FromScaled(Cell.I * Pow10(4 + Column.Scale));
       return true;
     default:
-      break;
-  }
-  // Exact decimals, dates and times through their variant form.
-  const Variant V = IBCellValue(Column, Cell, Text_);
-  switch (Field->GetDataType()) {
-    case ftFMTBcd: *static_cast<TBcd*>(Buffer) = V.AsBcd(); return true;
-    case ftDate: case ftTime: case ftDateTime: *static_cast<double*>(Buffer) = V.AsDateTime(); return true;
-    case ftTimeStamp: *static_cast<TSQLTimeStamp*>(Buffer) = V.AsSQLTimeStamp(); return true;
-    case ftWideString: *static_cast<std::u16string*>(Buffer) = V.AsWideString(); return true;
-    default:
-      DatabaseError(Format(dbmsg::SFieldAccessError, {Field->GetDisplayName(),
-                                                      std::string(FieldTypeName(Field->GetDataType()))}),
-                    this);
+      // Exact decimals, dates and times through their variant form.
+      VariantToNative(Field, IBCellValue(Column, Cell, Text_), Buffer);
+      return true;
   }
 }
 
