@@ -1,6 +1,8 @@
 #include <fyndra/platform/rtl/textservice.h>
 
 #include <unicode/ucasemap.h>
+#include <unicode/uchar.h>
+#include <unicode/ucnv.h>
 #include <unicode/ucol.h>
 #include <unicode/uset.h>
 #include <unicode/ustring.h>
@@ -14,6 +16,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include <fyndra/platform/rtl/sysutils.h>
 
@@ -621,6 +624,146 @@ bool IsAscii(std::string_view S) {
     if (static_cast<unsigned char>(C) >= 0x80) return false;
   }
   return true;
+}
+
+bool IsUtf8(std::string_view S) { return IsValidUtf8(S); }
+
+bool NextUtf8Char(std::string_view S, std::size_t& Pos, char32_t& C) {
+  std::size_t I = Pos;
+  bool Valid = true;
+  const char32_t CP = DecodeOne(S, I, &Valid);
+  if (!Valid) return false;
+  C = CP;
+  Pos = I;
+  return true;
+}
+
+void AppendUtf8Char(std::string& Out, char32_t C) { AppendUtf8(Out, C); }
+
+// ---------------------------------------------------------------- identifiers
+
+bool IsIdentStartChar(char32_t C) {
+  if (C < 0x80) return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_';
+  return u_hasBinaryProperty(static_cast<UChar32>(C), UCHAR_XID_START);
+}
+
+bool IsIdentPartChar(char32_t C) {
+  if (C < 0x80) return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || (C >= '0' && C <= '9') || C == '_';
+  return u_hasBinaryProperty(static_cast<UChar32>(C), UCHAR_XID_CONTINUE);
+}
+
+bool IsIdentifier(std::string_view S) {
+  if (S.empty()) return false;
+  for (std::size_t I = 0; I < S.size();) {
+    const bool First = I == 0;
+    char32_t C = 0;
+    if (!NextUtf8Char(S, I, C)) return false;
+    if (First ? !IsIdentStartChar(C) : !IsIdentPartChar(C)) return false;
+  }
+  return true;
+}
+
+std::string FoldIdentifier(std::string_view S) {
+  std::string Out;
+  Out.reserve(S.size());
+  for (std::size_t I = 0; I < S.size();) {
+    const auto B = static_cast<unsigned char>(S[I]);
+    char32_t C = 0;
+    if (B < 0x80) {
+      Out.push_back(AsciiLower(static_cast<char>(B)));
+      ++I;
+    } else if (NextUtf8Char(S, I, C)) {
+      AppendUtf8(Out, static_cast<char32_t>(u_foldCase(static_cast<UChar32>(C), U_FOLD_CASE_DEFAULT)));
+    } else {
+      Out.push_back(static_cast<char>(B));  // a stray byte stands for itself
+      ++I;
+    }
+  }
+  return Out;
+}
+
+bool SameIdentifier(std::string_view A, std::string_view B) {
+  if (IsAscii(A) && IsAscii(B)) {
+    if (A.size() != B.size()) return false;
+    for (std::size_t I = 0; I < A.size(); ++I)
+      if (AsciiLower(A[I]) != AsciiLower(B[I])) return false;
+    return true;
+  }
+  return FoldIdentifier(A) == FoldIdentifier(B);
+}
+
+// ---------------------------------------------------------------- code pages
+
+namespace {
+
+struct ConverterCloser {
+  void operator()(UConverter* C) const { ucnv_close(C); }
+};
+using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
+
+// Opens the converter CodePage names. A bare number is a Windows code page,
+// which ICU knows as "windows-N", "cpN" or "ibm-N".
+ConverterPtr OpenConverter(std::string_view CodePage) {
+  std::vector<std::string> Names;
+  const bool Digits = !CodePage.empty() && std::all_of(CodePage.begin(), CodePage.end(), [](char C) {
+    return C >= '0' && C <= '9';
+  });
+  if (Digits) {
+    for (const char* Prefix : {"windows-", "cp", "ibm-"}) Names.push_back(Prefix + std::string(CodePage));
+  } else if (!CodePage.empty()) {
+    Names.emplace_back(CodePage);
+  }
+  for (const std::string& Name : Names) {
+    UErrorCode Err = U_ZERO_ERROR;
+    ConverterPtr C(ucnv_open(Name.c_str(), &Err));
+    if (U_SUCCESS(Err) && C) return C;
+  }
+  throw EConvertError("Code page '" + std::string(CodePage) + "' is not known");
+}
+
+}  // namespace
+
+std::string CodePageName(std::string_view CodePage) {
+  ConverterPtr C = OpenConverter(CodePage);
+  UErrorCode Err = U_ZERO_ERROR;
+  const char* Name = ucnv_getName(C.get(), &Err);
+  return U_SUCCESS(Err) && Name ? std::string(Name) : std::string(CodePage);
+}
+
+bool CodePageToUtf8(std::string_view Text, std::string_view CodePage, std::string& Out, std::size_t& ErrorOffset) {
+  ConverterPtr C = OpenConverter(CodePage);
+  UErrorCode Err = U_ZERO_ERROR;
+  ucnv_setToUCallBack(C.get(), UCNV_TO_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &Err);
+  Out.clear();
+  Out.reserve(Text.size());
+  const char* Src = Text.data();
+  const char* const End = Text.data() + Text.size();
+  std::array<UChar, 4096> Buf{};
+  std::u16string Chunk;
+  for (;;) {
+    UChar* Target = Buf.data();
+    Err = U_ZERO_ERROR;
+    ucnv_toUnicode(C.get(), &Target, Buf.data() + Buf.size(), &Src, End, nullptr, true, &Err);
+    Chunk.append(reinterpret_cast<const char16_t*>(Buf.data()), static_cast<std::size_t>(Target - Buf.data()));
+    // A surrogate pair may straddle two chunks: its first half waits.
+    char16_t Carry = 0;
+    if (Err == U_BUFFER_OVERFLOW_ERROR && !Chunk.empty() && Chunk.back() >= 0xD800 && Chunk.back() <= 0xDBFF) {
+      Carry = Chunk.back();
+      Chunk.pop_back();
+    }
+    Out += Utf16ToUtf8(Chunk);
+    Chunk.clear();
+    if (Carry) Chunk.push_back(Carry);
+    if (Err == U_BUFFER_OVERFLOW_ERROR) continue;
+    if (U_SUCCESS(Err)) return true;
+    char Bad[32];
+    int8_t BadLen = sizeof Bad;
+    UErrorCode Err2 = U_ZERO_ERROR;
+    ucnv_getInvalidChars(C.get(), Bad, &BadLen, &Err2);
+    if (U_FAILURE(Err2)) BadLen = 1;
+    ErrorOffset = static_cast<std::size_t>(Src - Text.data()) - static_cast<std::size_t>(BadLen);
+    return false;
+  }
 }
 
 namespace textservice_detail {

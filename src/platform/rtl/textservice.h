@@ -71,6 +71,36 @@ std::string CharLeft(std::string_view S, std::size_t N);
 std::u16string Utf8ToUtf16(std::string_view S);
 std::string Utf16ToUtf8(std::u16string_view S);  // lone surrogates become U+FFFD
 bool IsAscii(std::string_view S);
+// Whether S is well-formed UTF-8 (no stray bytes, overlong forms or surrogates).
+bool IsUtf8(std::string_view S);
+// Decodes the character at S[Pos] and advances Pos past it. Returns false,
+// leaving Pos, when S[Pos] does not start a well-formed UTF-8 character.
+bool NextUtf8Char(std::string_view S, std::size_t& Pos, char32_t& C);
+void AppendUtf8Char(std::string& Out, char32_t C);
+
+// Identifiers: the names of components, classes and properties. A letter or
+// '_' comes first, then letters, digits, '_' and combining marks, by Unicode's
+// identifier properties (XID_Start, XID_Continue), so "Кнопка1" and "Größe"
+// are identifiers and "1a", "a-b" are not.
+bool IsIdentStartChar(char32_t C);
+bool IsIdentPartChar(char32_t C);
+// Whether S (UTF-8) is one identifier.
+bool IsIdentifier(std::string_view S);
+// Identifiers are equal without regard to case, by Unicode's simple case
+// folding: the same in every locale, so "КНОПКА" names "Кнопка".
+bool SameIdentifier(std::string_view A, std::string_view B);
+// The folded form that SameIdentifier compares (a key for maps).
+std::string FoldIdentifier(std::string_view S);
+
+// Code pages. CodePage is a name ICU knows ("windows-1252", "cp1251",
+// "ISO-8859-2", "koi8-r") or a Windows code page number ("1250").
+// Converts Text to UTF-8 into Out. Returns false when a byte sequence has no
+// character in the code page; ErrorOffset is then where it starts. Raises
+// EConvertError when the code page is not known.
+bool CodePageToUtf8(std::string_view Text, std::string_view CodePage, std::string& Out, std::size_t& ErrorOffset);
+// ICU's name of the converter CodePage stands for; raises EConvertError when
+// there is none.
+std::string CodePageName(std::string_view CodePage);
 
 }  // namespace fyndra
 

@@ -1,4 +1,5 @@
 #include <fyndra/platform/rtl/textservice.h>
+#include <fyndra/platform/rtl/sysutils.h>
 
 #include <gtest/gtest.h>
 
@@ -196,6 +197,57 @@ TEST_F(TextServiceTest, WideTextsFollowTheSameRules) {
   EXPECT_LT(WideCompareText(u"ABzzz", std::u16string(u"AB") + std::u16string(5, char16_t(0xFFFF))), 0);
   EXPECT_EQ(WideUpperCase(u"straße"), u"STRASSE");
   EXPECT_EQ(WideLowerCase(u"ÄÖÜ"), u"äöü");
+}
+
+TEST_F(TextServiceTest, IdentifiersFollowUnicodeIdentifierRules) {
+  struct Row { std::string S; bool Ident; };
+  const Row Rows[] = {
+      {"Button1", true}, {"_x", true},     {"Кнопка", true},  {"Größe", true},    {"名前", true},
+      {"e\u0301t\u00E9", true},  // a combining accent inside
+      {"", false},       {"1a", false},    {"a-b", false},    {"a b", false},     {"€", false},
+      {"\u0301e", false},  // a combining mark cannot start one
+      {"٣x", false},     // nor a digit of another script
+      {"a\xFF", false},  // nor a stray byte
+  };
+  for (const Row& R : Rows) EXPECT_EQ(IsIdentifier(R.S), R.Ident) << R.S;
+  EXPECT_TRUE(SameIdentifier("КНОПКА1", "кнопка1"));
+  EXPECT_TRUE(SameIdentifier("Edit1", "EDIT1"));
+  EXPECT_FALSE(SameIdentifier("Edit1", "Edit2"));
+  EXPECT_FALSE(SameIdentifier("STRASSE", "straße"));  // simple folding keeps lengths
+  EXPECT_EQ(FoldIdentifier("ÄÖÜ_X"), "äöü_x");
+  // Every locale folds alike: no dotless i for identifiers.
+  SetTextLocale("tr_TR");
+  EXPECT_TRUE(SameIdentifier("LIST", "list"));
+}
+
+TEST_F(TextServiceTest, CodePagesConvertToUtf8) {
+  struct Row { const char* CodePage; std::string Bytes; std::string Utf8; };
+  const Row Rows[] = {
+      {"windows-1252", "Rel\xF3gio \x80", "Relógio €"},
+      {"1252", "caf\xE9", "café"},
+      {"cp1250", "\x8A\xE8\xF8", "Ščř"},
+      {"1251", "\xCA\xED\xEE\xEF\xEA\xE0", "Кнопка"},
+      {"ISO-8859-2", "\xB1", "ą"},
+  };
+  for (const Row& R : Rows) {
+    std::string Out;
+    std::size_t Bad = 99;
+    ASSERT_TRUE(CodePageToUtf8(R.Bytes, R.CodePage, Out, Bad)) << R.CodePage;
+    EXPECT_EQ(Out, R.Utf8) << R.CodePage;
+  }
+  // Longer than one conversion buffer, with characters outside the BMP.
+  std::string Big, Expected;
+  for (int I = 0; I < 3000; ++I) Big += "\xF0\x9F\x98\x80", Expected += "\xF0\x9F\x98\x80";
+  std::string Out;
+  std::size_t Bad = 0;
+  ASSERT_TRUE(CodePageToUtf8(Big, "UTF-8", Out, Bad));
+  EXPECT_EQ(Out, Expected);
+  // A sequence the code page does not map: where it starts.
+  EXPECT_FALSE(CodePageToUtf8("ab\x81\x20" "cd", "Shift_JIS", Out, Bad));
+  EXPECT_EQ(Bad, 2u);
+  EXPECT_THROW(CodePageToUtf8("x", "no-such-code-page", Out, Bad), EConvertError);
+  EXPECT_THROW(CodePageName(""), EConvertError);
+  EXPECT_EQ(CodePageName("1252"), CodePageName("windows-1252"));
 }
 
 TEST_F(TextServiceTest, LocaleChangeReachesOtherThreads) {
