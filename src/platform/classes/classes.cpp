@@ -11,13 +11,7 @@ namespace fyndra {
 
 namespace {
 
-bool SameIdent(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I)
-    if (std::toupper(static_cast<unsigned char>(A[I])) != std::toupper(static_cast<unsigned char>(B[I])))
-      return false;
-  return true;
-}
+bool SameIdent(std::string_view A, std::string_view B) { return SameIdentifier(A, B); }
 
 [[noreturn]] void ListIndexError(int Index) {
   throw EListError("List index out of bounds (" + std::to_string(Index) + ")");
@@ -64,15 +58,7 @@ FYNDRA_PUBLISHED(TComponent, P) {
   P.Property("Tag", &TComponent::GetTag, &TComponent::SetTag).Default(0);
 }
 
-bool IsValidIdent(std::string_view Ident) {
-  if (Ident.empty()) return false;
-  if (std::isdigit(static_cast<unsigned char>(Ident[0]))) return false;
-  for (char C : Ident) {
-    unsigned char U = static_cast<unsigned char>(C);
-    if (!(U < 0x80 && (std::isalnum(U) || C == '_'))) return false;
-  }
-  return true;
-}
+bool IsValidIdent(std::string_view Ident) { return IsIdentifier(Ident); }
 
 TComponent::~TComponent() {
   // A plain delete: do the bookkeeping that Free does in BeforeDestruction.
@@ -328,6 +314,24 @@ void TComponent::GetChildren(const std::function<void(TComponent*)>& Proc, TComp
   std::vector<TComponent*> List = Components_;  // Proc may create components
   for (TComponent* C : List)
     if (!C->Style_.Contains(csSubComponent)) Proc(C);
+}
+
+void TComponent::SetInline(bool Value) {
+  if (Value)
+    State_.Include(csInline);
+  else
+    State_.Exclude(csInline);
+}
+
+void TComponent::SetChildOrder(TComponent* Child, int Order) {
+  std::vector<TComponent*> Children;
+  GetChildren([&](TComponent* C) { Children.push_back(C); }, this);
+  const auto Self = std::find(Children.begin(), Children.end(), Child);
+  if (Self == Children.end() || Child->Owner_ != this || Order < 0) return;
+  // Taking the owner-list place of the child listed at Order puts Child at
+  // that position among the listed ones, whether it moves up or down.
+  const std::size_t Target = std::min(static_cast<std::size_t>(Order), Children.size() - 1);
+  Child->SetComponentIndex(Children[Target]->GetComponentIndex());
 }
 
 TComponent* CreateComponent(TClass Class, TComponent* Owner) {

@@ -125,8 +125,9 @@ FYNDRA_ENUM_NAMES(TComponentStyleItem, csInheritable, csCheckPropAvail, csSubCom
 enum TOperation : std::uint8_t { opInsert, opRemove };
 FYNDRA_ENUM_NAMES(TOperation, opInsert, opRemove)
 
-// Whether Ident is a valid identifier: letters, digits and underscores, not
-// starting with a digit, not empty.
+// Whether Ident is a valid identifier: a letter or underscore, then letters,
+// digits and underscores; Unicode letters and digits count (see IsIdentifier
+// in textservice.h). Names compare without regard to case, Unicode's too.
 bool IsValidIdent(std::string_view Ident);
 
 class TComponent : public TPersistent {
@@ -199,10 +200,19 @@ class TComponent : public TPersistent {
   void SetDesigning(bool Value, bool SetChildren = true);
   void SetUpdating(bool Value);
   void SetAncestor(bool Value);
+  // Marks a frame placed on a form (csInline): streaming writes it as an
+  // `inline` block holding only what differs from the frame's own form text.
+  void SetInline(bool Value);
 
   // The components that streaming writes as children of this root: by default
   // every owned component that is not a sub-component, in owner order.
   virtual void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root);
+  // Moves Child, one of the components GetChildren(..., this) lists, to
+  // position Order among them (an Order past the end: last). Streaming calls
+  // it for a child written with an order index "[n]" in this component's
+  // block. Here it orders the owned components; a child this component does
+  // not own stays where it is.
+  virtual void SetChildOrder(TComponent* Child, int Order);
 
  protected:
   explicit TComponent(TComponent* Owner) : PendingOwner_(Owner) {}

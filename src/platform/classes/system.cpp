@@ -6,6 +6,7 @@
 
 #include <fyndra/platform/classes/classes.h>
 #include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 
@@ -98,11 +99,8 @@ TObject* CheckedConstructArg(TObject* Arg, TClass Expected, TClass Creating) {
 
 namespace {
 
-std::string UpperAscii(std::string_view S) {
-  std::string R(S);
-  for (char& C : R) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-  return R;
-}
+// Class names are identifiers: equal without regard to case.
+std::string NameKey(std::string_view S) { return FoldIdentifier(S); }
 
 struct TRegistry {
   std::mutex Lock;
@@ -120,7 +118,7 @@ void RegisterClass(TClass Class) {
   if (!Class) return;
   TRegistry& R = Registry();
   std::lock_guard<std::mutex> Guard(R.Lock);
-  auto [It, Inserted] = R.Classes.emplace(UpperAscii(Class->Name), Class);
+  auto [It, Inserted] = R.Classes.emplace(NameKey(Class->Name), Class);
   if (!Inserted && It->second != Class) throw EFilerError("A class named " + Class->Name + " already exists");
 }
 
@@ -132,14 +130,14 @@ void UnRegisterClass(TClass Class) {
   if (!Class) return;
   TRegistry& R = Registry();
   std::lock_guard<std::mutex> Guard(R.Lock);
-  auto It = R.Classes.find(UpperAscii(Class->Name));
+  auto It = R.Classes.find(NameKey(Class->Name));
   if (It != R.Classes.end() && It->second == Class) R.Classes.erase(It);
 }
 
 TClass GetClass(std::string_view Name) {
   TRegistry& R = Registry();
   std::lock_guard<std::mutex> Guard(R.Lock);
-  auto It = R.Classes.find(UpperAscii(Name));
+  auto It = R.Classes.find(NameKey(Name));
   return It == R.Classes.end() ? nullptr : It->second;
 }
 

@@ -13,13 +13,7 @@ namespace fyndra {
 
 namespace {
 
-bool SameIdent(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I)
-    if (std::toupper(static_cast<unsigned char>(A[I])) != std::toupper(static_cast<unsigned char>(B[I])))
-      return false;
-  return true;
-}
+bool SameIdent(std::string_view A, std::string_view B) { return SameIdentifier(A, B); }
 
 std::string_view TrimBlanks(std::string_view S) {
   while (!S.empty() && std::isspace(static_cast<unsigned char>(S.front()))) S.remove_prefix(1);

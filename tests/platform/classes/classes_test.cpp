@@ -71,8 +71,10 @@ TEST(ComponentNameTest, ValidIdentifiersOnlyAndUniqueWithinOwnerIgnoringCase) {
   struct {
     const char* Name;
     bool Valid;
-  } Cases[] = {{"", true},     {"x", true},   {"Gamma9", true}, {"1abc", false},
-               {"a b", false}, {"a-b", false}, {"\xC3\xA9t\xC3\xA9", false}};
+  } Cases[] = {{"", true},           {"x", true},        {"Gamma9", true},    {"1abc", false},
+               {"a b", false},       {"a-b", false},     {"été", true},       {"Кнопка1", true},
+               {"名前", true},       {"€uro", false},    {"a€", false},       {"١abc", false},
+               {"\xC3", false}};
   for (auto& C : Cases) {
     if (C.Valid)
       EXPECT_NO_THROW(B->SetName(C.Name)) << C.Name;
@@ -99,6 +101,44 @@ TEST(ComponentNameTest, ValidIdentifiersOnlyAndUniqueWithinOwnerIgnoringCase) {
   EXPECT_THROW(Owner->InsertComponent(Loose.get()), EComponentError);
   EXPECT_EQ(Loose->Owner(), nullptr);
   EXPECT_EQ(Owner->ComponentCount(), 2);
+}
+
+TEST(ComponentNameTest, UnicodeNamesAreUniqueIgnoringCase) {
+  TOwned<TComponent> Owner(Create<TComponent>(nullptr));
+  TComponent* Button = Named(Owner.get(), "КнопкаОК");
+  EXPECT_EQ(Owner->FindComponent("кнопкаок"), Button);
+  EXPECT_EQ(Owner->FindComponent("КНОПКАОК"), Button);
+  EXPECT_EQ(Owner->FindComponent("КнопкаОтмена"), nullptr);
+  TComponent* Other = Named(Owner.get(), "Größe");
+  EXPECT_THROW(Other->SetName("кнопкаОК"), EComponentError);
+  EXPECT_EQ(Owner->FindComponent("GRÖSSE"), nullptr);  // simple folding: ß is not "ss"
+  EXPECT_EQ(Owner->FindComponent("GRÖßE"), Other);
+}
+
+TEST(ComponentOrderTest, SetChildOrderPlacesAChildAmongTheStreamedOnes) {
+  TOwned<TComponent> Owner(Create<TComponent>(nullptr));
+  for (const char* N : {"A", "B", "C", "D"}) Named(Owner.get(), N);
+  // A sub-component is owned but not streamed: positions skip it.
+  TComponent* Sub = Named(Owner.get(), "Sub");
+  Sub->SetSubComponent(true);
+  Sub->SetComponentIndex(1);
+  auto Names = [&] {
+    std::string S;
+    for (int I = 0; I < Owner->ComponentCount(); ++I) S += Owner->GetComponent(I)->GetName() + " ";
+    return S;
+  };
+  ASSERT_EQ(Names(), "A Sub B C D ");
+  Owner->SetChildOrder(Owner->FindComponent("D"), 0);
+  EXPECT_EQ(Names(), "D A Sub B C ");
+  Owner->SetChildOrder(Owner->FindComponent("D"), 2);  // down: after B
+  EXPECT_EQ(Names(), "A Sub B D C ");
+  Owner->SetChildOrder(Owner->FindComponent("A"), 99);  // past the end: last
+  EXPECT_EQ(Names(), "Sub B D C A ");
+  // Not one of its children: nothing moves.
+  TOwned<TComponent> Stranger(Create<TComponent>(nullptr));
+  Owner->SetChildOrder(Stranger.get(), 0);
+  Owner->SetChildOrder(Sub, 3);
+  EXPECT_EQ(Names(), "Sub B D C A ");
 }
 
 TEST(ComponentOwnershipTest, OwnerFreesOwnedComponentsLastFirstAndTheyLeaveWhenFreed) {
