@@ -1,8 +1,13 @@
 #include <fyndra/platform/streaming/dfmtext.h>
 
+#include <algorithm>
+#include <bit>
 #include <charconv>
 #include <cmath>
+#include <limits>
 #include <utility>
+
+#include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
 
@@ -21,15 +26,11 @@ constexpr int kMaxNesting = 200;
 // part of valid UTF-8.
 constexpr std::uint32_t kRawByteBase = 0xDC00;
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
 [[noreturn]] void Fail(int Line, const std::string& What) {
   throw EParserError("line " + std::to_string(Line) + ": expected " + What);
 }
-
-bool IsIdentStart(char C) {
-  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_';
-}
-
-bool IsIdentChar(char C) { return IsIdentStart(C) || (C >= '0' && C <= '9'); }
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
 
@@ -40,7 +41,13 @@ int HexValue(char C) {
   return -1;
 }
 
-bool SameIdent(std::string_view A, std::string_view B) {
+std::string HexByte(unsigned char B) {
+  static const char kHex[] = "0123456789ABCDEF";
+  return std::string("$") + kHex[B >> 4] + kHex[B & 15];
+}
+
+// Keywords are ASCII and read without regard to case.
+bool SameKeyword(std::string_view A, std::string_view B) {
   if (A.size() != B.size()) return false;
   for (std::size_t I = 0; I < A.size(); ++I) {
     char X = A[I], Y = B[I];
@@ -54,62 +61,37 @@ bool SameIdent(std::string_view A, std::string_view B) {
 void AppendUtf8(std::string& Out, std::uint32_t Cp) {
   if (Cp >= kRawByteBase + 0x80 && Cp <= kRawByteBase + 0xFF) {
     Out += static_cast<char>(Cp - kRawByteBase);
-  } else if (Cp < 0x80) {
-    Out += static_cast<char>(Cp);
-  } else if (Cp < 0x800) {
-    Out += static_cast<char>(0xC0 | (Cp >> 6));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
-  } else if (Cp < 0x10000) {
-    Out += static_cast<char>(0xE0 | (Cp >> 12));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
   } else {
-    Out += static_cast<char>(0xF0 | (Cp >> 18));
-    Out += static_cast<char>(0x80 | ((Cp >> 12) & 0x3F));
-    Out += static_cast<char>(0x80 | ((Cp >> 6) & 0x3F));
-    Out += static_cast<char>(0x80 | (Cp & 0x3F));
+    AppendUtf8Char(Out, Cp);
   }
 }
 
-// Decodes one character at Pos. Returns the code point and advances Pos; a
-// byte that does not start valid UTF-8 (overlong forms, surrogates and values
-// above U+10FFFF are invalid) yields its raw-byte code point.
+// Decodes one character of a value at Pos. Returns the code point and
+// advances Pos; a byte that does not start valid UTF-8 yields its raw-byte
+// code point.
 std::uint32_t NextCodePoint(std::string_view S, std::size_t& Pos) {
-  const auto B0 = static_cast<unsigned char>(S[Pos]);
-  if (B0 < 0x80) {
-    ++Pos;
-    return B0;
-  }
-  int Len = 0;
-  std::uint32_t Cp = 0, Min = 0;
-  if ((B0 & 0xE0) == 0xC0) {
-    Len = 2, Cp = B0 & 0x1F, Min = 0x80;
-  } else if ((B0 & 0xF0) == 0xE0) {
-    Len = 3, Cp = B0 & 0x0F, Min = 0x800;
-  } else if ((B0 & 0xF8) == 0xF0) {
-    Len = 4, Cp = B0 & 0x07, Min = 0x10000;
-  }
-  bool Ok = Len > 0 && Pos + Len <= S.size();
-  for (int I = 1; Ok && I < Len; ++I) {
-    const auto B = static_cast<unsigned char>(S[Pos + I]);
-    if ((B & 0xC0) != 0x80) Ok = false;
-    Cp = (Cp << 6) | (B & 0x3F);
-  }
-  if (Ok && (Cp < Min || Cp > 0x10FFFF || (Cp >= 0xD800 && Cp <= 0xDFFF))) Ok = false;
-  if (!Ok) {
-    ++Pos;
-    return kRawByteBase + B0;
-  }
-  Pos += Len;
-  return Cp;
+  char32_t C = 0;
+  if (NextUtf8Char(S, Pos, C)) return C;
+  return kRawByteBase + static_cast<unsigned char>(S[Pos++]);
 }
+
+bool IsLeaf(const TDfmValue& V) {
+  return V.Kind != TDfmValueKind::List && V.Kind != TDfmValueKind::Collection;
+}
+
+// ---------------------------------------------------------------------------
+// Lexer
 
 enum class TTok { End, Ident, Integer, Float, String, Symbol };
 
 struct TToken {
   TTok Kind = TTok::End;
   int Line = 1;
-  std::string Text;  // Ident, String (decoded), Symbol, number spelling
+  int Indent = 0;  // blanks before the first character of the token's line; -1 with a tab among them
+  std::size_t Begin = 0;  // where the token stands in the text
+  std::size_t End = 0;
+  bool RawNonAscii = false;  // a string with characters beyond ASCII inside its quotes
+  std::string Text;          // Ident, String (decoded), Symbol, number spelling
   std::int64_t Int = 0;
   double Float = 0;
 };
@@ -130,10 +112,12 @@ class TLexer {
  public:
   explicit TLexer(std::string_view Text) : Text_(Text) {
     // Editors may save the text with a UTF-8 byte order mark.
-    if (Text_.starts_with("\xEF\xBB\xBF")) Pos_ = 3;
+    if (Text_.starts_with(kByteOrderMark)) Pos_ = LineStart_ = kByteOrderMark.size();
     Advance();
   }
 
+  std::string_view Text() const { return Text_; }
+  bool HadByteOrderMark() const { return Text_.starts_with(kByteOrderMark); }
   const TToken& Peek() const { return Cur_; }
   TToken Take() {
     TToken T = std::move(Cur_);
@@ -141,10 +125,19 @@ class TLexer {
     return T;
   }
 
+  // Whether the symbol C comes right after the current token (blanks and line
+  // breaks between them skipped).
+  bool SymbolFollows(char C) const {
+    std::size_t P = Pos_;
+    while (P < Text_.size() && (Text_[P] == ' ' || Text_[P] == '\t' || Text_[P] == '\r' || Text_[P] == '\n')) ++P;
+    return P < Text_.size() && Text_[P] == C;
+  }
+
   // Called while '{' is the current token: the lexer stands just past it
   // (lookahead is one token), so the hex digits that follow are read here
-  // rather than as tokens. Consumes up to and including '}'.
-  std::vector<std::uint8_t> TakeBinary() {
+  // rather than as tokens. Consumes up to and including '}', whose end it
+  // stores in End.
+  std::vector<std::uint8_t> TakeBinary(std::size_t& End) {
     std::vector<std::uint8_t> Bytes;
     int Pending = -1;
     for (;;) {
@@ -166,6 +159,7 @@ class TLexer {
         Pending = -1;
       }
     }
+    End = Pos_;
     Advance();
     return Bytes;
   }
@@ -177,6 +171,7 @@ class TLexer {
       // A line ends with LF, CR LF or a lone CR.
       if (C == '\n' || (C == '\r' && (Pos_ + 1 >= Text_.size() || Text_[Pos_ + 1] != '\n'))) {
         ++Line_;
+        LineStart_ = Pos_ + 1;
       } else if (C != ' ' && C != '\t' && C != '\r') {
         break;
       }
@@ -184,13 +179,46 @@ class TLexer {
     }
   }
 
+  int LineIndent() const {
+    std::size_t P = LineStart_;
+    bool Tab = false;
+    for (; P < Pos_ && (Text_[P] == ' ' || Text_[P] == '\t'); ++P)
+      if (Text_[P] == '\t') Tab = true;
+    return Tab ? -1 : static_cast<int>(P - LineStart_);
+  }
+
+  [[noreturn]] void FailNotUtf8(std::size_t At) const {
+    Fail(Line_, "UTF-8 text, found byte " + HexByte(static_cast<unsigned char>(Text_[At])) +
+                    " (text in an 8-bit code page is read with its code page given)");
+  }
+
+  // Length of the identifier character at P (0 when there is none); First
+  // asks for a character that may start an identifier.
+  std::size_t IdentCharAt(std::size_t P, bool First) const {
+    if (P >= Text_.size()) return 0;
+    const auto B = static_cast<unsigned char>(Text_[P]);
+    if (B < 0x80) {
+      const bool Letter = (B >= 'A' && B <= 'Z') || (B >= 'a' && B <= 'z') || B == '_';
+      return (Letter || (!First && IsDigit(static_cast<char>(B)))) ? 1 : 0;
+    }
+    std::size_t Next = P;
+    char32_t C = 0;
+    if (!NextUtf8Char(Text_, Next, C)) return 0;
+    return (First ? IsIdentStartChar(C) : IsIdentPartChar(C)) ? Next - P : 0;
+  }
+
   void Advance() {
     SkipBlanks();
     Cur_ = TToken{};
     Cur_.Line = Line_;
-    if (Pos_ >= Text_.size()) return;
+    Cur_.Begin = Pos_;
+    Cur_.Indent = LineIndent();
+    if (Pos_ >= Text_.size()) {
+      Cur_.End = Pos_;
+      return;
+    }
     const char C = Text_[Pos_];
-    if (IsIdentStart(C)) {
+    if (IdentCharAt(Pos_, true)) {
       LexIdent();
     } else if (IsDigit(C) || (C == '-' && Pos_ + 1 < Text_.size() && IsDigit(Text_[Pos_ + 1]))) {
       LexNumber();
@@ -203,17 +231,21 @@ class TLexer {
       Cur_.Text = std::string(1, C);
       ++Pos_;
     } else {
-      Fail(Line_, "a name, number, string or symbol, found character #" +
-                      std::to_string(static_cast<unsigned char>(C)));
+      std::size_t Next = Pos_;
+      char32_t Cp = static_cast<unsigned char>(C);
+      if (Cp >= 0x80 && !NextUtf8Char(Text_, Next, Cp)) FailNotUtf8(Pos_);
+      Fail(Line_, "a name, number, string or symbol, found character #" + std::to_string(Cp));
     }
+    Cur_.End = Pos_;
   }
 
   void LexIdent() {
     const std::size_t Start = Pos_;
     for (;;) {
-      while (Pos_ < Text_.size() && IsIdentChar(Text_[Pos_])) ++Pos_;
+      Pos_ += IdentCharAt(Pos_, true);
+      while (const std::size_t N = IdentCharAt(Pos_, false)) Pos_ += N;
       // A dot joins two names (Options.AutoUpdate, Form1.Table1).
-      if (Pos_ + 1 < Text_.size() && Text_[Pos_] == '.' && IsIdentStart(Text_[Pos_ + 1])) {
+      if (Pos_ < Text_.size() && Text_[Pos_] == '.' && IdentCharAt(Pos_ + 1, true)) {
         ++Pos_;
         continue;
       }
@@ -242,8 +274,8 @@ class TLexer {
         while (Pos_ < Text_.size() && IsDigit(Text_[Pos_])) ++Pos_;
       }
     }
-    if (Pos_ < Text_.size() && (IsIdentChar(Text_[Pos_]) || Text_[Pos_] == '.'))
-      Fail(Line_, "a number, found '" + std::string(Text_.substr(Start, Pos_ - Start + 1)) + "'");
+    if (const std::size_t Glued = Pos_ < Text_.size() && Text_[Pos_] == '.' ? 1 : IdentCharAt(Pos_, false))
+      Fail(Line_, "a number, found '" + std::string(Text_.substr(Start, Pos_ - Start + Glued)) + "'");
     const std::string_view S = Text_.substr(Start, Pos_ - Start);
     Cur_.Text = std::string(S);
     const char* First = S.data();
@@ -263,8 +295,7 @@ class TLexer {
     const std::size_t Start = ++Pos_;
     while (Pos_ < Text_.size() && HexValue(Text_[Pos_]) >= 0) ++Pos_;
     const std::string_view S = Text_.substr(Start, Pos_ - Start);
-    if (S.empty() || S.size() > 16 || (Pos_ < Text_.size() && IsIdentChar(Text_[Pos_])))
-      Fail(Line_, "1 to 16 hex digits after '$'");
+    if (S.empty() || S.size() > 16 || IdentCharAt(Pos_, false)) Fail(Line_, "1 to 16 hex digits after '$'");
     std::uint64_t V = 0;
     std::from_chars(S.data(), S.data() + S.size(), V, 16);
     Cur_.Kind = TTok::Integer;
@@ -290,7 +321,16 @@ class TLexer {
         for (;;) {
           if (Pos_ >= Text_.size() || Text_[Pos_] == '\n' || Text_[Pos_] == '\r')
             Fail(Line_, "closing quote of string");
-          const char D = Text_[Pos_++];
+          const char D = Text_[Pos_];
+          if (static_cast<unsigned char>(D) >= 0x80) {
+            const std::size_t From = Pos_;
+            char32_t Cp = 0;
+            if (!NextUtf8Char(Text_, Pos_, Cp)) FailNotUtf8(Pos_);
+            Out.append(Text_.substr(From, Pos_ - From));
+            Cur_.RawNonAscii = true;
+            continue;
+          }
+          ++Pos_;
           if (D == '\'') {
             if (Pos_ < Text_.size() && Text_[Pos_] == '\'') {
               Out += '\'';
@@ -338,192 +378,23 @@ class TLexer {
 
   std::string_view Text_;
   std::size_t Pos_ = 0;
+  std::size_t LineStart_ = 0;
   int Line_ = 1;
   TToken Cur_;
 };
 
-class TParser {
- public:
-  explicit TParser(std::string_view Text) : Lex_(Text) {}
+// ---------------------------------------------------------------------------
+// Canonical printing of one value
 
-  TDfmObject ParseRoot() {
-    TDfmObject Root = ParseObject(0);
-    if (Lex_.Peek().Kind != TTok::End) Fail(Lex_.Peek().Line, "end of text after the last 'end', found " + Describe(Lex_.Peek()));
-    return Root;
-  }
-
- private:
-  bool AtKeyword(std::string_view K) const {
-    return Lex_.Peek().Kind == TTok::Ident && SameIdent(Lex_.Peek().Text, K);
-  }
-
-  bool AtSymbol(char C) const {
-    return Lex_.Peek().Kind == TTok::Symbol && Lex_.Peek().Text[0] == C;
-  }
-
-  void ExpectSymbol(char C) {
-    if (!AtSymbol(C)) Fail(Lex_.Peek().Line, std::string("'") + C + "', found " + Describe(Lex_.Peek()));
-    Lex_.Take();
-  }
-
-  std::string ExpectName(const char* What) {
-    if (Lex_.Peek().Kind != TTok::Ident) Fail(Lex_.Peek().Line, std::string(What) + ", found " + Describe(Lex_.Peek()));
-    return Lex_.Take().Text;
-  }
-
-  void CheckDepth(int Depth) {
-    if (Depth > kMaxNesting) Fail(Lex_.Peek().Line, "at most " + std::to_string(kMaxNesting) + " levels of nesting");
-  }
-
-  TDfmObject ParseObject(int Depth) {
-    CheckDepth(Depth);
-    TDfmObject Obj;
-    Obj.Line = Lex_.Peek().Line;
-    if (!AtKeyword("object")) Fail(Obj.Line, "'object', found " + Describe(Lex_.Peek()));
-    Lex_.Take();
-    std::string First = ExpectName("object name or class name");
-    if (AtSymbol(':')) {
-      Lex_.Take();
-      Obj.Name = std::move(First);
-      Obj.ClassName = ExpectName("class name after ':'");
-    } else {
-      Obj.ClassName = std::move(First);
-    }
-    for (;;) {
-      if (AtKeyword("end")) {
-        Lex_.Take();
-        return Obj;
-      }
-      if (AtKeyword("object")) {
-        Obj.Children.push_back(ParseObject(Depth + 1));
-        continue;
-      }
-      if (Lex_.Peek().Kind != TTok::Ident)
-        Fail(Lex_.Peek().Line, "property name, 'object' or 'end', found " + Describe(Lex_.Peek()));
-      Obj.Properties.push_back(ParseProperty(Depth));
-    }
-  }
-
-  TDfmProperty ParseProperty(int Depth) {
-    TDfmProperty P;
-    P.Line = Lex_.Peek().Line;
-    P.Name = Lex_.Take().Text;
-    ExpectSymbol('=');
-    P.Value = ParseValue(Depth);
-    return P;
-  }
-
-  TDfmValue ParseValue(int Depth) {
-    CheckDepth(Depth);
-    const TToken& T = Lex_.Peek();
-    const int Line = T.Line;
-    TDfmValue V;
-    switch (T.Kind) {
-      case TTok::Integer:
-        V = TDfmValue::OfInteger(T.Int);
-        Lex_.Take();
-        break;
-      case TTok::Float:
-        V = TDfmValue::OfFloat(T.Float);
-        Lex_.Take();
-        break;
-      case TTok::Ident:
-        V = TDfmValue::OfIdent(Lex_.Take().Text);
-        break;
-      case TTok::String: {
-        std::string S = Lex_.Take().Text;
-        while (AtSymbol('+')) {
-          Lex_.Take();
-          if (Lex_.Peek().Kind != TTok::String)
-            Fail(Lex_.Peek().Line, "a string after '+', found " + Describe(Lex_.Peek()));
-          S += Lex_.Take().Text;
-        }
-        V = TDfmValue::OfString(std::move(S));
-        break;
-      }
-      case TTok::Symbol:
-        switch (T.Text[0]) {
-          case '-':
-            // -INF; negative numbers are lexed whole.
-            Lex_.Take();
-            if (Lex_.Peek().Kind != TTok::Ident || Lex_.Peek().Text != "INF")
-              Fail(Lex_.Peek().Line, "a number after '-', found " + Describe(Lex_.Peek()));
-            Lex_.Take();
-            V = TDfmValue::OfIdent("-INF");
-            break;
-          case '[': {
-            Lex_.Take();
-            std::vector<std::string> Names;
-            if (!AtSymbol(']')) {
-              for (;;) {
-                Names.push_back(ExpectName("set element name"));
-                if (AtSymbol(']')) break;
-                ExpectSymbol(',');
-              }
-            }
-            Lex_.Take();
-            V = TDfmValue::OfSet(std::move(Names));
-            break;
-          }
-          case '(': {
-            Lex_.Take();
-            std::vector<TDfmValue> Elements;
-            while (!AtSymbol(')')) {
-              if (Lex_.Peek().Kind == TTok::End) Fail(Lex_.Peek().Line, "')' to close the list, found end of text");
-              Elements.push_back(ParseValue(Depth + 1));
-            }
-            Lex_.Take();
-            V = TDfmValue::OfList(std::move(Elements));
-            break;
-          }
-          case '{': {
-            V = TDfmValue::OfBinary(Lex_.TakeBinary());
-            break;
-          }
-          case '<': {
-            Lex_.Take();
-            std::vector<TDfmItem> Items;
-            while (!AtSymbol('>')) {
-              TDfmItem Item;
-              Item.Line = Lex_.Peek().Line;
-              if (!AtKeyword("item")) Fail(Item.Line, "'item' or '>', found " + Describe(Lex_.Peek()));
-              Lex_.Take();
-              CheckDepth(Depth + 1);
-              while (!AtKeyword("end")) {
-                if (Lex_.Peek().Kind != TTok::Ident)
-                  Fail(Lex_.Peek().Line, "property name or 'end' of item, found " + Describe(Lex_.Peek()));
-                Item.Properties.push_back(ParseProperty(Depth + 1));
-              }
-              Lex_.Take();
-              Items.push_back(std::move(Item));
-            }
-            Lex_.Take();
-            V = TDfmValue::OfCollection(std::move(Items));
-            break;
-          }
-          default:
-            Fail(Line, "a value, found " + Describe(T));
-        }
-        break;
-      case TTok::End:
-        Fail(Line, "a value, found end of text");
-    }
-    V.Line = Line;
-    return V;
-  }
-
-  TLexer Lex_;
-};
-
-void Indent(std::string& Out, int N) { Out.append(static_cast<std::size_t>(N), ' '); }
+void Indent(std::string& Out, int N) { Out.append(static_cast<std::size_t>(std::max(N, 0)), ' '); }
 
 void NewLine(std::string& Out, int Ind) {
   Out += '\n';
   Indent(Out, Ind);
 }
 
-// Splits the encoded form of S into pieces of at most kMaxStringPiece
-// characters (a single #nnn code is never split).
+// Splits the encoded form of S into pieces of at most MaxPiece characters
+// (a single #nnn code is never split).
 std::vector<std::string> EncodePieces(std::string_view S, std::size_t MaxPiece = kMaxStringPiece) {
   std::vector<std::string> Pieces;
   std::string Cur;
@@ -584,25 +455,27 @@ void PrintPieces(const std::vector<std::string>& Pieces, int Ind, std::string& O
   }
 }
 
-void PrintProperty(const TDfmProperty& P, int Ind, std::string& Out);
-
-// Prints V from the current position; Ind is the indentation of the lines it
-// continues on.
-void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
-  switch (V.Kind) {
-    case TDfmValueKind::Integer:
-      Out += std::to_string(V.Int);
-      break;
-    case TDfmValueKind::Float:
-      Out += DfmFormatFloat(V.Float);
-      break;
-    case TDfmValueKind::Ident:
-      Out += V.Text;
-      break;
-    case TDfmValueKind::String: {
-      PrintPieces(StringPieces(V.Text), Ind, Out);
-      break;
+// Prints a value that is neither a list nor a collection the canonical way.
+// Base is the indentation of the line it starts on; AfterEquals: it is a
+// property's value, printed right after "Name =" (a string of several pieces
+// then starts on a line of its own).
+void PrintLeaf(const TDfmValue& V, int Base, bool AfterEquals, std::string& Out) {
+  if (V.Kind == TDfmValueKind::String) {
+    const std::vector<std::string> Pieces = StringPieces(V.Text);
+    if (AfterEquals) {
+      if (Pieces.size() > 1)
+        NewLine(Out, Base + 2);
+      else
+        Out += ' ';
     }
+    PrintPieces(Pieces, Base + 2, Out);
+    return;
+  }
+  if (AfterEquals) Out += ' ';
+  switch (V.Kind) {
+    case TDfmValueKind::Integer: Out += std::to_string(V.Int); break;
+    case TDfmValueKind::Float: Out += DfmFormatFloat(V.Float); break;
+    case TDfmValueKind::Ident: Out += V.Text; break;
     case TDfmValueKind::Set:
       Out += '[';
       for (std::size_t I = 0; I < V.Names.size(); ++I) {
@@ -615,69 +488,392 @@ void PrintValue(const TDfmValue& V, int Ind, std::string& Out) {
       static const char kHex[] = "0123456789ABCDEF";
       Out += '{';
       for (std::size_t I = 0; I < V.Bytes.size(); ++I) {
-        if (I % kBinaryBytesPerLine == 0) NewLine(Out, Ind);
+        if (I % kBinaryBytesPerLine == 0) NewLine(Out, Base + 2);
         Out += kHex[V.Bytes[I] >> 4];
         Out += kHex[V.Bytes[I] & 15];
       }
       Out += '}';
       break;
     }
-    case TDfmValueKind::List:
-      Out += '(';
-      for (const TDfmValue& E : V.Elements) {
-        NewLine(Out, Ind);
-        PrintValue(E, Ind + 2, Out);
-      }
-      Out += ')';
-      break;
-    case TDfmValueKind::Collection:
-      Out += '<';
-      for (const TDfmItem& Item : V.Items) {
-        NewLine(Out, Ind);
-        Out += "item";
-        for (const TDfmProperty& P : Item.Properties) {
-          Out += '\n';
-          PrintProperty(P, Ind + 2, Out);
-        }
-        NewLine(Out, Ind);
-        Out += "end";
-      }
-      Out += '>';
-      break;
+    default: break;
   }
 }
 
-void PrintProperty(const TDfmProperty& P, int Ind, std::string& Out) {
-  Indent(Out, Ind);
-  Out += P.Name;
-  Out += " =";
-  if (P.Value.Kind == TDfmValueKind::String) {
-    // A string that needs more than one piece starts on a line of its own.
-    const std::vector<std::string> Pieces = StringPieces(P.Value.Text);
-    if (Pieces.size() > 1) {
-      NewLine(Out, Ind + 2);
-    } else {
-      Out += ' ';
+// Raw text of a value with "\n" line ends and every further line's
+// indentation taken relative to Base. False when a further line is indented
+// with tabs or less than Base, which the printer could not place again.
+bool Rebase(std::string_view Raw, int Base, std::string& Out) {
+  Out.clear();
+  for (std::size_t I = 0; I < Raw.size();) {
+    const char C = Raw[I++];
+    if (C != '\r' && C != '\n') {
+      Out += C;
+      continue;
     }
-    PrintPieces(Pieces, Ind + 2, Out);
-    return;
+    if (C == '\r' && I < Raw.size() && Raw[I] == '\n') ++I;
+    Out += '\n';
+    std::size_t Blanks = 0;
+    while (I + Blanks < Raw.size() && Raw[I + Blanks] == ' ') ++Blanks;
+    if ((I + Blanks < Raw.size() && Raw[I + Blanks] == '\t') || static_cast<int>(Blanks) < Base) return false;
+    Out.append(Blanks - static_cast<std::size_t>(Base), ' ');
+    I += Blanks;
   }
-  Out += ' ';
-  PrintValue(P.Value, Ind + 2, Out);
+  return true;
 }
 
-void PrintObject(const TDfmObject& Obj, int Ind, std::string& Out) {
-  Indent(Out, Ind);
-  Out += "object ";
-  Out += Obj.Name.empty() ? Obj.ClassName : Obj.Name + ": " + Obj.ClassName;
-  Out += '\n';
-  for (const TDfmProperty& P : Obj.Properties) {
-    PrintProperty(P, Ind + 2, Out);
-    Out += '\n';
+void AppendRebased(const TDfmSpelling& Spelling, int Base, std::string& Out) {
+  for (const char C : Spelling) {
+    Out += C;
+    if (C == '\n') Indent(Out, Base);
   }
-  for (const TDfmObject& Child : Obj.Children) PrintObject(Child, Ind + 2, Out);
-  Indent(Out, Ind);
-  Out += "end\n";
+}
+
+// ---------------------------------------------------------------------------
+// Parser
+
+class TParser {
+ public:
+  // KeepSpelling: remember how values were spelled when not canonically.
+  TParser(std::string_view Text, bool KeepSpelling) : Lex_(Text), KeepSpelling_(KeepSpelling) {}
+
+  TDfmObject ParseRoot() {
+    TDfmObject Root = ParseObject(0);
+    if (Lex_.Peek().Kind != TTok::End) Fail(Lex_.Peek().Line, "end of text after the last 'end', found " + Describe(Lex_.Peek()));
+    Root.ByteOrderMark = Lex_.HadByteOrderMark() ? TDfmByteOrderMark::Present : TDfmByteOrderMark::Absent;
+    return Root;
+  }
+
+  // Reads a kept spelling back: true when it is exactly one value that is
+  // neither a list nor a collection.
+  bool ParseLeaf(TDfmValue& Out) {
+    if (Lex_.Peek().Kind == TTok::End) return false;
+    const TTok First = Lex_.Peek().Kind;
+    if (First == TTok::Symbol && (Lex_.Peek().Text == "(" || Lex_.Peek().Text == "<")) return false;
+    Out = ParseValue(0, 0, std::string_view::npos);
+    return Lex_.Peek().Kind == TTok::End;
+  }
+
+  // Strings with characters beyond ASCII inside their quotes keep no
+  // spelling, so that text read from a code page is written back 7-bit.
+  void SetQuotedNonAsciiCanonical(bool Value) { QuotedNonAsciiCanonical_ = Value; }
+
+ private:
+  bool AtKeyword(std::string_view K) const {
+    return Lex_.Peek().Kind == TTok::Ident && SameKeyword(Lex_.Peek().Text, K);
+  }
+
+  bool AtSymbol(char C) const {
+    return Lex_.Peek().Kind == TTok::Symbol && Lex_.Peek().Text[0] == C;
+  }
+
+  // An object header starts here: `object`, or `inherited`/`inline` not
+  // followed by '=' (which would make them property names).
+  bool AtObject() const {
+    if (AtKeyword("object")) return true;
+    return (AtKeyword("inherited") || AtKeyword("inline")) && !Lex_.SymbolFollows('=');
+  }
+
+  void ExpectSymbol(char C) {
+    if (!AtSymbol(C)) Fail(Lex_.Peek().Line, std::string("'") + C + "', found " + Describe(Lex_.Peek()));
+    Lex_.Take();
+  }
+
+  std::string ExpectName(const char* What) {
+    if (Lex_.Peek().Kind != TTok::Ident) Fail(Lex_.Peek().Line, std::string(What) + ", found " + Describe(Lex_.Peek()));
+    return Lex_.Take().Text;
+  }
+
+  void CheckDepth(int Depth) {
+    if (Depth > kMaxNesting) Fail(Lex_.Peek().Line, "at most " + std::to_string(kMaxNesting) + " levels of nesting");
+  }
+
+  TDfmObject ParseObject(int Depth) {
+    CheckDepth(Depth);
+    TDfmObject Obj;
+    Obj.Line = Lex_.Peek().Line;
+    if (AtKeyword("inherited")) {
+      Obj.Kind = TDfmObjectKind::Inherited;
+    } else if (AtKeyword("inline")) {
+      Obj.Kind = TDfmObjectKind::Inline;
+    } else if (!AtKeyword("object")) {
+      Fail(Obj.Line, "'object', found " + Describe(Lex_.Peek()));
+    }
+    Lex_.Take();
+    std::string First = ExpectName("object name or class name");
+    if (AtSymbol(':')) {
+      Lex_.Take();
+      Obj.Name = std::move(First);
+      Obj.ClassName = ExpectName("class name after ':'");
+    } else {
+      Obj.ClassName = std::move(First);
+    }
+    if (AtSymbol('[')) {
+      Lex_.Take();
+      const TToken& T = Lex_.Peek();
+      if (T.Kind != TTok::Integer || T.Int < 0 || T.Int > std::numeric_limits<int>::max())
+        Fail(T.Line, "an order index from 0 to " + std::to_string(std::numeric_limits<int>::max()) + ", found " +
+                         Describe(T));
+      Obj.Index = static_cast<int>(Lex_.Take().Int);
+      ExpectSymbol(']');
+    }
+    for (;;) {
+      if (AtKeyword("end")) {
+        Lex_.Take();
+        return Obj;
+      }
+      if (AtObject()) {
+        Obj.Children.push_back(ParseObject(Depth + 1));
+        continue;
+      }
+      if (Lex_.Peek().Kind != TTok::Ident)
+        Fail(Lex_.Peek().Line, "property name, 'object' or 'end', found " + Describe(Lex_.Peek()));
+      Obj.Properties.push_back(ParseProperty(Depth));
+    }
+  }
+
+  TDfmProperty ParseProperty(int Depth) {
+    TDfmProperty P;
+    P.Line = Lex_.Peek().Line;
+    const int Base = Lex_.Peek().Indent;
+    P.Name = Lex_.Take().Text;
+    const std::size_t AfterEquals = Lex_.Peek().End;
+    ExpectSymbol('=');
+    P.Value = ParseValue(Depth, Base, AfterEquals);
+    return P;
+  }
+
+  // Parses a value. Base is the indentation of the line the property or
+  // list element starts on; SpelledFrom is where a property's value text
+  // starts (just after '='), npos for a list element.
+  TDfmValue ParseValue(int Depth, int Base, std::size_t SpelledFrom) {
+    CheckDepth(Depth);
+    const TToken& T = Lex_.Peek();
+    const int Line = T.Line;
+    const std::size_t Begin = T.Begin;
+    std::size_t End = T.End;
+    bool Spellable = true;
+    TDfmValue V;
+    switch (T.Kind) {
+      case TTok::Integer:
+        V = TDfmValue::OfInteger(T.Int);
+        Lex_.Take();
+        break;
+      case TTok::Float:
+        V = TDfmValue::OfFloat(T.Float);
+        Lex_.Take();
+        break;
+      case TTok::Ident:
+        V = TDfmValue::OfIdent(Lex_.Take().Text);
+        break;
+      case TTok::String: {
+        TToken Piece = Lex_.Take();
+        Spellable = !(QuotedNonAsciiCanonical_ && Piece.RawNonAscii);
+        std::string S = std::move(Piece.Text);
+        while (AtSymbol('+')) {
+          Lex_.Take();
+          if (Lex_.Peek().Kind != TTok::String)
+            Fail(Lex_.Peek().Line, "a string after '+', found " + Describe(Lex_.Peek()));
+          Piece = Lex_.Take();
+          Spellable = Spellable && !(QuotedNonAsciiCanonical_ && Piece.RawNonAscii);
+          S += Piece.Text;
+          End = Piece.End;
+        }
+        V = TDfmValue::OfString(std::move(S));
+        break;
+      }
+      case TTok::Symbol:
+        switch (T.Text[0]) {
+          case '-':
+            // -INF; negative numbers are lexed whole.
+            Lex_.Take();
+            if (Lex_.Peek().Kind != TTok::Ident || Lex_.Peek().Text != "INF")
+              Fail(Lex_.Peek().Line, "a number after '-', found " + Describe(Lex_.Peek()));
+            End = Lex_.Take().End;
+            V = TDfmValue::OfIdent("-INF");
+            break;
+          case '[': {
+            Lex_.Take();
+            std::vector<std::string> Names;
+            if (!AtSymbol(']')) {
+              for (;;) {
+                Names.push_back(ExpectName("set element name"));
+                if (AtSymbol(']')) break;
+                ExpectSymbol(',');
+              }
+            }
+            End = Lex_.Take().End;
+            V = TDfmValue::OfSet(std::move(Names));
+            break;
+          }
+          case '(': {
+            Lex_.Take();
+            std::vector<TDfmValue> Elements;
+            while (!AtSymbol(')')) {
+              if (Lex_.Peek().Kind == TTok::End) Fail(Lex_.Peek().Line, "')' to close the list, found end of text");
+              Elements.push_back(ParseValue(Depth + 1, Lex_.Peek().Indent, std::string_view::npos));
+            }
+            Lex_.Take();
+            V = TDfmValue::OfList(std::move(Elements));
+            break;
+          }
+          case '{': {
+            V = TDfmValue::OfBinary(Lex_.TakeBinary(End));
+            break;
+          }
+          case '<': {
+            Lex_.Take();
+            std::vector<TDfmItem> Items;
+            while (!AtSymbol('>')) {
+              TDfmItem Item;
+              Item.Line = Lex_.Peek().Line;
+              if (!AtKeyword("item")) Fail(Item.Line, "'item' or '>', found " + Describe(Lex_.Peek()));
+              Lex_.Take();
+              CheckDepth(Depth + 1);
+              while (!AtKeyword("end")) {
+                if (Lex_.Peek().Kind != TTok::Ident)
+                  Fail(Lex_.Peek().Line, "property name or 'end' of item, found " + Describe(Lex_.Peek()));
+                Item.Properties.push_back(ParseProperty(Depth + 1));
+              }
+              Lex_.Take();
+              Items.push_back(std::move(Item));
+            }
+            Lex_.Take();
+            V = TDfmValue::OfCollection(std::move(Items));
+            break;
+          }
+          default:
+            Fail(Line, "a value, found " + Describe(T));
+        }
+        break;
+      case TTok::End:
+        Fail(Line, "a value, found end of text");
+    }
+    V.Line = Line;
+    if (KeepSpelling_ && Spellable && Base >= 0 && IsLeaf(V)) {
+      const bool Property = SpelledFrom != std::string_view::npos;
+      const std::string_view Raw = Lex_.Text().substr(Property ? SpelledFrom : Begin, End - (Property ? SpelledFrom : Begin));
+      Canonical_.clear();
+      PrintLeaf(V, 0, Property, Canonical_);
+      if (Raw.find_first_of("\r\n") == std::string_view::npos) {
+        if (Raw != Canonical_) V.Spelling = std::string(Raw);
+      } else if (Rebase(Raw, Base, Spelled_) && Spelled_ != Canonical_) {
+        V.Spelling = Spelled_;
+      }
+    }
+    return V;
+  }
+
+  TLexer Lex_;
+  bool KeepSpelling_ = true;
+  bool QuotedNonAsciiCanonical_ = false;
+  std::string Canonical_;  // scratch: the canonical text of the value just read
+  std::string Spelled_;    // scratch: its rebased spelling
+};
+
+// Whether V's kept spelling still reads as V (the tree may have been changed
+// since it was parsed).
+bool SpellingHolds(const TDfmValue& V) {
+  try {
+    TParser Parser(V.Spelling, false);
+    TDfmValue Spelled;
+    return Parser.ParseLeaf(Spelled) && SameDfmValue(Spelled, V);
+  } catch (const EParserError&) {
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Printer
+
+class TPrinter {
+ public:
+  explicit TPrinter(TDfmLayout Layout) : Layout_(Layout) {}
+
+  std::string Print(const TDfmObject& Root) {
+    PrintObject(Root, 0);
+    TDfmByteOrderMark Mark = Layout_ == TDfmLayout::Kept ? Root.ByteOrderMark : TDfmByteOrderMark::Auto;
+    if (Mark == TDfmByteOrderMark::Auto) Mark = IsAscii(Out_) ? TDfmByteOrderMark::Absent : TDfmByteOrderMark::Present;
+    if (Mark == TDfmByteOrderMark::Present) Out_.insert(0, kByteOrderMark);
+    return std::move(Out_);
+  }
+
+ private:
+  // Base: the indentation of the line V starts on.
+  void PrintValue(const TDfmValue& V, int Base, bool AfterEquals) {
+    if (IsLeaf(V)) {
+      if (Layout_ == TDfmLayout::Kept && !V.Spelling.empty() && SpellingHolds(V))
+        AppendRebased(V.Spelling, Base, Out_);
+      else
+        PrintLeaf(V, Base, AfterEquals, Out_);
+      return;
+    }
+    if (AfterEquals) Out_ += ' ';
+    if (V.Kind == TDfmValueKind::List) {
+      Out_ += '(';
+      for (const TDfmValue& E : V.Elements) {
+        NewLine(Out_, Base + 2);
+        PrintValue(E, Base + 2, false);
+      }
+      Out_ += ')';
+      return;
+    }
+    Out_ += '<';
+    for (const TDfmItem& Item : V.Items) {
+      NewLine(Out_, Base + 2);
+      Out_ += "item";
+      for (const TDfmProperty& P : Item.Properties) {
+        Out_ += '\n';
+        PrintProperty(P, Base + 4);
+      }
+      NewLine(Out_, Base + 2);
+      Out_ += "end";
+    }
+    Out_ += '>';
+  }
+
+  void PrintProperty(const TDfmProperty& P, int Ind) {
+    Indent(Out_, Ind);
+    Out_ += P.Name;
+    Out_ += " =";
+    PrintValue(P.Value, Ind, true);
+  }
+
+  void PrintObject(const TDfmObject& Obj, int Ind) {
+    Indent(Out_, Ind);
+    Out_ += Obj.Kind == TDfmObjectKind::Inherited ? "inherited "
+            : Obj.Kind == TDfmObjectKind::Inline  ? "inline "
+                                                  : "object ";
+    Out_ += Obj.Name.empty() ? Obj.ClassName : Obj.Name + ": " + Obj.ClassName;
+    if (Obj.Index >= 0) Out_ += " [" + std::to_string(Obj.Index) + "]";
+    Out_ += '\n';
+    for (const TDfmProperty& P : Obj.Properties) {
+      PrintProperty(P, Ind + 2);
+      Out_ += '\n';
+    }
+    for (const TDfmObject& Child : Obj.Children) PrintObject(Child, Ind + 2);
+    Indent(Out_, Ind);
+    Out_ += "end\n";
+  }
+
+  TDfmLayout Layout_;
+  std::string Out_;
+};
+
+// Form text keeps the ASCII characters as they are: the syntax is ASCII.
+const std::string& AsciiProbe() {
+  static const std::string Probe = [] {
+    std::string S = "\t\n\r";
+    for (char C = 32; C < 127; ++C) S += C;
+    return S;
+  }();
+  return Probe;
+}
+
+int LineAt(std::string_view Text, std::size_t Offset) {
+  int Line = 1;
+  for (std::size_t I = 0; I < Offset && I < Text.size(); ++I)
+    if (Text[I] == '\n' || (Text[I] == '\r' && (I + 1 >= Text.size() || Text[I + 1] != '\n'))) ++Line;
+  return Line;
 }
 
 }  // namespace
@@ -738,12 +934,103 @@ TDfmValue TDfmValue::OfCollection(std::vector<TDfmItem> V) {
   return R;
 }
 
-TDfmObject ParseDfmText(std::string_view Text) { return TParser(Text).ParseRoot(); }
 
-std::string PrintDfmText(const TDfmObject& Root) {
+void CheckDfmCodePage(std::string_view CodePage) {
+  if (CodePage.empty()) return;
   std::string Out;
-  PrintObject(Root, 0, Out);
-  return Out;
+  std::size_t Bad = 0;
+  bool Mapped = false;
+  try {
+    Mapped = CodePageToUtf8(AsciiProbe(), CodePage, Out, Bad);
+  } catch (const EConvertError& E) {
+    throw EReadError(E.Message());
+  }
+  if (!Mapped || Out != AsciiProbe())
+    throw EReadError("Code page '" + std::string(CodePage) +
+                     "' does not keep ASCII characters as they are, so form text cannot be read in it");
+}
+
+TDfmObject ParseDfmText(std::string_view Text, const TDfmReadOptions& Options) {
+  if (Text.starts_with("\xFF\xFE") || Text.starts_with("\xFE\xFF"))
+    Fail(1, "UTF-8 or 8-bit text, found a UTF-16 byte order mark");
+  if (Options.CodePage.empty() || Text.starts_with(kByteOrderMark)) return TParser(Text, true).ParseRoot();
+  CheckDfmCodePage(Options.CodePage);
+  std::string Utf8;
+  std::size_t Bad = 0;
+  if (!CodePageToUtf8(Text, Options.CodePage, Utf8, Bad))
+    Fail(LineAt(Text, Bad), "text in code page " + Options.CodePage + ", found byte " +
+                                HexByte(static_cast<unsigned char>(Text[Bad])) + ", which it does not map");
+  TParser Parser(Utf8, true);
+  Parser.SetQuotedNonAsciiCanonical(true);
+  TDfmObject Root = Parser.ParseRoot();
+  // The text is written back as UTF-8, marked when it needs to be.
+  Root.ByteOrderMark = TDfmByteOrderMark::Auto;
+  return Root;
+}
+
+std::string PrintDfmText(const TDfmObject& Root, TDfmLayout Layout) { return TPrinter(Layout).Print(Root); }
+
+bool DfmFloatValue(const TDfmValue& V, double& Out) {
+  if (V.Kind == TDfmValueKind::Float) {
+    Out = V.Float;
+    return true;
+  }
+  if (V.Kind != TDfmValueKind::Ident) return false;
+  if (V.Text == "INF") {
+    Out = std::numeric_limits<double>::infinity();
+  } else if (V.Text == "-INF") {
+    Out = -std::numeric_limits<double>::infinity();
+  } else if (V.Text == "NAN") {
+    Out = std::numeric_limits<double>::quiet_NaN();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool SameDfmValue(const TDfmValue& A, const TDfmValue& B) {
+  double FA = 0, FB = 0;
+  const bool NumA = DfmFloatValue(A, FA), NumB = DfmFloatValue(B, FB);
+  if (NumA && NumB)
+    return std::bit_cast<std::uint64_t>(FA) == std::bit_cast<std::uint64_t>(FB) || (std::isnan(FA) && std::isnan(FB));
+  // An integer written where a float is read: equal when the float is
+  // exactly that integer.
+  if ((NumA && B.Kind == TDfmValueKind::Integer) || (NumB && A.Kind == TDfmValueKind::Integer)) {
+    const double F = NumA ? FA : FB;
+    const std::int64_t I = NumA ? B.Int : A.Int;
+    constexpr std::int64_t kExact = std::int64_t{1} << 53;
+    return I >= -kExact && I <= kExact &&
+           std::bit_cast<std::uint64_t>(static_cast<double>(I)) == std::bit_cast<std::uint64_t>(F);
+  }
+  if (A.Kind != B.Kind) return false;
+  switch (A.Kind) {
+    case TDfmValueKind::Integer: return A.Int == B.Int;
+    case TDfmValueKind::Float: return false;  // handled above
+    case TDfmValueKind::String: return A.Text == B.Text;
+    case TDfmValueKind::Ident: return SameIdentifier(A.Text, B.Text);
+    case TDfmValueKind::Set: {
+      if (A.Names.size() != B.Names.size()) return false;
+      auto Folded = [](const std::vector<std::string>& Names) {
+        std::vector<std::string> R;
+        for (const std::string& N : Names) R.push_back(FoldIdentifier(N));
+        std::sort(R.begin(), R.end());
+        return R;
+      };
+      return Folded(A.Names) == Folded(B.Names);
+    }
+    case TDfmValueKind::Binary: return A.Bytes == B.Bytes;
+    case TDfmValueKind::List:
+      return std::equal(A.Elements.begin(), A.Elements.end(), B.Elements.begin(), B.Elements.end(), SameDfmValue);
+    case TDfmValueKind::Collection:
+      return std::equal(A.Items.begin(), A.Items.end(), B.Items.begin(), B.Items.end(),
+                        [](const TDfmItem& X, const TDfmItem& Y) {
+                          return std::equal(X.Properties.begin(), X.Properties.end(), Y.Properties.begin(),
+                                            Y.Properties.end(), [](const TDfmProperty& P, const TDfmProperty& Q) {
+                                              return SameIdentifier(P.Name, Q.Name) && SameDfmValue(P.Value, Q.Value);
+                                            });
+                        });
+  }
+  return false;
 }
 
 std::string DfmEncodeString(std::string_view Utf8) {

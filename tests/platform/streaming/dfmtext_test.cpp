@@ -258,6 +258,285 @@ TEST(DfmTextTest, DeepNestingIsRefusedNotFollowedIntoTheStack) {
   EXPECT_NE(MessageOf(Objects).find("levels of nesting"), std::string::npos);
 }
 
+// ---------------------------------------------------------------------------
+// Inherited forms, frames and order indexes
+
+TEST(DfmTextTest, InheritedAndInlineBlocksWithOrderIndexesRoundTrip) {
+  const std::string Text =
+      "inherited EditForm: TEditForm\n"
+      "  Caption = 'Edit'\n"
+      "  object HeaderPanel: TPanel [0]\n"
+      "    Height = 41\n"
+      "  end\n"
+      "  inherited OkButton: TButton [2]\n"
+      "    Top = 388\n"
+      "  end\n"
+      "  inline AddressFrame1: TAddressFrame\n"
+      "    Left = 8\n"
+      "    inherited StreetEdit: TEdit\n"
+      "      Text = 'Main Street'\n"
+      "    end\n"
+      "  end\n"
+      "  object Options: TOptions\n"
+      "    inline = 1\n"
+      "    Inherited = True\n"
+      "  end\n"
+      "  object TUnnamed [7]\n"
+      "  end\n"
+      "end\n";
+  const TDfmObject Root = ParseDfmText(Text);
+  EXPECT_EQ(Root.Kind, TDfmObjectKind::Inherited);
+  EXPECT_EQ(Root.Index, -1);
+  ASSERT_EQ(Root.Children.size(), 5u);
+  EXPECT_EQ(Root.Children[0].Kind, TDfmObjectKind::Object);
+  EXPECT_EQ(Root.Children[0].Index, 0);
+  EXPECT_EQ(Root.Children[1].Kind, TDfmObjectKind::Inherited);
+  EXPECT_EQ(Root.Children[1].Index, 2);
+  EXPECT_EQ(Root.Children[2].Kind, TDfmObjectKind::Inline);
+  EXPECT_EQ(Root.Children[2].Children[0].Kind, TDfmObjectKind::Inherited);
+  // Followed by '=', the words are property names.
+  ASSERT_EQ(Root.Children[3].Properties.size(), 2u);
+  EXPECT_EQ(Root.Children[3].Properties[0].Name, "inline");
+  EXPECT_EQ(Root.Children[4].ClassName, "TUnnamed");
+  EXPECT_EQ(Root.Children[4].Index, 7);
+  EXPECT_EQ(PrintDfmText(Root), Text);
+
+  const std::string Head = "object A: TA";
+  EXPECT_EQ(MessageOf(Head + " [x]\nend\n"), "line 1: expected an order index from 0 to 2147483647, found 'x'");
+  EXPECT_EQ(MessageOf(Head + " [-1]\nend\n"), "line 1: expected an order index from 0 to 2147483647, found number -1");
+  EXPECT_EQ(MessageOf(Head + " [1\nend\n"), "line 2: expected ']', found 'end'");
+  EXPECT_EQ(MessageOf(Head + "\n  inline Frame1\n"), "line 3: expected property name, 'object' or 'end', found end of text");
+}
+
+// ---------------------------------------------------------------------------
+// Encodings
+
+TEST(DfmTextTest, UnicodeNamesReadWithAndWithoutByteOrderMark) {
+  const std::string Body =
+      "object ФормаЗаказа: TФормаЗаказа\n"
+      "  ActiveControl = ПолеИмени\n"
+      "  object ПолеИмени: TEdit\n"
+      "    Text = '\xD0\x98'#1084#1103\n"
+      "  end\n"
+      "  object 名前: TLabel\n"
+      "  end\n"
+      "end\n";
+  for (const std::string& Text : {Body, "\xEF\xBB\xBF" + Body}) {
+    const TDfmObject Root = ParseDfmText(Text);
+    EXPECT_EQ(Root.Name, "ФормаЗаказа");
+    EXPECT_EQ(Root.ClassName, "TФормаЗаказа");
+    EXPECT_EQ(Root.Properties[0].Value.Text, "ПолеИмени");
+    EXPECT_EQ(Root.Children[0].Properties[0].Value.Text, "Имя");
+    EXPECT_EQ(Root.Children[1].Name, "名前");
+    // The text comes back with or without its mark, as it was.
+    EXPECT_EQ(PrintDfmText(Root), Text);
+  }
+  // A tree built by code gets the mark when a name needs it.
+  TDfmObject Built;
+  Built.Name = "Форма";
+  Built.ClassName = "TForm";
+  EXPECT_EQ(PrintDfmText(Built), "\xEF\xBB\xBFobject Форма: TForm\nend\n");
+  Built.Name = "Form";
+  EXPECT_EQ(PrintDfmText(Built), "object Form: TForm\nend\n");
+}
+
+TEST(DfmTextTest, BytesThatAreNotUtf8AreRefusedWithTheirLine) {
+  const std::string Hint = " (text in an 8-bit code page is read with its code page given)";
+  EXPECT_EQ(MessageOf("object A: TA\n  Caption = 'Rel\xF3gio'\nend\n"),
+            "line 2: expected UTF-8 text, found byte $F3" + Hint);
+  EXPECT_EQ(MessageOf("object A: TA\n\n  object \xCA\xED\xEE\xEF\xEA\xE0: TButton\n  end\nend\n"),
+            "line 3: expected UTF-8 text, found byte $CA" + Hint);
+  EXPECT_EQ(MessageOf("object A: TA\n  X = \xE2\x82\xAC\nend\n"),
+            "line 2: expected a name, number, string or symbol, found character #8364");
+  EXPECT_EQ(MessageOf("\xFF\xFEo\0b\0"), "line 1: expected UTF-8 or 8-bit text, found a UTF-16 byte order mark");
+}
+
+TEST(DfmTextTest, EightBitTextIsReadInTheCodePageGiven) {
+  const std::string Text =
+      "object Form1: TForm1\n"
+      "  Caption = 'Rel\xF3gio ' +\n"
+      "    '\x80 10'\n"
+      "  object \xCA\xED\xEE\xEF\xEA\xE0: TButton\n"
+      "    Caption = 'OK'\n"
+      "  end\n"
+      "end\n";
+  const TDfmObject Root = ParseDfmText(Text, {"windows-1252"});
+  EXPECT_EQ(Root.Properties[0].Value.Text, "Relógio € 10");
+  // Written back 7-bit and UTF-8: characters beyond ASCII as codes, the
+  // name (read in another code page) as UTF-8 with a byte order mark.
+  const TDfmObject Cyrillic = ParseDfmText(Text, {"1251"});
+  EXPECT_EQ(Cyrillic.Children[0].Name, "Кнопка");
+  EXPECT_EQ(PrintDfmText(Cyrillic),
+            "\xEF\xBB\xBFobject Form1: TForm1\n"
+            "  Caption = 'Rel'#1091'gio '#1026' 10'\n"
+            "  object Кнопка: TButton\n"
+            "    Caption = 'OK'\n"
+            "  end\n"
+            "end\n");
+  // A byte order mark says UTF-8 whatever the option.
+  EXPECT_EQ(ParseDfmText("\xEF\xBB\xBFobject A: TA\n  X = 'Relógio'\nend\n", {"windows-1252"}).Properties[0].Value.Text,
+            "Relógio");
+
+  auto Refusal = [](const std::string& T, const std::string& CodePage) {
+    try {
+      ParseDfmText(T, {CodePage});
+    } catch (const EReadError& E) {
+      return E.Message();
+    }
+    return std::string("(no error)");
+  };
+  EXPECT_EQ(Refusal(Text, "no-such-page"), "Code page 'no-such-page' is not known");
+  EXPECT_EQ(Refusal(Text, "ibm-037"),
+            "Code page 'ibm-037' does not keep ASCII characters as they are, so form text cannot be read in it");
+  EXPECT_EQ(Refusal("object A: TA\n  X = 'ab\x81\x20'\nend\n", "Shift_JIS"),
+            "line 2: expected text in code page Shift_JIS, found byte $81, which it does not map");
+  EXPECT_NO_THROW(CheckDfmCodePage(""));
+  EXPECT_NO_THROW(CheckDfmCodePage("1250"));
+  EXPECT_THROW(CheckDfmCodePage("UTF-16"), EReadError);
+}
+
+// ---------------------------------------------------------------------------
+// Spelling
+
+// A form as an IDE saves it: floats with 18 decimals, strings split where
+// that IDE split them, a one-line binary block, codes mixed with quoted runs.
+const char* const kIdeStyle =
+    "object OrderForm: TOrderForm\n"
+    "  Left = 245\n"
+    "  Caption = 'Pedidos de Rel'#243'gios'\n"
+    "  Font.Style = [fsBold, fsItalic]\n"
+    "  Scaled = 1.000000000000000000\n"
+    "  Hint = $0000FF\n"
+    "  object Chart1: TChart\n"
+    "    LeftAxis.Maximum = 100.000000000000000000\n"
+    "    LeftAxis.Minimum = 0.000002400000000000\n"
+    "    BottomAxis.Increment = 2.500000000000000000E-8\n"
+    "  end\n"
+    "  object Label1: TLabel\n"
+    "    Caption = \n"
+    "      'Enter the customer name, the city and the order date to look up' +\n"
+    "      ' the orders; use * as a wildcard.'\n"
+    "  end\n"
+    "  object Memo1: TMemo\n"
+    "    Lines.Strings = (\n"
+    "      'SELECT O.ID, O.AMOUNT, C.NAME FROM ORDERS O JOIN CUSTOMERS C ON C.I' +\n"
+    "        'D = O.CUSTOMER_ID'\n"
+    "      'WHERE C.NAME LIKE :NAME')\n"
+    "  end\n"
+    "  object Image1: TImage\n"
+    "    Picture.Data = {0A544269746D617000000000}\n"
+    "    Glyph.Data = {\n"
+    "      0102\n"
+    "      0304}\n"
+    "  end\n"
+    "  object Grid1: TDBGrid\n"
+    "    Columns = <\n"
+    "      item\n"
+    "        Expanded = False\n"
+    "        FieldName = 'NAME'\n"
+    "        Width = 180\n"
+    "      end\n"
+    "      item\n"
+    "        FieldName = 'AMOUNT'\n"
+    "        Title.Caption = 'Valor ('#8364')'\n"
+    "      end>\n"
+    "  end\n"
+    "end\n";
+
+std::string WithCrLf(const std::string& Text) {
+  std::string Out;
+  for (char C : Text) {
+    if (C == '\n') Out += '\r';
+    Out += C;
+  }
+  return Out;
+}
+
+TEST(DfmTextTest, PrintingKeepsTheSpellingOfTheText) {
+  EXPECT_EQ(PrintDfmText(ParseDfmText(kIdeStyle)), kIdeStyle);
+  EXPECT_EQ(PrintDfmText(ParseDfmText(WithCrLf(kIdeStyle))), kIdeStyle);
+  // The canonical layout spells the same values the one way.
+  const TDfmObject Tree = ParseDfmText(kIdeStyle);
+  const std::string Canonical = PrintDfmText(Tree, TDfmLayout::Canonical);
+  EXPECT_NE(Canonical, kIdeStyle);
+  EXPECT_NE(Canonical.find("  Scaled = 1.0\n"), std::string::npos) << Canonical;
+  EXPECT_NE(Canonical.find("    Picture.Data = {\n      0A544269746D617000000000}\n"), std::string::npos) << Canonical;
+  const TDfmObject Again = ParseDfmText(Canonical);
+  ASSERT_EQ(Again.Children.size(), Tree.Children.size());
+  for (std::size_t C = 0; C < Tree.Children.size(); ++C)
+    for (std::size_t P = 0; P < Tree.Children[C].Properties.size(); ++P)
+      EXPECT_TRUE(SameDfmValue(Again.Children[C].Properties[P].Value, Tree.Children[C].Properties[P].Value))
+          << Tree.Children[C].Properties[P].Name;
+  EXPECT_EQ(PrintDfmText(Again), Canonical);
+}
+
+TEST(DfmTextTest, ChangedValuesArePrintedCanonicallyAndKeptOnesFollowTheirIndentation) {
+  TDfmObject Tree = ParseDfmText(kIdeStyle);
+  const TDfmObject Memo = Tree.Children[2];
+  Tree.Properties[3].Value.Float = 2;                                // Scaled
+  Tree.Children[0].Properties[0].Value = TDfmValue::OfInteger(50);  // Maximum
+  Tree.Children[1].Properties[0].Value.Text += "!";                  // Label1.Caption
+  Tree.Children[2].Properties[0].Value.Elements[0].Text = "SELECT 1";  // Memo1's first line
+  Tree.Children[3].Properties[0].Value.Bytes.push_back(0xFF);          // Picture.Data
+  // Moved one level deeper, a kept spelling keeps its shape there.
+  Tree.Children[1].Children.push_back(Memo);
+  const std::string Text = PrintDfmText(Tree);
+  EXPECT_NE(Text.find("  Scaled = 2.0\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("    LeftAxis.Maximum = 50\n    LeftAxis.Minimum = 0.000002400000000000\n"), std::string::npos)
+      << Text;
+  // The split spelling no longer reads as the caption: split the one way.
+  EXPECT_NE(Text.find("    Caption =\n      'Enter the customer name"), std::string::npos) << Text;
+  EXPECT_EQ(Text.find("look up' +"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("      'SELECT 1'\n      'WHERE C.NAME LIKE :NAME')\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("    Picture.Data = {\n      0A544269746D617000000000FF}\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("    object Memo1: TMemo\n"
+                      "      Lines.Strings = (\n"
+                      "        'SELECT O.ID, O.AMOUNT, C.NAME FROM ORDERS O JOIN CUSTOMERS C ON C.I' +\n"
+                      "          'D = O.CUSTOMER_ID'\n"),
+            std::string::npos)
+      << Text;
+}
+
+TEST(DfmTextTest, SameValueMeansTheSameWhenRead) {
+  const auto Int = TDfmValue::OfInteger;
+  const auto Float = TDfmValue::OfFloat;
+  const auto Ident = TDfmValue::OfIdent;
+  const auto Set = TDfmValue::OfSet;
+  struct Row {
+    TDfmValue A, B;
+    bool Same;
+  };
+  TDfmItem ItemA, ItemB;
+  ItemA.Properties.push_back({"FieldName", TDfmValue::OfString("ID"), 1});
+  ItemB.Properties.push_back({"FIELDNAME", TDfmValue::OfString("ID"), 9});
+  const Row Rows[] = {
+      {Int(1), Float(1.0), true},
+      {Int(1), Float(1.5), false},
+      {Int(0), Float(-0.0), false},
+      {Int(0), Float(0.0), true},
+      {Int((std::int64_t{1} << 53) + 1), Float(9007199254740992.0), false},
+      {Float(0.1), Float(0.1), true},
+      {Ident("INF"), Float(std::numeric_limits<double>::infinity()), true},
+      {Ident("-INF"), Float(std::numeric_limits<double>::infinity()), false},
+      {Ident("NAN"), Float(std::nan("")), true},
+      {Ident("True"), Ident("TRUE"), true},
+      {Ident("Form1.Table1"), Ident("form1.table1"), true},
+      {Set({"fsBold", "fsItalic"}), Set({"FSITALIC", "fsBold"}), true},
+      {Set({"fsBold"}), Set({"fsBold", "fsItalic"}), false},
+      {TDfmValue::OfString("a"), TDfmValue::OfString("A"), false},
+      {TDfmValue::OfString("1"), Int(1), false},
+      {TDfmValue::OfBinary({1, 2}), TDfmValue::OfBinary({1, 2}), true},
+      {TDfmValue::OfList({Int(1), TDfmValue::OfList({})}), TDfmValue::OfList({Float(1), TDfmValue::OfList({})}), true},
+      {TDfmValue::OfList({Int(1)}), TDfmValue::OfList({Int(1), Int(2)}), false},
+      {TDfmValue::OfCollection({ItemA}), TDfmValue::OfCollection({ItemB}), true},
+      {TDfmValue::OfCollection({ItemA}), TDfmValue::OfCollection({}), false},
+  };
+  for (std::size_t I = 0; I < std::size(Rows); ++I) {
+    EXPECT_EQ(SameDfmValue(Rows[I].A, Rows[I].B), Rows[I].Same) << "row " << I;
+    EXPECT_EQ(SameDfmValue(Rows[I].B, Rows[I].A), Rows[I].Same) << "row " << I << " turned round";
+  }
+}
+
 // Random and truncated texts: the parser either builds a tree or raises
 // EParserError; any tree it builds prints to text that parses to the same
 // printed text.
