@@ -78,5 +78,51 @@ TEST(FindModelStreaming, WritesNonDefaultsAndWorksAfterLoading) {
   EXPECT_EQ(dstest::IdOf(DS), 2);
 }
 
+// Components named in Cyrillic, as a form saved by an IDE in UTF-8 names
+// them: the model finds its data source by that name and works after loading.
+TEST(FindModelStreaming, UnicodeNamedComponentsBindAfterLoading) {
+  std::string Text;
+  {
+    TOwned<TComponent> Form = NewForm();
+    Form->SetName("ФормаПоиска");
+    auto* DS = Create<TClientDataSet>(Form.get());
+    DS->SetName("Люди");
+    DS->GetFieldDefs()->Add("ID", ftInteger);
+    DS->GetFieldDefs()->Add("ИМЯ", ftString, 20);
+    auto* Src = Create<TDataSource>(Form.get());
+    Src->SetName("ИсточникЛюдей");
+    Src->SetDataSet(DS);
+    auto* M = Create<TzvDBFindModel>(Form.get());
+    M->SetName("ПоискПоИмени");
+    M->SetDataSource(Src);
+    M->SetItemsOption(ioCustom);
+    auto* Item = M->GetCompareItems()->Add();
+    Item->SetFieldName("ИМЯ");
+    Item->SetName("Имя");
+    M->SetExpression("Имя");
+    Text = WriteComponentToText(Form.get());
+  }
+  EXPECT_EQ(Text.rfind("\xEF\xBB\xBFobject ФормаПоиска: TComponent\n", 0), 0u) << Text;
+  EXPECT_NE(Text.find("  object ПоискПоИмени: TzvDBFindModel\n"), std::string::npos) << Text;
+  EXPECT_NE(Text.find("    DataSource = ИсточникЛюдей\n"), std::string::npos) << Text;
+
+  TOwned<TComponent> Form = NewForm();
+  ReadComponentTextInto(Text, Form.get());
+  EXPECT_EQ(WriteComponentToText(Form.get()), Text);
+  EXPECT_EQ(Form->GetName(), "ФормаПоиска");
+  auto* M = dynamic_cast<TzvDBFindModel*>(Form->FindComponent("поискпоимени"));
+  auto* DS = dynamic_cast<TClientDataSet*>(Form->FindComponent("ЛЮДИ"));
+  ASSERT_NE(M, nullptr);
+  ASSERT_NE(DS, nullptr);
+  EXPECT_EQ(M->GetDataSource(), Form->FindComponent("ИсточникЛюдей"));
+  DS->CreateDataSet();
+  DS->AppendRecord({Variant(std::int32_t(1)), Variant("Анна")});
+  DS->AppendRecord({Variant(std::int32_t(2)), Variant("Борис")});
+  DS->First();
+  EXPECT_TRUE(M->GetActive());
+  M->GetCompareItems()->FindByName("Имя")->SetAsString("Борис");
+  EXPECT_EQ(dstest::IdOf(DS), 2);
+}
+
 }  // namespace
 }  // namespace fyndra

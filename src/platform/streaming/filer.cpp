@@ -1,9 +1,11 @@
 #include <fyndra/platform/streaming/filer.h>
 
-#include <bit>
+#include <algorithm>
 #include <cmath>
+#include <filesystem>
+#include <fstream>
 #include <limits>
-#include <set>
+#include <sstream>
 #include <utility>
 
 #include <fyndra/platform/rtl/textservice.h>
@@ -12,23 +14,7 @@ namespace fyndra {
 
 namespace {
 
-bool SameText(std::string_view A, std::string_view B) {
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I) {
-    char X = A[I], Y = B[I];
-    if (X >= 'A' && X <= 'Z') X = static_cast<char>(X - 'A' + 'a');
-    if (Y >= 'A' && Y <= 'Z') Y = static_cast<char>(Y - 'A' + 'a');
-    if (X != Y) return false;
-  }
-  return true;
-}
-
-std::string Lower(std::string_view S) {
-  std::string R(S);
-  for (char& C : R)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return R;
-}
+bool SameText(std::string_view A, std::string_view B) { return SameIdentifier(A, B); }
 
 std::vector<std::string> SplitDots(const std::string& Name) {
   std::vector<std::string> Parts;
@@ -56,57 +42,7 @@ std::string Describe(const TDfmValue& V) {
 }
 
 // The float an identifier stands for (INF, -INF, NAN), if any.
-bool IdentFloat(const TDfmValue& V, double& Out) {
-  if (V.Kind != TDfmValueKind::Ident) return false;
-  if (V.Text == "INF") {
-    Out = std::numeric_limits<double>::infinity();
-  } else if (V.Text == "-INF") {
-    Out = -std::numeric_limits<double>::infinity();
-  } else if (V.Text == "NAN") {
-    Out = std::numeric_limits<double>::quiet_NaN();
-  } else {
-    return false;
-  }
-  return true;
-}
-
-// The form text of a wide text. An unpaired surrogate has no UTF-8 form: it
-// would be written as U+FFFD and read back changed, so it is refused.
-std::string WideFormText(std::u16string_view S, const std::string& What) {
-  for (std::size_t I = 0; I < S.size(); ++I) {
-    const char16_t C = S[I];
-    if (C >= 0xD800 && C <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 && S[I + 1] <= 0xDFFF) {
-      ++I;
-    } else if (C >= 0xD800 && C <= 0xDFFF) {
-      throw EWriteError(What + " holds an unpaired surrogate #" + std::to_string(static_cast<int>(C)) +
-                        ", which cannot be written to a form");
-    }
-  }
-  return Utf16ToUtf8(S);
-}
-
-// How a variant is written; see the header for what reads back.
-TDfmValue VariantToValue(const Variant& V) {
-  if (V.IsArray()) throw EWriteError("Variant arrays cannot be written to a form");
-  switch (V.VarType() & varTypeMask) {
-    case varEmpty: return TDfmValue::OfIdent("Unassigned");
-    case varNull: return TDfmValue::OfIdent("Null");
-    case varSmallint:
-    case varInteger:
-    case varShortInt:
-    case varByte:
-    case varWord:
-    case varLongWord:
-    case varInt64: return TDfmValue::OfInteger(V.AsInt64());
-    case varSingle:
-    case varDouble:
-    case varCurrency:
-    case varDate: return TDfmValue::OfFloat(V.AsDouble());
-    case varBoolean: return TDfmValue::OfIdent(V.AsBoolean() ? "True" : "False");
-    case varOleStr: return TDfmValue::OfString(WideFormText(V.RawWideString(), "A variant"));
-    default: return TDfmValue::OfString(V.AsString());
-  }
-}
+bool IdentFloat(const TDfmValue& V, double& Out) { return V.Kind == TDfmValueKind::Ident && DfmFloatValue(V, Out); }
 
 // The variant a value stands for; false when it stands for none.
 bool ValueToVariant(const TDfmValue& V, Variant& Out) {
@@ -139,53 +75,199 @@ bool ValueToVariant(const TDfmValue& V, Variant& Out) {
   }
 }
 
-// A component published as a property of its owner: its properties are
-// streamed with the owner's, under the property's name.
-bool IsSubComponentOf(TObject* Obj, TObject* Instance) {
-  auto* C = dynamic_cast<TComponent*>(Obj);
-  return C && C->GetComponentStyle().Contains(csSubComponent) && C->Owner() == Instance;
+bool ReadFile(const std::string& Path, std::string& Out) {
+  std::ifstream In(Path, std::ios::binary);
+  if (!In) return false;
+  std::ostringstream S;
+  S << In.rdbuf();
+  if (In.bad()) return false;
+  Out = std::move(S).str();
+  return true;
+}
+
+// The class a form file's header names: the last name of its first line
+// (`object Form1: TForm1`, `inherited Form2: TForm2 [0]`, `object TForm1`).
+std::string HeaderClass(std::string_view Head) {
+  if (Head.starts_with("\xEF\xBB\xBF")) Head.remove_prefix(3);
+  Head = Head.substr(0, Head.find_first_of("\r\n"));
+  if (const std::size_t Index = Head.find('['); Index != std::string_view::npos) Head = Head.substr(0, Index);
+  std::vector<std::string_view> Words;
+  std::size_t I = 0;
+  while (I < Head.size()) {
+    while (I < Head.size() && (Head[I] == ' ' || Head[I] == '\t' || Head[I] == ':')) ++I;
+    const std::size_t Start = I;
+    while (I < Head.size() && Head[I] != ' ' && Head[I] != '\t' && Head[I] != ':') ++I;
+    if (I > Start) Words.push_back(Head.substr(Start, I - Start));
+  }
+  if (Words.size() < 2) return {};
+  const std::string_view Keyword = Words.front();
+  if (!SameText(Keyword, "object") && !SameText(Keyword, "inherited") && !SameText(Keyword, "inline")) return {};
+  return std::string(Words.back());
 }
 
 }  // namespace
 
+namespace filer_detail {
+bool IsSubComponentOf(TObject* Obj, TObject* Instance) {
+  auto* C = dynamic_cast<TComponent*>(Obj);
+  return C && C->GetComponentStyle().Contains(csSubComponent) && C->Owner() == Instance;
+}
+}  // namespace filer_detail
+
+using filer_detail::IsSubComponentOf;
+
+// ---------------------------------------------------------------------------
+// Form resources
+
+void TFormResources::Add(std::string_view ClassName, std::string Text) {
+  std::lock_guard<std::mutex> Guard(Lock_);
+  Texts_[FoldIdentifier(ClassName)] = std::move(Text);
+}
+
+void TFormResources::Remove(std::string_view ClassName) {
+  std::lock_guard<std::mutex> Guard(Lock_);
+  Texts_.erase(FoldIdentifier(ClassName));
+}
+
+void TFormResources::Clear() {
+  std::lock_guard<std::mutex> Guard(Lock_);
+  Texts_.clear();
+}
+
+std::optional<std::string> TFormResources::Find(std::string_view ClassName) const {
+  std::lock_guard<std::mutex> Guard(Lock_);
+  const auto It = Texts_.find(FoldIdentifier(ClassName));
+  if (It == Texts_.end()) return std::nullopt;
+  return It->second;
+}
+
+TFormResources& FormResources() {
+  static TFormResources Resources;
+  return Resources;
+}
+
+// The form texts one read or write can reach, parsed once each: registered
+// ones first, then form files of the option folders (indexed by the class
+// their header names when first needed).
+class TFormTexts {
+ public:
+  explicit TFormTexts(const TFormTextOptions& Options) : Options_(Options) {}
+
+  const TFormTextOptions& Options() const { return Options_; }
+
+  // The parsed form text of exactly Class, or null.
+  const TDfmObject* Find(TClass Class) {
+    if (const auto It = Parsed_.find(Class); It != Parsed_.end()) return It->second.get();
+    const TFormResources& Registry = Options_.Resources ? *Options_.Resources : FormResources();
+    std::optional<std::string> Text = Registry.Find(Class->Name);
+    if (!Text) {
+      const std::string* Path = FileOf(Class->Name);
+      if (Path) {
+        Text.emplace();
+        if (!ReadFile(*Path, *Text)) throw EReadError("Cannot read the form file " + *Path);
+      }
+    }
+    std::unique_ptr<TDfmObject> Tree;
+    if (Text) Tree = std::make_unique<TDfmObject>(ParseDfmText(*Text, {Options_.CodePage}));
+    return (Parsed_[Class] = std::move(Tree)).get();
+  }
+
+ private:
+  const std::string* FileOf(const std::string& ClassName) {
+    if (!Indexed_) {
+      Indexed_ = true;
+      for (const std::string& Folder : Options_.Folders) IndexFolder(Folder);
+    }
+    const auto It = Files_.find(FoldIdentifier(ClassName));
+    return It == Files_.end() ? nullptr : &It->second;
+  }
+
+  void IndexFolder(const std::string& Folder) {
+    namespace fs = std::filesystem;
+    std::error_code Ec;
+    std::vector<fs::path> Paths;
+    for (fs::directory_iterator It(Folder, Ec), End; !Ec && It != End; It.increment(Ec)) {
+      const std::string Ext = LowerCase(It->path().extension().string());
+      if (Ext == ".dfm" && It->is_regular_file(Ec)) Paths.push_back(It->path());
+    }
+    std::sort(Paths.begin(), Paths.end());  // the same choice on every run
+    for (const fs::path& P : Paths) {
+      std::ifstream In(P, std::ios::binary);
+      std::string Head(512, '\0');
+      In.read(Head.data(), static_cast<std::streamsize>(Head.size()));
+      Head.resize(static_cast<std::size_t>(In.gcount()));
+      std::string Decoded;
+      std::size_t Bad = 0;
+      // A header in an 8-bit code page may name a class in it.
+      if (!Options_.CodePage.empty() && !Head.starts_with("\xEF\xBB\xBF")) {
+        Head = Head.substr(0, Head.find_first_of("\r\n"));
+        if (CodePageToUtf8(Head, Options_.CodePage, Decoded, Bad)) Head = Decoded;
+      }
+      const std::string Class = HeaderClass(Head);
+      if (!Class.empty()) Files_.emplace(FoldIdentifier(Class), P.string());
+    }
+  }
+
+  TFormTextOptions Options_;
+  std::map<TClass, std::unique_ptr<TDfmObject>> Parsed_;
+  std::map<std::string, std::string> Files_;  // folded class name -> path
+  bool Indexed_ = false;
+};
+
 // ---------------------------------------------------------------------------
 // Free functions
 
-std::string WriteComponentToText(TComponent* Root) {
+std::string WriteComponentToText(TComponent* Root, const TFormTextOptions& Options) {
   if (!Root) throw EWriteError("No component to write");
-  TWriter Writer;
+  TWriter Writer(Options);
   return Writer.WriteRootComponent(Root);
 }
 
-TComponent* ReadComponentFromText(const std::string& Text, TComponent* Owner) {
-  TReader Reader;
+TComponent* ReadComponentFromText(const std::string& Text, TComponent* Owner, const TFormTextOptions& Options) {
+  TReader Reader(Options);
   return Reader.ReadRootComponent(Text, nullptr, Owner);
 }
 
-TComponent* ReadComponentFromTree(const TDfmObject& Tree, TComponent* Owner) {
-  TReader Reader;
+TComponent* ReadComponentFromTree(const TDfmObject& Tree, TComponent* Owner, const TFormTextOptions& Options) {
+  TReader Reader(Options);
   return Reader.ReadRootComponent(Tree, nullptr, Owner);
 }
 
-void ReadComponentTextInto(const std::string& Text, TComponent* Root) {
+void ReadComponentTextInto(const std::string& Text, TComponent* Root, const TFormTextOptions& Options) {
   if (!Root) throw EReadError("No component to read into");
-  TReader Reader;
+  TReader Reader(Options);
   Reader.ReadRootComponent(Text, Root, nullptr);
+}
+
+TComponent* ReadComponentFromFile(const std::string& Path, TComponent* Owner, const TFormTextOptions& Options) {
+  std::string Text;
+  if (!ReadFile(Path, Text)) throw EReadError("Cannot read the form file " + Path);
+  TFormTextOptions WithFolder = Options;
+  WithFolder.Folders.push_back(std::filesystem::path(Path).parent_path().string());
+  if (WithFolder.Folders.back().empty()) WithFolder.Folders.back() = ".";
+  TReader Reader(WithFolder);
+  return Reader.ReadRootComponent(Text, nullptr, Owner);
+}
+
+bool ReadComponentResource(TComponent* Instance, const TFormTextOptions& Options) {
+  if (!Instance) throw EReadError("No component to read into");
+  TReader Reader(Options);
+  return Reader.ReadResource(Instance, Instance->ClassType());
 }
 
 // ---------------------------------------------------------------------------
 // TReader
 
+TReader::TReader(const TFormTextOptions& Options) : Texts_(std::make_unique<TFormTexts>(Options)) {}
+
+TReader::~TReader() = default;
+
 void TReader::Error(int Line, const std::string& Expected) const {
   throw EReadError("line " + std::to_string(Line) + ": expected " + Expected);
 }
 
-TComponent* TReader::ReadRootComponent(const std::string& Text, TComponent* Root, TComponent* Owner) {
-  return ReadRootComponent(ParseDfmText(Text), Root, Owner);
-}
-
-TComponent* TReader::ReadRootComponent(const TDfmObject& Tree, TComponent* Root, TComponent* Owner) {
-  TComponent* CreatedRoot = nullptr;
+template <class F>
+void TReader::Load(TComponent* Root, TComponent* CreatedRoot, F&& Read) {
   // Undo on failure: no component the reader made survives, no flag stays set.
   auto Abandon = [&] {
     for (TComponent* C : Loading_) {
@@ -193,33 +275,63 @@ TComponent* TReader::ReadRootComponent(const TDfmObject& Tree, TComponent* Root,
       C->ExcludeState(csLoading);
     }
     for (auto It = Created_.rbegin(); It != Created_.rend(); ++It) Free(*It);
-    Created_.clear();
-    Loading_.clear();
-    Fixups_.clear();
     if (CreatedRoot) Free(CreatedRoot);
   };
+  auto Reset = [&] {
+    Created_.clear();
+    CreatedSet_.clear();
+    Loading_.clear();
+    Entered_.clear();
+    Fixups_.clear();
+    ReadingTexts_.clear();
+    Seen_ = nullptr;
+  };
   try {
-    if (Root) {
-      bool Matches = false;
-      for (TClass C = Root->ClassType(); C && !Matches; C = C->Parent) Matches = SameText(C->Name, Tree.ClassName);
-      if (!Matches) Error(Tree.Line, "class " + Root->ClassName() + " or an ancestor of it, found '" + Tree.ClassName + "'");
-    } else {
-      const TClass Class = GetClass(Tree.ClassName);
-      if (!Class) Error(Tree.Line, "a registered class name, found '" + Tree.ClassName + "'");
-      if (!Class->InheritsFrom(TComponent::StaticClass()))
-        Error(Tree.Line, "a component class, found '" + Tree.ClassName + "'");
-      try {
-        CreatedRoot = CreateComponent(Class, Owner);
-      } catch (const EReadError&) {
-        throw;
-      } catch (const Exception& E) {
-        Error(Tree.Line, "a class that can be created, found '" + Tree.ClassName + "': " + E.Message());
-      }
-      Root = CreatedRoot;
-    }
     SetRoot(Root);
-    Loading_.push_back(Root);
-    Root->BeginLoading();
+    Enter(Root);
+    Read();
+    SetRoot(Root);
+    ResolveFixups();
+    for (TComponent* C : Loading_) C->EndReading();
+    for (TComponent* C : Loading_) C->EndLoading();
+  } catch (...) {
+    Abandon();
+    Reset();
+    throw;
+  }
+  Reset();
+}
+
+void TReader::Enter(TComponent* Component) {
+  if (!Entered_.insert(Component).second) return;
+  Loading_.push_back(Component);
+  Component->BeginLoading();
+}
+
+TComponent* TReader::ReadRootComponent(const std::string& Text, TComponent* Root, TComponent* Owner) {
+  return ReadRootComponent(ParseDfmText(Text, {Texts_->Options().CodePage}), Root, Owner);
+}
+
+TComponent* TReader::ReadRootComponent(const TDfmObject& Tree, TComponent* Root, TComponent* Owner) {
+  TComponent* CreatedRoot = nullptr;
+  TClass TextClass = nullptr;
+  if (Root) {
+    for (TClass C = Root->ClassType(); C && !TextClass; C = C->Parent)
+      if (SameText(C->Name, Tree.ClassName)) TextClass = C;
+    if (!TextClass) Error(Tree.Line, "class " + Root->ClassName() + " or an ancestor of it, found '" + Tree.ClassName + "'");
+  } else {
+    TextClass = GetClass(Tree.ClassName);
+    if (!TextClass) Error(Tree.Line, "a registered class name, found '" + Tree.ClassName + "'");
+    if (!TextClass->InheritsFrom(TComponent::StaticClass()))
+      Error(Tree.Line, "a component class, found '" + Tree.ClassName + "'");
+    try {
+      CreatedRoot = CreateComponent(TextClass, Owner);
+    } catch (const Exception& E) {
+      Error(Tree.Line, "a class that can be created, found '" + Tree.ClassName + "': " + E.Message());
+    }
+    Root = CreatedRoot;
+  }
+  Load(Root, CreatedRoot, [&] {
     if (!Tree.Name.empty() && Root->GetName() != Tree.Name) {
       try {
         Root->SetName(Tree.Name);
@@ -227,64 +339,152 @@ TComponent* TReader::ReadRootComponent(const TDfmObject& Tree, TComponent* Root,
         Error(Tree.Line, "a valid component name, found '" + Tree.Name + "': " + E.Message());
       }
     }
-    ReadProperties(Root, Tree.Properties);
-    for (const TDfmObject& Child : Tree.Children) ReadObject(Child);
-    ResolveFixups();
-    for (TComponent* C : Loading_) C->EndReading();
-    for (TComponent* C : Loading_) C->EndLoading();
-  } catch (...) {
-    Abandon();
-    throw;
-  }
-  Created_.clear();
-  Loading_.clear();
+    ReadForm(Root, Tree, TextClass);
+  });
   return Root;
 }
 
-TComponent* TReader::ReadObject(const TDfmObject& Obj) {
-  TComponent* Root = GetRoot();
-  TComponent* Component = nullptr;
-  if (!Obj.Name.empty()) {
-    if (TComponent* Existing = Root->FindComponent(Obj.Name)) {
-      for (TComponent* C : Loading_)
-        if (C == Existing) Error(Obj.Line, "each component once, found '" + Obj.Name + "' again");
-      if (!SameText(Existing->ClassName(), Obj.ClassName))
-        Error(Obj.Line, "class " + Existing->ClassName() + " for the existing component '" + Obj.Name + "', found '" +
-                            Obj.ClassName + "'");
-      Component = Existing;
-    }
+bool TReader::ReadResource(TComponent* Instance, TClass From) {
+  if (!HasFormText(From)) return false;
+  Load(Instance, nullptr, [&] { ReadAncestorTexts(Instance, From, 0); });
+  return true;
+}
+
+bool TReader::HasFormText(TClass From) {
+  for (TClass K = From; K; K = K->Parent)
+    if (Texts_->Find(K)) return true;
+  return false;
+}
+
+// The body of one form text (its properties and children) read into Form,
+// after the ancestor texts when the text is inherited. TextClass is the class
+// the text belongs to.
+void TReader::ReadForm(TComponent* Form, const TDfmObject& Tree, TClass TextClass) {
+  if (Tree.Kind == TDfmObjectKind::Inline) Error(Tree.Line, "'object' or 'inherited' to start a form, found 'inline'");
+  if (Tree.Kind == TDfmObjectKind::Inherited && !ReadAncestorTexts(Form, TextClass->Parent, Tree.Line))
+    Error(Tree.Line, "the form text of an ancestor of " + TextClass->Name +
+                         " (registered, or a form file in a folder searched), found none");
+  std::set<TComponent*> Seen;
+  std::set<TComponent*>* SavedSeen = std::exchange(Seen_, &Seen);
+  TComponent* SavedRoot = GetRoot();
+  SetRoot(Form);
+  try {
+    ReadProperties(Form, Tree.Properties);
+    for (const TDfmObject& Child : Tree.Children) ReadObject(Child, {Form, Form, Form});
+  } catch (...) {
+    Seen_ = SavedSeen;
+    SetRoot(SavedRoot);
+    throw;
   }
-  if (!Component) {
-    const TClass Class = GetClass(Obj.ClassName);
-    if (!Class) Error(Obj.Line, "a registered class name, found '" + Obj.ClassName + "'");
-    if (!Class->InheritsFrom(TComponent::StaticClass()))
-      Error(Obj.Line, "a component class, found '" + Obj.ClassName + "'");
+  Seen_ = SavedSeen;
+  SetRoot(SavedRoot);
+}
+
+// Reads the form text of the nearest class from From up the ancestry into
+// Form; false when no class has one. Line (0: none) is the line of the text
+// that asked for it, which errors inside the ancestor's text are reported at.
+bool TReader::ReadAncestorTexts(TComponent* Form, TClass From, int Line) {
+  for (TClass K = From; K; K = K->Parent) {
+    if (std::find(ReadingTexts_.begin(), ReadingTexts_.end(), K) != ReadingTexts_.end()) {
+      const std::string What = "a frame that does not contain itself, found " + K->Name + " inside its own form text";
+      if (Line <= 0) throw EReadError("Expected " + What);
+      Error(Line, What);
+    }
+    const TDfmObject* Text = nullptr;
     try {
-      Component = CreateComponent(Class, Root);
-    } catch (const Exception& E) {
-      Error(Obj.Line, "a class that can be created, found '" + Obj.ClassName + "': " + E.Message());
+      Text = Texts_->Find(K);
+      if (!Text) continue;
+      if (!SameText(Text->ClassName, K->Name))
+        throw EReadError("line " + std::to_string(Text->Line) + ": expected the form text of " + K->Name + ", found one of '" +
+                         Text->ClassName + "'");
+      ReadingTexts_.push_back(K);
+      ReadForm(Form, *Text, K);
+      ReadingTexts_.pop_back();
+    } catch (const EReadError& E) {
+      if (Text && !ReadingTexts_.empty() && ReadingTexts_.back() == K) ReadingTexts_.pop_back();
+      if (Line <= 0) throw EReadError("The form text of " + K->Name + ": " + E.Message());
+      Error(Line, "a valid form text of " + K->Name + ": " + E.Message());
     }
-    Created_.push_back(Component);
+    return true;
   }
-  Loading_.push_back(Component);
-  Component->BeginLoading();
-  if (!Obj.Name.empty() && Component->GetName() != Obj.Name) {
+  return false;
+}
+
+TComponent* TReader::CreateChild(const TDfmObject& Obj, TComponent* Owner) {
+  const TClass Class = GetClass(Obj.ClassName);
+  if (!Class) Error(Obj.Line, "a registered class name, found '" + Obj.ClassName + "'");
+  if (!Class->InheritsFrom(TComponent::StaticClass())) Error(Obj.Line, "a component class, found '" + Obj.ClassName + "'");
+  TComponent* Component = nullptr;
+  try {
+    Component = CreateComponent(Class, Owner);
+  } catch (const Exception& E) {
+    Error(Obj.Line, "a class that can be created, found '" + Obj.ClassName + "': " + E.Message());
+  }
+  Created_.push_back(Component);
+  CreatedSet_.insert(Component);
+  if (!Obj.Name.empty()) {
     try {
       Component->SetName(Obj.Name);
     } catch (const Exception& E) {
       Error(Obj.Line, "a valid and unique component name, found '" + Obj.Name + "': " + E.Message());
     }
   }
+  return Component;
+}
+
+TComponent* TReader::ReadObject(const TDfmObject& Obj, const TScope& Scope) {
+  TComponent* Component = nullptr;
+  const std::string KindWord = Obj.Kind == TDfmObjectKind::Inline ? "inline" : "object";
+  if (Obj.Kind == TDfmObjectKind::Inherited) {
+    if (Obj.Name.empty()) Error(Obj.Line, "the name of the inherited component of class " + Obj.ClassName);
+    Component = Scope.Lookup->FindComponent(Obj.Name);
+    if (!Component)
+      Error(Obj.Line, "a component '" + Obj.Name + "' that the ancestor of " + Scope.Lookup->ClassName() +
+                          " made, found none");
+    if (!SameText(Component->ClassName(), Obj.ClassName))
+      Error(Obj.Line, "class " + Component->ClassName() + " for the inherited component '" + Obj.Name + "', found '" +
+                          Obj.ClassName + "'");
+  } else if (TComponent* Existing = Obj.Name.empty() ? nullptr : Scope.Owner->FindComponent(Obj.Name)) {
+    if (Seen_->count(Existing)) Error(Obj.Line, "each component once, found '" + Obj.Name + "' again");
+    // Made by an ancestor text of this read.
+    if (CreatedSet_.count(Existing))
+      Error(Obj.Line, "'inherited' for the component '" + Obj.Name + "' that the ancestor made, found '" + KindWord + "'");
+    if (!SameText(Existing->ClassName(), Obj.ClassName))
+      Error(Obj.Line, "class " + Existing->ClassName() + " for the existing component '" + Obj.Name + "', found '" +
+                          Obj.ClassName + "'");
+    Component = Existing;
+    if (Obj.Kind == TDfmObjectKind::Inline) Component->SetInline(true);
+  } else {
+    Component = CreateChild(Obj, Scope.Owner);
+    if (Obj.Kind == TDfmObjectKind::Inline) {
+      Component->SetInline(true);
+      Enter(Component);
+      if (!ReadAncestorTexts(Component, Component->ClassType(), Obj.Line))
+        Error(Obj.Line, "the form text of the frame class " + Obj.ClassName +
+                            " (registered, or a form file in a folder searched), found none");
+    }
+  }
+  if (!Seen_->insert(Component).second) Error(Obj.Line, "each component once, found '" + Obj.Name + "' again");
+  Enter(Component);
   ReadProperties(Component, Obj.Properties);
-  // Nested objects belong to the root as well.
-  for (const TDfmObject& Child : Obj.Children) ReadObject(Child);
+  // Inside a frame's block, `inherited` names the frame's own components;
+  // new objects belong to the form, wherever they are nested.
+  const TScope Inner{Scope.Owner, Component->ComponentState().Contains(csInline) ? Component : Scope.Lookup, Component};
+  for (const TDfmObject& Child : Obj.Children) ReadObject(Child, Inner);
+  if (Obj.Index >= 0) {
+    try {
+      Scope.Enclosing->SetChildOrder(Component, Obj.Index);
+    } catch (const Exception& E) {
+      Error(Obj.Line, "an order index that " + Scope.Enclosing->ClassName() + " accepts: " + E.Message());
+    }
+  }
   return Component;
 }
 
 void TReader::ReadProperties(TObject* Instance, const std::vector<TDfmProperty>& Props) {
   std::set<std::string> Seen;
   for (const TDfmProperty& P : Props) {
-    if (!Seen.insert(Lower(P.Name)).second) Error(P.Line, "each property once, found '" + P.Name + "' again");
+    if (!Seen.insert(FoldIdentifier(P.Name)).second) Error(P.Line, "each property once, found '" + P.Name + "' again");
     ReadProperty(Instance, P);
   }
 }
@@ -381,7 +581,7 @@ void TReader::ReadPublished(TObject* Instance, PPropInfo Info, const TDfmPropert
           if (!Type->ClassType || !Type->ClassType->InheritsFrom(TComponent::StaticClass()))
             Bad("the properties of the object");
           if (!Info->IsWritable()) Bad("a property that can be written");
-          Fixups_.push_back({Instance, Info, V.Text, V.Line});
+          Fixups_.push_back({Instance, Info, V.Text, V.Line, GetRoot()});
         } else if (V.Kind == TDfmValueKind::Collection) {
           auto* Collection = dynamic_cast<TCollection*>(GetObjectProp(Instance, Info));
           if (!Collection) Bad("a component name");
@@ -604,16 +804,23 @@ void TReader::ReadListEnd() {
   Lists_.pop_back();
 }
 
+// A reference names a component of the form it was read in, the form itself,
+// or, dotted, a component of a frame on it (Frame1.Edit1).
 void TReader::ResolveFixups() {
-  TComponent* Root = GetRoot();
   for (const TFixup& F : Fixups_) {
     TComponent* Target = nullptr;
     if (!SameText(F.Name, "nil")) {
-      Target = Root->FindComponent(F.Name);
-      if (!Target && !Root->GetName().empty() && SameText(F.Name, Root->GetName())) Target = Root;
+      const std::vector<std::string> Parts = SplitDots(F.Name);
+      TComponent* Cur = F.Scope;
+      for (std::size_t I = 0; I < Parts.size() && Cur; ++I) {
+        TComponent* Next = Cur->FindComponent(Parts[I]);
+        if (!Next && I == 0 && !F.Scope->GetName().empty() && SameText(Parts[I], F.Scope->GetName())) Next = F.Scope;
+        Cur = Next;
+      }
+      Target = Cur;
       if (!Target)
-        Error(F.Line, "the name of a component of " + Root->ClassName() + " for property " + F.Prop->Name + ", found '" +
-                          F.Name + "'");
+        Error(F.Line, "the name of a component of " + F.Scope->ClassName() + " for property " + F.Prop->Name +
+                          ", found '" + F.Name + "'");
     }
     try {
       SetObjectProp(F.Instance, F.Prop, Target);
@@ -623,232 +830,6 @@ void TReader::ResolveFixups() {
     }
   }
   Fixups_.clear();
-}
-
-// ---------------------------------------------------------------------------
-// TWriter
-
-std::string TWriter::WriteRootComponent(TComponent* Root) {
-  SetRoot(Root);
-  std::vector<TComponent*> Marked;
-  auto Unmark = [&] {
-    for (TComponent* C : Marked) C->SetWriting(false);
-  };
-  try {
-    Root->SetWriting(true);
-    Marked.push_back(Root);
-    std::vector<TComponent*> Children;
-    Root->GetChildren([&](TComponent* C) { Children.push_back(C); }, Root);
-    for (TComponent* C : Children) {
-      C->SetWriting(true);
-      Marked.push_back(C);
-    }
-    TDfmObject Tree = WriteObject(Root);
-    for (TComponent* C : Children) Tree.Children.push_back(WriteObject(C));
-    Unmark();
-    return PrintDfmText(Tree);
-  } catch (...) {
-    Unmark();
-    throw;
-  }
-}
-
-TDfmObject TWriter::WriteObject(TComponent* Component) {
-  TDfmObject Obj;
-  Obj.Name = Component->GetName();
-  Obj.ClassName = Component->ClassName();
-  WriteProperties(Component, "", Obj.Properties);
-  return Obj;
-}
-
-void TWriter::WriteProperties(TObject* Instance, const std::string& Prefix, std::vector<TDfmProperty>& Out) {
-  const bool IsComponent = dynamic_cast<TComponent*>(Instance) != nullptr;
-  for (const PPropInfo Info : GetPropList(Instance)) {
-    // A component's name is written in its object header.
-    if (IsComponent && SameText(Info->Name, "Name")) continue;
-    if (!IsStoredProp(Instance, Info)) continue;
-    WritePublished(Instance, Info, Prefix, Out);
-  }
-  auto* Persistent = dynamic_cast<TPersistent*>(Instance);
-  if (!Persistent) return;
-  std::vector<TDfmProperty>* SavedOut = DefinedOut_;
-  std::string SavedPrefix = DefinedPrefix_;
-  DefinedOut_ = &Out;
-  DefinedPrefix_ = Prefix;
-  try {
-    Persistent->DefineProperties(this);
-  } catch (...) {
-    DefinedOut_ = SavedOut;
-    DefinedPrefix_ = SavedPrefix;
-    throw;
-  }
-  DefinedOut_ = SavedOut;
-  DefinedPrefix_ = SavedPrefix;
-}
-
-bool TWriter::WritePublished(TObject* Instance, PPropInfo Info, const std::string& Prefix,
-                             std::vector<TDfmProperty>& Out) {
-  const std::string Name = Prefix + Info->Name;
-  auto Add = [&](TDfmValue V) {
-    Out.push_back({Name, std::move(V), 0});
-    return true;
-  };
-  switch (Info->Kind()) {
-    case tkClass: {
-      TObject* Obj = GetObjectProp(Instance, Info);
-      if (!Obj) return false;
-      if (auto* C = dynamic_cast<TComponent*>(Obj); C && !IsSubComponentOf(C, Instance))
-        return Add(TDfmValue::OfIdent(ReferenceName(C, Name)));
-      if (auto* Collection = dynamic_cast<TCollection*>(Obj)) {
-        if (Collection->Count() == 0) return false;
-        std::vector<TDfmItem> Items;
-        for (int I = 0; I < Collection->Count(); ++I) {
-          TDfmItem Item;
-          WriteProperties(Collection->GetItem(I), "", Item.Properties);
-          Items.push_back(std::move(Item));
-        }
-        return Add(TDfmValue::OfCollection(std::move(Items)));
-      }
-      if (auto* Strings = dynamic_cast<TStrings*>(Obj)) {
-        WriteProperties(Strings, Name + ".", Out);
-        if (Strings->Count() == 0) return false;
-        std::vector<TDfmValue> Lines;
-        for (int I = 0; I < Strings->Count(); ++I) Lines.push_back(TDfmValue::OfString(Strings->Get(I)));
-        Out.push_back({Name + ".Strings", TDfmValue::OfList(std::move(Lines)), 0});
-        return true;
-      }
-      if (dynamic_cast<TPersistent*>(Obj)) WriteProperties(Obj, Name + ".", Out);
-      return false;
-    }
-    case tkMethod: {
-      const TMethod M = GetMethodProp(Instance, Info);
-      if (M.IsNull()) return false;
-      const std::string MethodId = MethodName(GetRoot(), M);
-      // Handlers that are not published methods of the root are installed by
-      // code, not stored with the form.
-      if (MethodId.empty()) return false;
-      return Add(TDfmValue::OfIdent(MethodId));
-    }
-    default: break;
-  }
-  if (Info->Kind() == tkFloat) {
-    // Compared bit for bit, so that -0.0 is kept apart from a default of 0.
-    const double D = GetFloatProp(Instance, Info);
-    const double Default = Info->HasDefault ? Info->FloatDefault : 0.0;
-    if (std::bit_cast<std::uint64_t>(D) == std::bit_cast<std::uint64_t>(Default)) return false;
-    return Add(TDfmValue::OfFloat(D));
-  }
-  if (IsDefaultPropValue(Instance, Info)) return false;
-  switch (Info->Kind()) {
-    case tkInteger:
-    case tkInt64: return Add(TDfmValue::OfInteger(GetOrdProp(Instance, Info)));
-    case tkChar:
-    case tkWChar:
-    case tkString:
-    case tkLString: return Add(TDfmValue::OfString(GetStrProp(Instance, Info)));
-    case tkWString: return Add(TDfmValue::OfString(WideFormText(GetWideStrProp(Instance, Info), "Property " + Name)));
-    case tkEnumeration: {
-      const std::int64_t Ord = GetOrdProp(Instance, Info);
-      const std::string Id = GetEnumName(Info->PropType, Ord);
-      if (Id.empty()) throw EWriteError("Property " + Name + " holds " + std::to_string(Ord) + ", which has no name");
-      return Add(TDfmValue::OfIdent(Id));
-    }
-    case tkSet: {
-      const auto Mask = static_cast<std::uint64_t>(GetOrdProp(Instance, Info));
-      const std::vector<std::string>& Names = Info->PropType->CompType->EnumNames;
-      std::vector<std::string> Elements;
-      for (std::size_t Bit = 0; Bit < 64; ++Bit) {
-        if (!(Mask & (std::uint64_t{1} << Bit))) continue;
-        if (Bit >= Names.size())
-          throw EWriteError("Property " + Name + " holds element " + std::to_string(Bit) + ", which has no name");
-        Elements.push_back(Names[Bit]);
-      }
-      return Add(TDfmValue::OfSet(std::move(Elements)));
-    }
-    case tkVariant: return Add(VariantToValue(GetVariantProp(Instance, Info)));
-    default: return false;
-  }
-}
-
-std::string TWriter::ReferenceName(TComponent* Component, const std::string& PropName) const {
-  TComponent* Root = GetRoot();
-  if (Component != Root && Component->Owner() != Root)
-    throw EWriteError("Property " + PropName + " refers to component '" + Component->GetNamePath() + "', which " +
-                      Root->ClassName() + " '" + Root->GetName() + "' does not own; the reference could not be read back");
-  if (Component->GetName().empty())
-    throw EWriteError("Property " + PropName + " refers to an unnamed component, which could not be read back");
-  // A child named like the root would be found first when reading.
-  if (Component == Root && Root->FindComponent(Root->GetName()))
-    throw EWriteError("Property " + PropName + " refers to the root, whose name one of its components shares");
-  return Component->GetName();
-}
-
-void TWriter::DefineProperty(const std::string& Name, const TReaderProc&, const TWriterProc& WriteData,
-                             bool HasData) {
-  if (!HasData || !WriteData || !DefinedOut_) return;
-  DefinedName_ = DefinedPrefix_ + Name;
-  DefinedWritten_ = false;
-  Lists_.clear();
-  InProc_ = true;
-  try {
-    WriteData(*this);
-  } catch (...) {
-    InProc_ = false;
-    Lists_.clear();
-    throw;
-  }
-  InProc_ = false;
-  if (!Lists_.empty()) {
-    Lists_.clear();
-    throw EWriteError("Property " + DefinedName_ + " left a list open");
-  }
-  if (!DefinedWritten_) throw EWriteError("Property " + DefinedName_ + " wrote no value");
-}
-
-void TWriter::DefineBinaryProperty(const std::string& Name, const TStreamReadProc&, const TStreamWriteProc& WriteData,
-                                   bool HasData) {
-  if (!HasData || !WriteData || !DefinedOut_) return;
-  std::vector<std::uint8_t> Bytes;
-  WriteData(Bytes);
-  DefinedOut_->push_back({DefinedPrefix_ + Name, TDfmValue::OfBinary(std::move(Bytes)), 0});
-}
-
-void TWriter::Put(TDfmValue Value) {
-  if (!InProc_) throw EWriteError("A value can only be written while a property is being written");
-  if (!Lists_.empty()) {
-    Lists_.back().Elements.push_back(std::move(Value));
-    return;
-  }
-  if (DefinedWritten_) throw EWriteError("Property " + DefinedName_ + " wrote more than one value");
-  DefinedWritten_ = true;
-  DefinedOut_->push_back({DefinedName_, std::move(Value), 0});
-}
-
-void TWriter::WriteString(std::string_view Value) { Put(TDfmValue::OfString(std::string(Value))); }
-void TWriter::WriteWideString(const std::u16string& Value) {
-  Put(TDfmValue::OfString(WideFormText(Value, "Property " + DefinedName_)));
-}
-void TWriter::WriteInteger(std::int64_t Value) { Put(TDfmValue::OfInteger(Value)); }
-void TWriter::WriteFloat(double Value) { Put(TDfmValue::OfFloat(Value)); }
-void TWriter::WriteBoolean(bool Value) { Put(TDfmValue::OfIdent(Value ? "True" : "False")); }
-
-void TWriter::WriteIdent(std::string_view Value) {
-  if (!IsValidIdent(Value)) throw EWriteError("'" + std::string(Value) + "' is not an identifier");
-  Put(TDfmValue::OfIdent(std::string(Value)));
-}
-
-void TWriter::WriteVariant(const Variant& Value) { Put(VariantToValue(Value)); }
-
-void TWriter::WriteListBegin() {
-  if (!InProc_) throw EWriteError("A list can only be written while a property is being written");
-  Lists_.push_back(TDfmValue::OfList({}));
-}
-
-void TWriter::WriteListEnd() {
-  if (Lists_.empty()) throw EWriteError("WriteListEnd without WriteListBegin");
-  TDfmValue List = std::move(Lists_.back());
-  Lists_.pop_back();
-  Put(std::move(List));
 }
 
 }  // namespace fyndra
