@@ -1,9 +1,11 @@
-// Form streaming next to hand-written baselines: parsing form text against a
+// Form streaming next to hand-written baselines: parsing form text (printed
+// text, and the same as an IDE spells it, whose spelling is kept) against a
 // plain scan that only splits its lines at '=', printing against appending
 // the same lines, and reading a form of components from text against building
 // the same form by code.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -122,6 +124,45 @@ void BM_PrintDfmText(benchmark::State& State) {
   for (auto _ : State) benchmark::DoNotOptimize(PrintDfmText(Tree));
 }
 BENCHMARK(BM_PrintDfmText);
+
+// The same form as an IDE spells it: every float with 18 decimals. Parsing
+// keeps those spellings and printing writes them back.
+const std::string& IdeStyleText() {
+  static const std::string Text = [] {
+    std::string Out;
+    std::string_view Rest = FormText();
+    while (!Rest.empty()) {
+      const std::size_t End = Rest.find('\n');
+      std::string_view Line = Rest.substr(0, End + 1);
+      Rest.remove_prefix(Line.size());
+      const std::size_t Eq = Line.find("Ratio = ");
+      if (Eq == std::string_view::npos) {
+        Out += Line;
+        continue;
+      }
+      char Spelled[64];
+      std::snprintf(Spelled, sizeof Spelled, "%.18f\n", std::stod(std::string(Line.substr(Eq + 8))));
+      Out += Line.substr(0, Eq + 8);
+      Out += Spelled;
+    }
+    return Out;
+  }();
+  return Text;
+}
+
+void BM_ParseIdeStyleText(benchmark::State& State) {
+  const std::string& Text = IdeStyleText();
+  for (auto _ : State) benchmark::DoNotOptimize(ParseDfmText(Text));
+  State.SetBytesProcessed(static_cast<std::int64_t>(State.iterations() * Text.size()));
+}
+BENCHMARK(BM_ParseIdeStyleText);
+
+void BM_PrintIdeStyleText(benchmark::State& State) {
+  const TDfmObject Tree = ParseDfmText(IdeStyleText());
+  if (PrintDfmText(Tree) != IdeStyleText()) State.SkipWithError("the spelling was not kept");
+  for (auto _ : State) benchmark::DoNotOptimize(PrintDfmText(Tree));
+}
+BENCHMARK(BM_PrintIdeStyleText);
 
 void BM_BuildFormByCodeBaseline(benchmark::State& State) {
   for (auto _ : State) benchmark::DoNotOptimize(BuildForm().get());
