@@ -68,6 +68,9 @@ TRunOptions ParseRun(const std::vector<std::string>& Args, std::size_t First) {
       if (Run.DatabasePath.empty()) UsageError("option --db needs a value");
     } else if (Name == "--model") {
       Run.ModelName = Value();
+    } else if (Name == "--codepage") {
+      Run.CodePage = Value();
+      if (Run.CodePage.empty()) UsageError("option --codepage needs a value");
     } else if (Name == "--expression") {
       Run.Expression = Value();
     } else if (Name == "--case-insensitive") {
@@ -155,6 +158,9 @@ Options:
   --db PATH             read this database file (or client dataset file)
                         instead of the one the form names
   --model NAME          the model to use when the form holds several
+  --codepage NAME       the code page of a form saved in an 8-bit encoding
+                        (windows-1252, 1250, cp1251, ...); without it the
+                        form text must be UTF-8 (or 7-bit with #nnn codes)
   --expression TEXT     combine the items by this expression (AND, OR,
                         parentheses, item names) instead of the form's
   --case-insensitive ITEM, --case-sensitive ITEM

@@ -26,6 +26,7 @@ struct TRunOptions {
   std::vector<std::string> CaseSensitive;
   std::string DatabasePath;  // empty: the database the form names
   std::string ModelName;     // empty: the form's only model
+  std::string CodePage;      // empty: the form text is UTF-8
   TOutputFormat Format = TOutputFormat::Table;
   std::optional<int> Limit;  // records per screen; unset: a screenful
   bool ShowSQL = false;

@@ -35,7 +35,7 @@ void ReportError(const EToolError& E) {
 }
 
 int RunForm(const TRunOptions& Options) {
-  TQueryForm Form(Options.FormPath, Options.ModelName);
+  TQueryForm Form(Options.FormPath, Options.ModelName, Options.CodePage);
   if (!Options.DatabasePath.empty()) Form.SetDatabasePath(Options.DatabasePath);
   Form.Open();
   TFormSession Session(Form, Options, Options.Limit ? *Options.Limit : ScreenLimit(), std::cout, std::cerr);

@@ -107,20 +107,31 @@ void RegisterFormClasses() {
   RegisterClasses({TDataModule::StaticClass(), TDataSource::StaticClass(), TzvDBFindModel::StaticClass()});
 }
 
-TQueryForm::TQueryForm(const std::string& Path, const std::string& ModelName) : Path_(Path) {
+TQueryForm::TQueryForm(const std::string& Path, const std::string& ModelName, const std::string& CodePage)
+    : Path_(Path) {
   RegisterFormClasses();
-  const std::string Text = ReadFileText(Path);
   try {
-    TDfmObject Tree = ParseDfmText(Text);
+    CheckDfmCodePage(CodePage);
+  } catch (const EReadError& E) {
+    throw EToolError(esUsage, "--codepage: " + E.Message());
+  }
+  const std::string Text = ReadFileText(Path);
+  const fs::path Folder = fs::absolute(fs::path(Path)).parent_path();
+  try {
+    TDfmReadOptions ReadOptions;
+    ReadOptions.CodePage = CodePage;
+    TDfmObject Tree = ParseDfmText(Text, ReadOptions);
     TakeOffOpenFlags(Tree, ToOpen_);
-    Root_.reset(ReadComponentFromTree(Tree));
+    TFormTextOptions FormOptions;
+    FormOptions.CodePage = CodePage;
+    FormOptions.Folders = {Folder.string()};
+    Root_.reset(ReadComponentFromTree(Tree, nullptr, FormOptions));
   } catch (const EReadError& E) {
     throw EToolError(esForm, Path + ": " + E.Message());
   }
 
   // Nothing may be written: every database read-only, every dataset too.
   // File names relative to the form's folder.
-  const fs::path Folder = fs::absolute(fs::path(Path)).parent_path();
   for (TComponent* C : Components(Root_.get())) {
     if (auto* Database = dynamic_cast<TDatabase*>(C)) {
       TStrings* Params = Database->GetParams();

@@ -29,11 +29,13 @@ namespace fyndra::cli {
 
 class TQueryForm {
  public:
-  // Reads the form file at Path; ModelName chooses among several models
-  // (empty: the form must hold exactly one). Raises EToolError(esForm) when
-  // the file cannot be read or is malformed (the reader's message with its
-  // line), or when there is no model, or no dataset bound to it.
-  TQueryForm(const std::string& Path, const std::string& ModelName);
+  // Reads the form file at Path, in CodePage when it is saved in an 8-bit
+  // encoding (empty: UTF-8); ModelName chooses among several models (empty:
+  // the form must hold exactly one). Raises EToolError(esForm) when the file
+  // cannot be read or is malformed (the reader's message with its line), or
+  // when there is no model, or no dataset bound to it; EToolError(esUsage)
+  // when CodePage names no code page form text can be read in.
+  TQueryForm(const std::string& Path, const std::string& ModelName, const std::string& CodePage = "");
   ~TQueryForm();
   TQueryForm(const TQueryForm&) = delete;
   TQueryForm& operator=(const TQueryForm&) = delete;

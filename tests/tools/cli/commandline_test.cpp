@@ -23,7 +23,7 @@ TEST(CommandLine, RunTakesTheFormThenCriteriaAndOptionsInAnyOrder) {
   const TCommandLine L = ParseCommandLine({"run", "--db", "x.db", "f.dfm", "name=Anna", "--limit=5", "next",
                                            "--format", "json", "--expression", "name or city", "--sql",
                                            "--case-insensitive", "city", "--case-sensitive=name", "--type",
-                                           "--model", "Finder", "--", "--odd=1"});
+                                           "--model", "Finder", "--codepage", "1250", "--", "--odd=1"});
   ASSERT_EQ(L.Action, TCommandLine::TAction::Run);
   EXPECT_EQ(L.Run.FormPath, "f.dfm");
   EXPECT_EQ(L.Run.Steps, (std::vector<std::string>{"name=Anna", "next", "--odd=1"}));
@@ -36,6 +36,7 @@ TEST(CommandLine, RunTakesTheFormThenCriteriaAndOptionsInAnyOrder) {
   EXPECT_EQ(L.Run.CaseInsensitive, std::vector<std::string>{"city"});
   EXPECT_EQ(L.Run.CaseSensitive, std::vector<std::string>{"name"});
   EXPECT_EQ(L.Run.ModelName, "Finder");
+  EXPECT_EQ(L.Run.CodePage, "1250");
 
   const TCommandLine Plain = ParseCommandLine({"run", "f.dfm"});
   EXPECT_TRUE(Plain.Run.Steps.empty());  // criteria come from standard input
@@ -81,6 +82,7 @@ TEST(CommandLine, WrongWordsAreNamedInTheMessage) {
       {{"run", "f.dfm", "--limit", "99999999999"},
        "--limit must be a whole number from 1 up, not '99999999999' (see fyndra --help)"},
       {{"run", "f.dfm", "--sql=yes"}, "option --sql takes no value (see fyndra --help)"},
+      {{"run", "f.dfm", "--codepage="}, "option --codepage needs a value (see fyndra --help)"},
       {{"forms", "a", "b"}, "forms takes at most one folder (see fyndra --help)"},
       {{"forms", "--all"}, "unknown option '--all' (see fyndra --help)"},
   };

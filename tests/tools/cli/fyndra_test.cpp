@@ -289,6 +289,24 @@ TEST(Paths, AFormFindsItsDatabaseBesideItFromAnyFolder) {
   EXPECT_EQ(Elsewhere.Status, 0) << Elsewhere.Err;
 }
 
+TEST(CodePage, AFormSavedInAnEightBitCodePageIsReadWithTheOption) {
+  // The not-found message holds a u with diaeresis, as windows-1252 stores it.
+  std::string Text = TableForm(SampleDatabase());
+  Text.replace(Text.find("    DataSource = S\n"), 0,
+               "    MessageOptions.ShowMessage = True\n    MessageOptions.RecordNotFound = 'F\xFCr niemanden'\n");
+  TFormFile Form(Text);
+  TResult R = Fyndra({"run", Form.Path, "name=qqq", "--codepage", "windows-1252"});
+  EXPECT_EQ(R.Status, 1) << R.Err;
+  EXPECT_EQ(R.Out, "message: \"Für niemanden\"\n(no record)\n");
+  R = Fyndra({"run", Form.Path, "name=qqq"});
+  EXPECT_EQ(R.Status, 3);
+  EXPECT_EQ(R.Err.rfind("fyndra: " + Form.Path + ": line 15: ", 0), 0u) << R.Err;
+  R = Fyndra({"run", Form.Path, "name=qqq", "--codepage", "klingon"});
+  EXPECT_EQ(R.Status, 2);
+  EXPECT_EQ(R.Err.rfind("fyndra: --codepage: ", 0), 0u) << R.Err;
+  EXPECT_NE(R.Err.find("klingon"), std::string::npos) << R.Err;
+}
+
 // ------------------------------------------------------------------- forms
 
 TEST(Forms, ListsEveryExampleFormWithWhatItReadsAndBrokenOnesWithTheReason) {
