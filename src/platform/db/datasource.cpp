@@ -48,6 +48,10 @@ void TDataSource::SetDataSet(TDataSet* Value) {
     Value->DataSources_.push_back(this);
     UpdateState();
   }
+  // A snapshot: a link may leave the data source while it hears of the switch.
+  const std::vector<TDataLink*> Links = Links_;
+  for (TDataLink* L : Links)
+    if (std::find(Links_.begin(), Links_.end(), L) != Links_.end()) L->DataSetReplaced();
 }
 
 void TDataSource::Detach() {
@@ -133,6 +137,7 @@ void TDataLink::SetDataSource(TDataSource* Value) {
     Value->Links_.push_back(this);
     UpdateState();
   }
+  DataSetReplaced();
 }
 
 void TDataLink::SetReadOnly(bool Value) {

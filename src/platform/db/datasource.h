@@ -105,6 +105,11 @@ class TDataLink : public TObject {
   virtual void LayoutChanged() { DataSetChanged(); }
   virtual void RecordChanged(TField* /*Field*/) {}
   virtual void UpdateData() {}
+  // The link now reaches another dataset (or none) through its data source;
+  // called after ActiveChanged, also when the open state stayed the same (a
+  // closed dataset replaced by another), for links that remember their
+  // dataset. Nothing by default.
+  virtual void DataSetReplaced() {}
 
  private:
   friend class TDataSource;

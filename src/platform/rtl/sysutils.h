@@ -40,6 +40,8 @@ class EOverflow : public Exception { public: using Exception::Exception; };
 class ERangeError : public Exception { public: using Exception::Exception; };
 class EZeroDivide : public Exception { public: using Exception::Exception; };
 class EListError : public Exception { public: using Exception::Exception; };
+// A checked cast of an object to a class it does not belong to.
+class EInvalidCast : public Exception { public: using Exception::Exception; };
 
 struct TFormatSettings {
   // CurrencyFormat: 0 "$1", 1 "1$", 2 "$ 1", 3 "1 $".

@@ -850,3 +850,53 @@ TEST(DataLinkEvents, ALinkFreedByAnotherLinksHandlerIsNotCalled) {
 
 }  // namespace
 }  // namespace fyndra::test
+
+namespace fyndra::test {
+namespace {
+
+// Logs the open state and the dataset the link reaches at each event.
+class TReplaceLink : public TDataLink {
+  FYNDRA_CLASS(TReplaceLink, TDataLink)
+
+ public:
+  std::vector<std::string> Log;
+
+ protected:
+  TReplaceLink() = default;
+  void ActiveChanged() override { Log.push_back(std::string(GetActive() ? "Active(" : "Inactive(") + Name() + ")"); }
+  void DataSetReplaced() override { Log.push_back("Replaced(" + Name() + ")"); }
+
+ private:
+  std::string Name() const { return GetDataSet() ? GetDataSet()->GetName() : "-"; }
+};
+
+FYNDRA_IMPLEMENT_CLASS(TReplaceLink)
+
+// A link hears of every switch of its dataset, also between closed datasets,
+// which change no open state.
+TEST(DataLinkEvents, ReplacingADataSetIsToldAlsoWhileClosed) {
+  TPeople X(FivePeople()), Y(FivePeople());
+  X->SetName("X");
+  Y->SetName("Y");
+  auto Source = CreateOwned<TDataSource>(nullptr);
+  auto Link = CreateOwned<TReplaceLink>();
+  Link->SetDataSource(Source.get());
+  Source->SetDataSet(X.DS.get());
+  Source->SetDataSet(Y.DS.get());
+  EXPECT_EQ(Link->Log, (std::vector<std::string>{"Replaced(-)", "Active(X)", "Replaced(X)", "Inactive(-)",
+                                                 "Active(Y)", "Replaced(Y)"}));
+  Link->Log.clear();
+  X->Close();
+  Y->Close();
+  Source->SetDataSet(X.DS.get());
+  Source->SetDataSet(nullptr);
+  EXPECT_EQ(Link->Log, (std::vector<std::string>{"Inactive(Y)", "Replaced(X)", "Replaced(-)"}));
+  Link->Log.clear();
+  auto Other = CreateOwned<TDataSource>(nullptr);
+  Other->SetDataSet(Y.DS.get());
+  Link->SetDataSource(Other.get());
+  EXPECT_EQ(Link->Log, std::vector<std::string>{"Replaced(Y)"});
+}
+
+}  // namespace
+}  // namespace fyndra::test
