@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include <fyndra/core/zvcomparemodels.h>
 #include <fyndra/core/zvmodelconverter.h>
 #include <fyndra/platform/rtl/textservice.h>
 
@@ -97,7 +98,30 @@ std::string TzvCompareModel::GetCompareAsString() const { return Item_->GetCompa
 
 std::string TzvCompareModel::GetFieldName() const { return Item_->GetFieldName(); }
 
-std::string TzvCompareModel::GetParamName() const { return "DFyndra_" + Item_->GetName(); }
+// A name that is no plain identifier (a blank, a quote, a letter beyond
+// ASCII) would not survive as a parameter name: such an item gets "DFyndra_",
+// its name with every other character made an underscore, an underscore and
+// a number. The number is the item's position, raised by the item count past
+// every name a plainly named item takes, so the name is unique in the model:
+// the digits after the last underscore tell the position apart.
+std::string TzvCompareModel::GetParamName() const {
+  const std::string Name = Item_->GetName();
+  if (zvIsPlainIdentifier(Name)) return "DFyndra_" + Name;
+  std::string Base = "DFyndra_";
+  for (char C : Name) Base += zvIsPlainIdentifier(std::string(1, C)) || (C >= '0' && C <= '9') ? C : '_';
+  Base += '_';
+  TzvCompareItems* Items = Item_->GetCompareItems();
+  const int Count = Items ? std::max(Items->Count(), 1) : 1;
+  for (int N = Item_->GetIndex() + 1;; N += Count) {
+    const std::string Candidate = Base + std::to_string(N);
+    bool Taken = false;
+    for (int i = 0; Items && i < Items->Count() && !Taken; ++i) {
+      const std::string Other = Items->GetItem(i)->GetName();
+      Taken = zvIsPlainIdentifier(Other) && AnsiSameText("DFyndra_" + Other, Candidate);
+    }
+    if (!Taken) return Candidate;
+  }
+}
 
 // ---------------------------------------------------------------------------
 // TzvCompareModelList

@@ -237,6 +237,8 @@ class TzvCompareModel : public TObject {
   virtual bool IsAgree() = 0;
   virtual std::string GetSqlExpression() { return std::string(); }
   virtual bool IsParam() { return false; }
+  // The value the parameter of GetSqlExpression is bound to.
+  virtual Variant GetParamValue() { return ConvertedValue_; }
 
   // The current record's value that the criterion is tested against.
   Variant GetCompareAsVariant() const;

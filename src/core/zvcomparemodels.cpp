@@ -77,6 +77,47 @@ void ReplaceAll(std::string& S, std::string_view From, std::string_view To) {
   }
 }
 
+// Words that are keywords in SQL or in one of the engines the conditions
+// target; a field of such a name is written quoted.
+bool IsReservedWord(const std::string& Upper) {
+  static const char* const Words[] = {
+      "ABORT", "ACTION", "ADD", "AFTER", "ALL", "ALTER", "ALWAYS", "ANALYZE", "AND", "ANY", "AS", "ASC",
+      "ATTACH", "AUTOINCREMENT", "AVG", "BEFORE", "BEGIN", "BETWEEN", "BLOB", "BOOLEAN", "BOTH", "BY",
+      "CASCADE", "CASE", "CAST", "CHAR", "CHARACTER", "CHECK", "COLLATE", "COLUMN", "COMMIT", "CONFLICT",
+      "CONSTRAINT", "COUNT", "CREATE", "CROSS", "CURRENT", "CURRENT_DATE", "CURRENT_TIME", "CURRENT_TIMESTAMP",
+      "CURRENT_USER", "CURSOR", "DATABASE", "DATE", "DAY", "DECIMAL", "DECLARE", "DEFAULT", "DEFERRABLE",
+      "DEFERRED", "DELETE", "DESC", "DETACH", "DISTINCT", "DO", "DOUBLE", "DROP", "EACH", "ELSE", "END",
+      "ESCAPE", "EXCEPT", "EXCLUDE", "EXCLUSIVE", "EXISTS", "EXPLAIN", "EXTRACT", "FAIL", "FALSE", "FETCH",
+      "FILTER", "FIRST", "FLOAT", "FOLLOWING", "FOR", "FOREIGN", "FROM", "FULL", "GENERATED", "GLOB",
+      "GRANT", "GROUP", "GROUPS", "HAVING", "HOUR", "IF", "IGNORE", "IMMEDIATE", "IN", "INDEX", "INDEXED",
+      "INITIALLY", "INNER", "INSERT", "INSTEAD", "INT", "INTEGER", "INTERSECT", "INTERVAL", "INTO", "IS",
+      "ISNULL", "JOIN", "KEY", "LAST", "LEADING", "LEFT", "LIKE", "LIMIT", "LOWER", "MATCH", "MATERIALIZED",
+      "MAX", "MIN", "MINUTE", "MONTH", "NATURAL", "NO", "NOT", "NOTHING", "NOTNULL", "NULL", "NULLS",
+      "NUMERIC", "OF", "OFFSET", "ON", "OR", "ORDER", "OTHERS", "OUTER", "OVER", "PARTITION", "PLAN",
+      "POSITION", "PRAGMA", "PRECEDING", "PRIMARY", "QUERY", "RAISE", "RANGE", "REAL", "RECURSIVE",
+      "REFERENCES", "REGEXP", "REINDEX", "RELEASE", "RENAME", "REPLACE", "RESTRICT", "RETURNING", "RIGHT",
+      "ROLLBACK", "ROW", "ROWS", "SAVEPOINT", "SECOND", "SELECT", "SET", "SMALLINT", "SOME", "SUBSTRING",
+      "SUM", "TABLE", "TEMP", "TEMPORARY", "THEN", "TIES", "TIME", "TIMESTAMP", "TO", "TRAILING",
+      "TRANSACTION", "TRIGGER", "TRIM", "TRUE", "UNBOUNDED", "UNION", "UNIQUE", "UNKNOWN", "UPDATE", "UPPER",
+      "USER", "USING", "VACUUM", "VALUE", "VALUES", "VARCHAR", "VIEW", "VIRTUAL", "WHEN", "WHERE", "WINDOW",
+      "WITH", "WITHOUT", "YEAR"};
+  for (const char* W : Words)
+    if (Upper == W) return true;
+  return false;
+}
+
+// A condition that holds for every row (Agrees) or for none, naming Field.
+std::string ConstantCondition(const std::string& Field, bool Agrees) {
+  return Agrees ? "( " + Field + " IS NULL OR " + Field + " IS NOT NULL )"
+                : "( " + Field + " IS NULL AND " + Field + " IS NOT NULL )";
+}
+
+// Condition, and the Null rows with it when they agree.
+std::string WithNullRows(std::string Condition, const std::string& Field, bool NullAgrees) {
+  if (!NullAgrees) return Condition;
+  return "( " + Condition + " OR " + Field + " IS NULL )";
+}
+
 // Whole-text wildcard match on a sequence of characters: remember the last
 // star and, on a mismatch, let it take one more character. Each text position
 // is retried at most once per pattern position, hence O(n * m).
@@ -132,6 +173,23 @@ std::u32string DecodeUtf8(const std::string& S) {
 
 }  // namespace
 
+bool zvIsPlainIdentifier(const std::string& Name) {
+  if (Name.empty()) return false;
+  for (std::size_t I = 0; I < Name.size(); ++I) {
+    const unsigned char C = static_cast<unsigned char>(Name[I]);
+    const bool Letter = (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || C == '_';
+    if (!Letter && !(I > 0 && C >= '0' && C <= '9')) return false;
+  }
+  return true;
+}
+
+std::string zvSQLName(const std::string& Name) {
+  if (zvIsPlainIdentifier(Name) && !IsReservedWord(UpperCase(Name))) return Name;
+  std::string Quoted = Name;
+  ReplaceAll(Quoted, "\"", "\"\"");
+  return "\"" + Quoted + "\"";
+}
+
 // ---------------------------------------------------------------------------
 // TzvConvertCompareModel
 
@@ -154,12 +212,8 @@ void TzvConvertCompareModel::SetConvertedValue(const Variant& V) {
 
 bool TzvConvertCompareModel::CompareWithRecord(int& Sign) {
   if (!IsConverted_) return false;
-  if (IsStringType_) {
-    // Text items compare the record's text; a Null field reads as empty.
-    const std::string R = GetCompareAsString();
-    Sign = SignOf(CaseInsensitive_ ? AnsiCompareText(ConvertedText_, R) : AnsiCompareStr(ConvertedText_, R));
-    return true;
-  }
+  // Text items compare the record's text; a Null field reads as empty.
+  if (IsStringType_) return CompareText(GetCompareAsString(), Sign);
   const Variant RV = GetCompareAsVariant();
   // A missing value on either side has no order: like SQL's comparison with
   // NULL, none of equal, greater or less agrees (not equal does).
@@ -183,39 +237,59 @@ bool TzvConvertCompareModel::CompareWithRecord(int& Sign) {
   return false;
 }
 
+bool TzvConvertCompareModel::CompareText(const std::string& Record, int& Sign) const {
+  if (!CaseInsensitive_) {
+    Sign = SignOf(AnsiCompareStr(ConvertedText_, Record));
+    return true;
+  }
+  // The criterion is upper case already (DataChanged).
+  const std::string Upper = AnsiUpperCase(Record);
+  if (Upper == ConvertedText_) {
+    Sign = 0;
+    return true;
+  }
+  // Texts the locale holds equal that are not the same letters (a control
+  // character, another spelling of an accent) still differ: ordered by the
+  // characters of their upper-case forms.
+  const int C = AnsiCompareText(ConvertedText_, Record);
+  Sign = SignOf(C != 0 ? C : ConvertedText_.compare(Upper));
+  return true;
+}
+
+bool TzvConvertCompareModel::IsAgree() {
+  int S = 0;
+  const bool Agrees = CompareWithRecord(S) && Relation(S);
+  return Negated() ? !Agrees : Agrees;
+}
+
+bool TzvConvertCompareModel::AgreesWithNull() const {
+  int S = 0;
+  const bool Agrees = IsConverted_ && IsStringType_ && CompareText(std::string(), S) && Relation(S);
+  return Negated() ? !Agrees : Agrees;
+}
+
+bool TzvConvertCompareModel::AgreesWithAll() const {
+  // Without a value to compare, no record is related to it: "not equal"
+  // agrees with all of them.
+  const bool NoValue = !IsConverted_ || (!IsStringType_ && (ConvertedValue_.IsNull() || ConvertedValue_.IsEmpty()));
+  return Negated() && NoValue;
+}
+
+Variant TzvConvertCompareModel::GetParamValue() {
+  if (!IsConverted_) return Null();
+  if (IsStringType_) return Variant(ConvertedText_);
+  return ConvertedValue_;
+}
+
 std::string TzvConvertCompareModel::Condition(const char* Op) {
-  const std::string F = GetFieldName();
+  const std::string F = zvSQLName(GetFieldName());
+  if (AgreesWithAll()) return ConstantCondition(F, true);
   std::string S = IsStringType_ && CaseInsensitive_ ? "UPPER( " + F + " )" : F;
   S += ' ';
   S += Op;
   S += " :";
   S += GetParamName();
-  return S;
-}
-
-bool TzvEqualCompareModel::IsAgree() {
-  int S = 0;
-  return CompareWithRecord(S) && S == 0;
-}
-
-bool TzvGreaterCompareModel::IsAgree() {
-  int S = 0;
-  return CompareWithRecord(S) && S > 0;
-}
-
-bool TzvGreaterOrEqualCompareModel::IsAgree() {
-  int S = 0;
-  return CompareWithRecord(S) && S >= 0;
-}
-
-bool TzvLessCompareModel::IsAgree() {
-  int S = 0;
-  return CompareWithRecord(S) && S < 0;
-}
-
-bool TzvLessOrEqualCompareModel::IsAgree() {
-  int S = 0;
-  return CompareWithRecord(S) && S <= 0;
+  return WithNullRows(std::move(S), F, AgreesWithNull());
 }
 
 // ---------------------------------------------------------------------------
@@ -260,7 +334,9 @@ std::string TzvStringCompareModel::LikeCondition(bool Negated, const char* Befor
   // The literal ends at the first lone quote: doubling every quote keeps a
   // value such as x' OR '1'='1 one literal that selects what it says.
   ReplaceAll(Value, "'", "''");
-  const std::string F = GetFieldName();
+  const std::string F = zvSQLName(GetFieldName());
+  // An empty part is contained in no text, not even an empty one.
+  if (GetConvertedText().empty() && *Before == '%' && *After == '%') return ConstantCondition(F, Negated);
   std::string S = CaseInsensitive_ ? "UPPER( " + F + " )" : F;
   S += Negated ? " NOT LIKE '" : " LIKE '";
   S += Before;
@@ -268,7 +344,7 @@ std::string TzvStringCompareModel::LikeCondition(bool Negated, const char* Befor
   S += After;
   S += '\'';
   S += Escape;
-  return S;
+  return WithNullRows(std::move(S), F, AgreesWith(std::string()));
 }
 
 // ---------------------------------------------------------------------------
@@ -279,8 +355,7 @@ void TzvStartsCompareModel::DataChanged() {
   BoundsChanged_ = true;
 }
 
-bool TzvStartsCompareModel::IsAgree() {
-  const std::string R = GetCompareAsString();
+bool TzvStartsCompareModel::AgreesWith(const std::string& R) {
   // The criterion is upper case already (DataChanged): only the record side
   // may need mapping.
   return CaseInsensitive_ ? AnsiStartsUpperText(GetConvertedText(), R) : AnsiStartsStr(GetConvertedText(), R);
@@ -340,22 +415,19 @@ void TzvStartsCompareModel::SetBoundValues() {
 // ---------------------------------------------------------------------------
 // Ends on, contains, pattern, Null
 
-bool TzvEndsCompareModel::IsAgree() {
-  const std::string R = GetCompareAsString();
+bool TzvEndsCompareModel::AgreesWith(const std::string& R) {
   return CaseInsensitive_ ? AnsiEndsUpperText(GetConvertedText(), R) : AnsiEndsStr(GetConvertedText(), R);
 }
 
-bool TzvContainsCompareModel::IsAgree() {
+bool TzvContainsCompareModel::AgreesWith(const std::string& R) {
   const std::string& T = GetConvertedText();
   if (T.empty()) return false;  // an empty part is contained in nothing
-  const std::string R = GetCompareAsString();
   // The criterion is upper case already (DataChanged); only the record side
   // needs mapping per call.
   return CaseInsensitive_ ? AnsiPos(T, AnsiUpperCase(R)) > 0 : AnsiPos(T, R) > 0;
 }
 
-bool TzvPatternCompareModel::IsAgree() {
-  const std::string R = GetCompareAsString();
+bool TzvPatternCompareModel::AgreesWith(const std::string& R) {
   return CaseInsensitive_ ? MatchPattern(AnsiUpperCase(R), GetConvertedText()) : MatchPattern(R, GetConvertedText());
 }
 

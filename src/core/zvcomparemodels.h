@@ -22,6 +22,22 @@ namespace fyndra {
 // Registers keys 0 to 15 with their operator classes and captions.
 void zvRegisterCompareModels(TzvCompareModelList* List);
 
+// A field name as the SQL conditions write it: a plain identifier (ASCII
+// letters, digits and underscores, not starting with a digit, not a reserved
+// word) as it is, any other name between double quotes with its double
+// quotes doubled, so that blanks, quotes and keywords cannot change the SQL.
+std::string zvSQLName(const std::string& Name);
+// Whether Name is a plain identifier: ASCII letters, digits and underscores,
+// not starting with a digit.
+bool zvIsPlainIdentifier(const std::string& Name);
+
+// SQL and record tests agree on every record, Null fields included: a record
+// test reads a Null text field as the empty text, so where the empty text
+// agrees with a criterion the condition adds "OR F IS NULL"; where a
+// criterion agrees with every record or with none whatever its value (a
+// value that did not convert, "contains" with nothing), the condition is one
+// that is true or false for every row, still naming the field.
+
 // ---------------------------------------------------------------------------
 // Typed comparisons (keys 0 to 5)
 
@@ -33,18 +49,36 @@ class TzvConvertCompareModel : public TzvCompareModel {
  public:
   void DataChanged() override;
   void SetConvertedValue(const Variant& V) override;
-  bool IsParam() override { return true; }
+  bool IsAgree() override;
+  // True unless the criterion agrees with every record whatever it holds,
+  // when its condition needs no parameter.
+  bool IsParam() override { return !AgreesWithAll(); }
+  // The converted value; the text of a text item (never Null, as the record
+  // test reads a Null criterion as the empty text); Null when the value did
+  // not convert, so that no record equals it.
+  Variant GetParamValue() override;
   bool GetIsStringType() const { return IsStringType_; }
 
  protected:
   TzvConvertCompareModel() = default;
 
+  // Whether the order of the item's value against a record's (Sign < 0, 0,
+  // > 0: less, equal, greater) means agreement; not equal negates equal.
+  virtual bool Relation(int Sign) const = 0;
+  virtual bool Negated() const { return false; }
   // Orders the item's value against the current record's: Sign < 0, 0, > 0
   // when the value is less than, equal to, greater than the record's. False
   // when they have no order: not converted, either side Null, or values the
-  // variant rules cannot compare.
+  // variant rules cannot compare. Texts ignoring case are equal when their
+  // upper-case forms are the same characters (as UPPER( F ) = :P in SQL) and
+  // otherwise ordered by the locale.
   bool CompareWithRecord(int& Sign);
-  // "F op :P", with UPPER( F ) when a text is compared ignoring case.
+  bool CompareText(const std::string& Record, int& Sign) const;
+  // Whether a record whose field is Null agrees, and whether every record does.
+  bool AgreesWithNull() const;
+  bool AgreesWithAll() const;
+  // "F op :P", with UPPER( F ) when a text is compared ignoring case, and
+  // the Null rows as the record test sees them.
   std::string Condition(const char* Op);
 
   bool IsStringType_ = false;
@@ -56,71 +90,71 @@ class TzvConvertCompareModel : public TzvCompareModel {
 class TzvEqualCompareModel : public TzvConvertCompareModel {
   FYNDRA_CLASS(TzvEqualCompareModel, TzvConvertCompareModel)
  public:
-  bool IsAgree() override;
   Variant GetTopBoundValue() override { return ConvertedValue_; }
   Variant GetBottomBoundValue() override { return ConvertedValue_; }
   std::string GetSqlExpression() override { return Condition("="); }
 
  protected:
   TzvEqualCompareModel() = default;
+  bool Relation(int Sign) const override { return Sign == 0; }
 };
 
 class TzvNotEqualCompareModel : public TzvEqualCompareModel {
   FYNDRA_CLASS(TzvNotEqualCompareModel, TzvEqualCompareModel)
  public:
-  bool IsAgree() override { return !TzvEqualCompareModel::IsAgree(); }
   Variant GetTopBoundValue() override { return Variant(); }
   Variant GetBottomBoundValue() override { return Variant(); }
   std::string GetSqlExpression() override { return Condition("<>"); }
 
  protected:
   TzvNotEqualCompareModel() = default;
+  bool Negated() const override { return true; }
 };
 
 // "greater": the item's value is greater than the record's (the field is less).
 class TzvGreaterCompareModel : public TzvConvertCompareModel {
   FYNDRA_CLASS(TzvGreaterCompareModel, TzvConvertCompareModel)
  public:
-  bool IsAgree() override;
   Variant GetBottomBoundValue() override { return ConvertedValue_; }
   std::string GetSqlExpression() override { return Condition("<"); }
 
  protected:
   TzvGreaterCompareModel() = default;
+  bool Relation(int Sign) const override { return Sign > 0; }
 };
 
 class TzvGreaterOrEqualCompareModel : public TzvConvertCompareModel {
   FYNDRA_CLASS(TzvGreaterOrEqualCompareModel, TzvConvertCompareModel)
  public:
-  bool IsAgree() override;
   Variant GetBottomBoundValue() override { return ConvertedValue_; }
   std::string GetSqlExpression() override { return Condition("<="); }
 
  protected:
   TzvGreaterOrEqualCompareModel() = default;
+  bool Relation(int Sign) const override { return Sign >= 0; }
 };
 
 // "less": the item's value is less than the record's (the field is greater).
 class TzvLessCompareModel : public TzvConvertCompareModel {
   FYNDRA_CLASS(TzvLessCompareModel, TzvConvertCompareModel)
  public:
-  bool IsAgree() override;
   Variant GetTopBoundValue() override { return ConvertedValue_; }
   std::string GetSqlExpression() override { return Condition(">"); }
 
  protected:
   TzvLessCompareModel() = default;
+  bool Relation(int Sign) const override { return Sign < 0; }
 };
 
 class TzvLessOrEqualCompareModel : public TzvConvertCompareModel {
   FYNDRA_CLASS(TzvLessOrEqualCompareModel, TzvConvertCompareModel)
  public:
-  bool IsAgree() override;
   Variant GetTopBoundValue() override { return ConvertedValue_; }
   std::string GetSqlExpression() override { return Condition(">="); }
 
  protected:
   TzvLessOrEqualCompareModel() = default;
+  bool Relation(int Sign) const override { return Sign <= 0; }
 };
 
 // ---------------------------------------------------------------------------
@@ -133,6 +167,10 @@ class TzvStringCompareModel : public TzvCompareModel {
  public:
   void DataChanged() override;
   void SetConvertedValue(const Variant& V) override;
+  // The test of the current record's text (empty for Null).
+  bool IsAgree() override { return AgreesWith(GetCompareAsString()); }
+  // Whether a record holding Record agrees.
+  virtual bool AgreesWith(const std::string& Record) = 0;
   // The converted text prepared for a LIKE pattern with the escape character
   // '/': '%', '_' and (only then) '/' escaped, and Escape " ESCAPE '/'" when
   // anything was. Quotes are left alone: see LikeCondition.
@@ -146,7 +184,9 @@ class TzvStringCompareModel : public TzvCompareModel {
   // "F [NOT ]LIKE 'Before Pattern After'[ ESCAPE '/']" with UPPER( F ) when
   // ignoring case. Pattern is Value of GetSqlParams, passed through
   // MapWildcards first when given; single quotes are doubled last, so the
-  // literal selects exactly what the user typed.
+  // literal selects exactly what the user typed. Null rows are added where
+  // the empty text agrees; "contains" with nothing is false for every row
+  // (true when negated), as the record test has it.
   std::string LikeCondition(bool Negated, const char* Before, const char* After,
                             bool MapWildcards = false);
 
@@ -161,7 +201,7 @@ class TzvStartsCompareModel : public TzvStringCompareModel {
   FYNDRA_CLASS(TzvStartsCompareModel, TzvStringCompareModel)
  public:
   void DataChanged() override;
-  bool IsAgree() override;
+  bool AgreesWith(const std::string& Record) override;
   Variant GetTopBoundValue() override;
   Variant GetBottomBoundValue() override;
   std::string GetSqlExpression() override { return LikeCondition(false, "", "%"); }
@@ -182,7 +222,7 @@ class TzvStartsCompareModel : public TzvStringCompareModel {
 class TzvNotStartsCompareModel : public TzvStartsCompareModel {
   FYNDRA_CLASS(TzvNotStartsCompareModel, TzvStartsCompareModel)
  public:
-  bool IsAgree() override { return !TzvStartsCompareModel::IsAgree(); }
+  bool AgreesWith(const std::string& Record) override { return !TzvStartsCompareModel::AgreesWith(Record); }
   Variant GetTopBoundValue() override { return Variant(); }
   Variant GetBottomBoundValue() override { return Variant(); }
   std::string GetSqlExpression() override { return LikeCondition(true, "", "%"); }
@@ -194,7 +234,7 @@ class TzvNotStartsCompareModel : public TzvStartsCompareModel {
 class TzvEndsCompareModel : public TzvStringCompareModel {
   FYNDRA_CLASS(TzvEndsCompareModel, TzvStringCompareModel)
  public:
-  bool IsAgree() override;
+  bool AgreesWith(const std::string& Record) override;
   std::string GetSqlExpression() override { return LikeCondition(false, "%", ""); }
 
  protected:
@@ -204,7 +244,7 @@ class TzvEndsCompareModel : public TzvStringCompareModel {
 class TzvNotEndsCompareModel : public TzvEndsCompareModel {
   FYNDRA_CLASS(TzvNotEndsCompareModel, TzvEndsCompareModel)
  public:
-  bool IsAgree() override { return !TzvEndsCompareModel::IsAgree(); }
+  bool AgreesWith(const std::string& Record) override { return !TzvEndsCompareModel::AgreesWith(Record); }
   std::string GetSqlExpression() override { return LikeCondition(true, "%", ""); }
 
  protected:
@@ -214,7 +254,7 @@ class TzvNotEndsCompareModel : public TzvEndsCompareModel {
 class TzvContainsCompareModel : public TzvStringCompareModel {
   FYNDRA_CLASS(TzvContainsCompareModel, TzvStringCompareModel)
  public:
-  bool IsAgree() override;
+  bool AgreesWith(const std::string& Record) override;
   std::string GetSqlExpression() override { return LikeCondition(false, "%", "%"); }
 
  protected:
@@ -224,7 +264,7 @@ class TzvContainsCompareModel : public TzvStringCompareModel {
 class TzvNotContainsCompareModel : public TzvContainsCompareModel {
   FYNDRA_CLASS(TzvNotContainsCompareModel, TzvContainsCompareModel)
  public:
-  bool IsAgree() override { return !TzvContainsCompareModel::IsAgree(); }
+  bool AgreesWith(const std::string& Record) override { return !TzvContainsCompareModel::AgreesWith(Record); }
   std::string GetSqlExpression() override { return LikeCondition(true, "%", "%"); }
 
  protected:
@@ -237,7 +277,7 @@ class TzvNotContainsCompareModel : public TzvContainsCompareModel {
 class TzvPatternCompareModel : public TzvStringCompareModel {
   FYNDRA_CLASS(TzvPatternCompareModel, TzvStringCompareModel)
  public:
-  bool IsAgree() override;
+  bool AgreesWith(const std::string& Record) override;
   std::string GetSqlExpression() override { return LikeCondition(false, "", "", true); }
 
   // Whether the whole Text matches the whole Pattern, comparing characters
@@ -253,7 +293,7 @@ class TzvPatternCompareModel : public TzvStringCompareModel {
 class TzvNotPatternCompareModel : public TzvPatternCompareModel {
   FYNDRA_CLASS(TzvNotPatternCompareModel, TzvPatternCompareModel)
  public:
-  bool IsAgree() override { return !TzvPatternCompareModel::IsAgree(); }
+  bool AgreesWith(const std::string& Record) override { return !TzvPatternCompareModel::AgreesWith(Record); }
   std::string GetSqlExpression() override { return LikeCondition(true, "", "", true); }
 
  protected:
@@ -267,7 +307,7 @@ class TzvNullCompareModel : public TzvCompareModel {
   FYNDRA_CLASS(TzvNullCompareModel, TzvCompareModel)
  public:
   bool IsAgree() override;
-  std::string GetSqlExpression() override { return GetFieldName() + " IS NULL"; }
+  std::string GetSqlExpression() override { return zvSQLName(GetFieldName()) + " IS NULL"; }
 
  protected:
   TzvNullCompareModel() = default;
@@ -277,7 +317,7 @@ class TzvNotNullCompareModel : public TzvNullCompareModel {
   FYNDRA_CLASS(TzvNotNullCompareModel, TzvNullCompareModel)
  public:
   bool IsAgree() override { return !TzvNullCompareModel::IsAgree(); }
-  std::string GetSqlExpression() override { return GetFieldName() + " IS NOT NULL"; }
+  std::string GetSqlExpression() override { return zvSQLName(GetFieldName()) + " IS NOT NULL"; }
 
  protected:
   TzvNotNullCompareModel() = default;

@@ -1,5 +1,7 @@
 #include <fyndra/core/zvstrutils.h>
 
+#include <string_view>
+
 #include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
@@ -8,16 +10,6 @@ namespace {
 
 bool IsLeadByte(char C) {
   return (static_cast<unsigned char>(C) & 0xC0) != 0x80;
-}
-
-// Number of characters of S, but stops counting at Limit: enough to tell
-// whether S has at least Limit characters without walking a long text.
-std::size_t CharCountUpTo(const std::string& S, std::size_t Limit) {
-  std::size_t Count = 0;
-  for (char C : S) {
-    if (IsLeadByte(C) && ++Count >= Limit) return Count;
-  }
-  return Count;
 }
 
 std::size_t CharCount(const std::string& S) {
@@ -38,52 +30,34 @@ std::size_t Utf8CharOffset(const std::string& S, std::size_t CharIndex) {
   return S.size();
 }
 
-namespace {
-
-bool StartsTextSameLength(const std::string& SubText, const std::string& Text) {
-  const std::size_t N = CharCount(SubText);
-  if (N == 0) return true;
-  if (CharCountUpTo(Text, N) < N) return false;
-  return AnsiCompareTextN(SubText, Text, N) == 0;
-}
-
-bool EndsTextSameLength(const std::string& SubText, const std::string& Text) {
-  const std::size_t N = CharCount(SubText);
-  if (N == 0) return true;
-  const std::size_t Total = CharCount(Text);
-  if (N > Total) return false;
-  const std::string Tail = Text.substr(Utf8CharOffset(Text, Total - N));
-  return AnsiCompareTextN(SubText, Tail, N) == 0;
-}
-
-}  // namespace
-
-// Counting characters on both sides is only sound while case does not change
-// a text's length. Beyond plain 7-bit text it can (the upper case of "ß" is
-// "SS", of the ligature "ﬁ" is "FI"), and the text operators hand in their
-// criterion upper-cased already: "STRASSE" must still start "Straße 5". So
-// such texts are compared in their upper-case forms, where both sides have
-// been through the same mapping.
-bool AnsiStartsText(const std::string& SubText, const std::string& Text) {
-  if (IsAscii(SubText) && IsAscii(Text)) return StartsTextSameLength(SubText, Text);
-  return StartsTextSameLength(AnsiUpperCase(SubText), AnsiUpperCase(Text));
-}
-
-bool AnsiEndsText(const std::string& SubText, const std::string& Text) {
-  if (IsAscii(SubText) && IsAscii(Text)) return EndsTextSameLength(SubText, Text);
-  return EndsTextSameLength(AnsiUpperCase(SubText), AnsiUpperCase(Text));
-}
-
-// The criterion is upper case already: only a record beyond 7-bit text needs
-// mapping, and plain 7-bit text keeps its length under it.
+// Ignoring case means comparing upper-case forms character for character,
+// as UPPER( F ) LIKE 'T%' does in SQL: the locale's collation would also
+// hold texts equal that differ in control characters or in how an accent is
+// spelt, and the two means would select different records. Full mapping can
+// change a text's length (the upper case of "ß" is "SS", of the ligature
+// "ﬁ" is "FI"), so only as many characters of the text are mapped as the
+// part can need: every character maps to at least one.
 bool AnsiStartsUpperText(const std::string& UpperSubText, const std::string& Text) {
-  if (IsAscii(Text)) return StartsTextSameLength(UpperSubText, Text);
-  return StartsTextSameLength(UpperSubText, AnsiUpperCase(Text));
+  if (UpperSubText.empty()) return true;
+  const std::string Head = AnsiUpperCase(std::string_view(Text).substr(0, Utf8CharOffset(Text, UpperSubText.size())));
+  return Head.size() >= UpperSubText.size() && Head.compare(0, UpperSubText.size(), UpperSubText) == 0;
 }
 
 bool AnsiEndsUpperText(const std::string& UpperSubText, const std::string& Text) {
-  if (IsAscii(Text)) return EndsTextSameLength(UpperSubText, Text);
-  return EndsTextSameLength(UpperSubText, AnsiUpperCase(Text));
+  if (UpperSubText.empty()) return true;
+  const std::size_t Total = CharCount(Text);
+  const std::size_t From = Total > UpperSubText.size() ? Utf8CharOffset(Text, Total - UpperSubText.size()) : 0;
+  const std::string Tail = AnsiUpperCase(std::string_view(Text).substr(From));
+  return Tail.size() >= UpperSubText.size() &&
+         Tail.compare(Tail.size() - UpperSubText.size(), UpperSubText.size(), UpperSubText) == 0;
+}
+
+bool AnsiStartsText(const std::string& SubText, const std::string& Text) {
+  return AnsiStartsUpperText(AnsiUpperCase(SubText), Text);
+}
+
+bool AnsiEndsText(const std::string& SubText, const std::string& Text) {
+  return AnsiEndsUpperText(AnsiUpperCase(SubText), Text);
 }
 
 bool AnsiStartsStr(const std::string& SubText, const std::string& Text) {

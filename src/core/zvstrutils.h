@@ -12,21 +12,22 @@
 
 namespace fyndra {
 
-// True when SubText is not longer than Text and the first characters of Text
-// equal SubText ignoring case (locale comparison of exactly that many
-// characters). An empty SubText starts every text. Texts beyond plain 7-bit
-// are measured and compared in their upper-case forms, since case mapping can
-// change their length: "STRASSE" starts "Straße 5".
+// Ignoring case, texts are compared in their upper-case forms (the text
+// service's full mapping), character for character, as SQL's UPPER( F )
+// LIKE does: "STRASSE" starts "Straße 5", while a control character or
+// another spelling of an accent makes a difference.
+
+// True when the upper-case form of Text starts with that of SubText. An
+// empty SubText starts every text.
 bool AnsiStartsText(const std::string& SubText, const std::string& Text);
 
-// True when SubText is not longer than Text and the last characters of Text
-// equal SubText ignoring case (upper-case forms beyond 7-bit, as above). An
-// empty SubText ends every text.
+// True when the upper-case form of Text ends with that of SubText. An empty
+// SubText ends every text.
 bool AnsiEndsText(const std::string& SubText, const std::string& Text);
 
 // AnsiStartsText and AnsiEndsText for a SubText that is in its upper-case
 // form (AnsiUpperCase) already, as the text operators prepare their criterion
-// once per change: only Text is mapped, and only beyond plain 7-bit text.
+// once per change: only the part of Text that can matter is mapped.
 bool AnsiStartsUpperText(const std::string& UpperSubText, const std::string& Text);
 bool AnsiEndsUpperText(const std::string& UpperSubText, const std::string& Text);
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cctype>
 #include <functional>
 #include <random>
 #include <set>
@@ -22,6 +23,8 @@ using rectest::TRecordItem;
 const TzvCompareItemOptions kCs{ciConvertValue};
 const TzvCompareItemOptions kCi{ciCaseInsensitive, ciConvertValue};
 const TzvCompareItemOptions kRaw{};  // keeps an unconvertible value as typed
+const TzvCompareItemOptions kCompareEmpty{ciConvertValue, ciCompareIfEmpty};
+const TzvCompareItemOptions kCiCompareEmpty{ciCaseInsensitive, ciConvertValue, ciCompareIfEmpty};
 
 class CompareModelsTest : public ::testing::Test {
  protected:
@@ -82,6 +85,13 @@ TEST_F(CompareModelsTest, IsAgreeOfTheSixteenOperators) {
       {"text equal ignoring case", varString, kCi, 0, "abc", "ABC", true},
       {"text equal ignoring case, same case", varString, kCi, 0, "abc", "abc", true},
       {"text equal ignoring case, other text", varString, kCi, 0, "abc", "abd", false},
+      // Ignoring case compares the letters, as UPPER( F ) = :P does: a control
+      // character or another spelling of an accent is a difference.
+      {"control character is not the empty text", varString, kCiCompareEmpty, 0, Null(), "\x10", false},
+      {"control character ignoring case", varString, kCi, 0, "a\x10", "A", false},
+      {"decomposed accent ignoring case", varString, kCi, 0, "\xC3\xA9", "E\xCC\x81", false},
+      {"ordered by the locale ignoring case", varString, kCi, 2, "b", "A", true},
+      {"control character ignoring case, starts", varString, kCi, 6, "\x10" "a", "A\x10" "b", false},
       {"text equal respecting case", varString, kCs, 0, "abc", "ABC", false},
       {"text greater: b above a", varString, kCs, 2, "b", "a", true},
       {"text less: b below c", varString, kCs, 4, "b", "c", true},
@@ -190,7 +200,8 @@ struct SqlCase {
 TEST_F(CompareModelsTest, SqlConditions) {
   const SqlCase Cases[] = {
       {"equal", varInteger, kCs, 0, 1, "Price = :DFyndra_Price", true},
-      {"not equal", varInteger, kCs, 1, 1, "Price <> :DFyndra_Price", true},
+      // A Null field agrees with "not equal": the condition takes its rows in.
+      {"not equal", varInteger, kCs, 1, 1, "( Price <> :DFyndra_Price OR Price IS NULL )", true},
       {"greater means field below", varInteger, kCs, 2, 10, "Price < :DFyndra_Price", true},
       {"greater or equal", varInteger, kCs, 3, 1, "Price <= :DFyndra_Price", true},
       {"less means field above", varInteger, kCs, 4, 1, "Price > :DFyndra_Price", true},
@@ -199,19 +210,34 @@ TEST_F(CompareModelsTest, SqlConditions) {
       {"case option ignored for numbers", varInteger, kCi, 3, 1, "Price <= :DFyndra_Price", true},
       {"starts", varString, kCs, 6, "ab", "Price LIKE 'ab%'", false},
       {"starts ignoring case", varString, kCi, 6, "ab", "UPPER( Price ) LIKE 'AB%'", false},
-      {"not starts", varString, kCs, 7, "ab", "Price NOT LIKE 'ab%'", false},
+      {"not starts", varString, kCs, 7, "ab", "( Price NOT LIKE 'ab%' OR Price IS NULL )", false},
       {"ends", varString, kCs, 8, "ab", "Price LIKE '%ab'", false},
-      {"not ends", varString, kCi, 9, "ab", "UPPER( Price ) NOT LIKE '%AB'", false},
+      {"not ends", varString, kCi, 9, "ab", "( UPPER( Price ) NOT LIKE '%AB' OR Price IS NULL )", false},
       {"contains with percent", varString, kCs, 10, "50%", "Price LIKE '%50/%%' ESCAPE '/'", false},
-      {"not contains", varString, kCs, 11, "x", "Price NOT LIKE '%x%'", false},
+      {"not contains", varString, kCs, 11, "x", "( Price NOT LIKE '%x%' OR Price IS NULL )", false},
       {"pattern", varString, kCs, 12, "a*c", "Price LIKE 'a%c'", false},
       {"pattern with underscore", varString, kCs, 12, "a_*", "Price LIKE 'a/_%' ESCAPE '/'", false},
       {"pattern with question mark", varString, kCs, 12, "a?/", "Price LIKE 'a_/'", false},
-      {"not pattern", varString, kCs, 13, "*x?", "Price NOT LIKE '%x_'", false},
+      {"not pattern", varString, kCs, 13, "*x?", "( Price NOT LIKE '%x_' OR Price IS NULL )", false},
       {"quote doubled", varString, kCs, 10, "O'Brien", "Price LIKE '%O''Brien%'", false},
       {"injection stays a literal", varString, kCs, 6, "x' OR '1'='1", "Price LIKE 'x'' OR ''1''=''1%'", false},
       {"null", varInteger, kCs, 14, 1, "Price IS NULL", false},
       {"not null", varString, kCi, 15, "a", "Price IS NOT NULL", false},
+      // A Null field reads as the empty text, which lies below every other.
+      {"greater on text", varString, kCs, 2, "m", "( Price < :DFyndra_Price OR Price IS NULL )", true},
+      {"less on text", varString, kCs, 4, "m", "Price > :DFyndra_Price", true},
+      {"empty prefix", varString, kCompareEmpty, 6, Null(), "( Price LIKE '%' OR Price IS NULL )", false},
+      {"not starts with nothing", varString, kCompareEmpty, 7, Null(), "Price NOT LIKE '%'", false},
+      {"equal to nothing", varString, kCompareEmpty, 0, Null(), "( Price = :DFyndra_Price OR Price IS NULL )", true},
+      {"pattern of stars", varString, kCs, 12, "**", "( Price LIKE '%%' OR Price IS NULL )", false},
+      // Contained in no text, not even an empty one; the negation holds for all.
+      {"contains nothing", varString, kCompareEmpty, 10, Null(), "( Price IS NULL AND Price IS NOT NULL )", false},
+      {"not contains nothing", varString, kCompareEmpty, 11, Null(), "( Price IS NULL OR Price IS NOT NULL )", false},
+      // A number that is missing or did not convert equals nothing: "not
+      // equal" then holds for every row and needs no parameter.
+      {"not equal to nothing", varInteger, kCompareEmpty, 1, Null(), "( Price IS NULL OR Price IS NOT NULL )", false},
+      {"not equal, unconverted", varInteger, kRaw, 1, "abc", "( Price IS NULL OR Price IS NOT NULL )", false},
+      {"equal, unconverted", varInteger, kRaw, 0, "abc", "Price = :DFyndra_Price", true},
   };
   for (const SqlCase& C : Cases) {
     SCOPED_TRACE(C.Label);
@@ -222,7 +248,45 @@ TEST_F(CompareModelsTest, SqlConditions) {
     Free(Item);
   }
   TRecordItem* Item = Add(varString, 0, "abc", kCi, 20, "Name");
-  EXPECT_EQ(VarToStr(Item->GetCompareModel()->GetConvertedValue()), "ABC");  // the parameter's value
+  EXPECT_EQ(VarToStr(Item->GetCompareModel()->GetParamValue()), "ABC");
+  // The parameter of a text criterion is a text even when the value is Null
+  // (the record test reads it as the empty text); one that did not convert
+  // is Null, which no row equals.
+  TRecordItem* Empty = Add(varString, 0, Null(), kCompareEmpty, 20, "Empty");
+  EXPECT_EQ(Empty->GetCompareModel()->GetParamValue().VarType(), varString);
+  TRecordItem* Raw = Add(varInteger, 0, "abc", kRaw, 20, "Raw");
+  EXPECT_TRUE(Raw->GetCompareModel()->GetParamValue().IsNull());
+}
+
+// Field names that are not plain identifiers are quoted; items with such
+// names get parameter names that are identifiers, unique in the model, while
+// plain names keep "DFyndra_" and the item's name.
+TEST_F(CompareModelsTest, SqlNamesOfUnusualFieldsAndItems) {
+  EXPECT_EQ(zvSQLName("Price"), "Price");
+  EXPECT_EQ(zvSQLName("_x9"), "_x9");
+  EXPECT_EQ(zvSQLName("first name"), "\"first name\"");
+  EXPECT_EQ(zvSQLName("say \"hi\""), "\"say \"\"hi\"\"\"");
+  EXPECT_EQ(zvSQLName("order"), "\"order\"");
+  EXPECT_EQ(zvSQLName("Date"), "\"Date\"");
+  EXPECT_EQ(zvSQLName("9lives"), "\"9lives\"");
+  EXPECT_EQ(zvSQLName("Gr\xC3\xB6\xC3\x9F" "e"), "\"Gr\xC3\xB6\xC3\x9F" "e\"");
+  TRecordItem* Blank = Add(varString, 6, "a", kCs, 20, "first name");
+  EXPECT_EQ(Blank->GetCompareModel()->GetSqlExpression(), "\"first name\" LIKE 'a%'");
+  TRecordItem* A = Add(varInteger, 0, 1, kCs, 20, "a b");
+  TRecordItem* B = Add(varInteger, 0, 1, kCs, 20, "a-b");
+  TRecordItem* Plain = Add(varInteger, 0, 1, kCs, 20, "a_b_3");  // what B's position would give
+  TRecordItem* Quote = Add(varInteger, 0, 1, kCs, 20, "it's");
+  const std::vector<std::string> Names = {
+      Blank->GetCompareModel()->GetParamName(), A->GetCompareModel()->GetParamName(),
+      B->GetCompareModel()->GetParamName(), Plain->GetCompareModel()->GetParamName(),
+      Quote->GetCompareModel()->GetParamName()};
+  EXPECT_EQ(Plain->GetCompareModel()->GetParamName(), "DFyndra_a_b_3");
+  for (std::size_t I = 0; I < Names.size(); ++I) {
+    EXPECT_EQ(Names[I].rfind("DFyndra_", 0), 0u) << Names[I];
+    for (char C : Names[I]) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(C)) || C == '_') << Names[I];
+    for (std::size_t J = 0; J < I; ++J) EXPECT_FALSE(AnsiSameText(Names[I], Names[J])) << Names[I];
+  }
+  EXPECT_EQ(A->GetCompareModel()->GetSqlExpression(), "\"a b\" = :" + Names[1]);
 }
 
 TEST_F(CompareModelsTest, LikeEscaping) {
@@ -381,13 +445,16 @@ class SqlAgreementTest : public CompareModelsTest {
       ASSERT_EQ(sqlite3_step(St), SQLITE_DONE);
       sqlite3_finalize(St);
     }
+    Exec("INSERT INTO t VALUES (NULL)");
   }
   void TearDown() override { sqlite3_close(Db); }
 
   void Exec(const char* Sql) { ASSERT_EQ(sqlite3_exec(Db, Sql, nullptr, nullptr, nullptr), SQLITE_OK) << Sql; }
 
-  // The rows a condition selects; the condition must be one whole expression.
-  std::multiset<std::string> Select(const std::string& Condition) {
+  // The rows a condition selects (the Null row as "<null>"); the condition
+  // must be one whole expression. A parameter in it is bound to Param.
+  std::multiset<std::string> Select(const std::string& Condition, const std::string& ParamName = "",
+                                    const Variant& Param = Variant()) {
     const std::string Sql = "SELECT Name FROM t WHERE " + Condition;
     sqlite3_stmt* St = nullptr;
     const char* Tail = nullptr;
@@ -395,15 +462,34 @@ class SqlAgreementTest : public CompareModelsTest {
     EXPECT_EQ(sqlite3_prepare_v2(Db, Sql.c_str(), -1, &St, &Tail), SQLITE_OK) << Sql << ": " << sqlite3_errmsg(Db);
     if (!St) return Out;
     EXPECT_STREQ(Tail, "") << "a second statement follows: " << Sql;
-    while (sqlite3_step(St) == SQLITE_ROW) Out.insert(reinterpret_cast<const char*>(sqlite3_column_text(St, 0)));
+    if (const int Index = sqlite3_bind_parameter_index(St, (":" + ParamName).c_str()); Index > 0) {
+      const std::string Text = VarToStr(Param);
+      if (Param.IsNull()) sqlite3_bind_null(St, Index);
+      else sqlite3_bind_text(St, Index, Text.c_str(), -1, SQLITE_TRANSIENT);
+    }
+    while (sqlite3_step(St) == SQLITE_ROW) {
+      const unsigned char* Text = sqlite3_column_text(St, 0);
+      Out.insert(Text ? reinterpret_cast<const char*>(Text) : "<null>");
+    }
     sqlite3_finalize(St);
+    return Out;
+  }
+  // The rows whose record test accepts them, the Null row included.
+  std::multiset<std::string> Accepted(TRecordItem* Item) {
+    std::multiset<std::string> Out;
+    for (const std::string& R : Rows) {
+      Item->Record = R;
+      if (Item->IsAgree()) Out.insert(R);
+    }
+    Item->Record = Null();
+    if (Item->IsAgree()) Out.insert("<null>");
     return Out;
   }
 
   sqlite3* Db = nullptr;
   const std::vector<std::string> Rows = {
       "O'Brien", "o'brien", "OBrien", "x' OR '1'='1", "x", "'; DROP TABLE t; --", "50%", "50 percent",
-      "a_b", "axb", "a/b", "a//b", "abc", "ABC", "abcabc", "Hello World", "it''s", "%_/'"};
+      "a_b", "axb", "a/b", "a//b", "abc", "ABC", "abcabc", "Hello World", "it''s", "%_/'", ""};
 };
 
 TEST_F(SqlAgreementTest, TextOperatorsSelectWhatTheyAccept) {
@@ -416,12 +502,7 @@ TEST_F(SqlAgreementTest, TextOperatorsSelectWhatTheyAccept) {
       for (const char* Value : Values) {
         SCOPED_TRACE(std::string("key ") + std::to_string(Key) + " value " + Value);
         TRecordItem* Item = Add(varString, Key, Value, Options, 40, "Name");
-        std::multiset<std::string> Accepted;
-        for (const std::string& R : Rows) {
-          Item->Record = R;
-          if (Item->IsAgree()) Accepted.insert(R);
-        }
-        EXPECT_EQ(Select(Item->GetCompareModel()->GetSqlExpression()), Accepted)
+        EXPECT_EQ(Select(Item->GetCompareModel()->GetSqlExpression()), Accepted(Item))
             << Item->GetCompareModel()->GetSqlExpression();
         ++Conditions;
         Free(Item);
@@ -430,7 +511,35 @@ TEST_F(SqlAgreementTest, TextOperatorsSelectWhatTheyAccept) {
   }
   EXPECT_EQ(Conditions, 8 * 2 * 21);
   // Nothing was executed beyond the selections.
-  EXPECT_EQ(Select("1").size(), Rows.size());
+  EXPECT_EQ(Select("1").size(), Rows.size() + 1);
+}
+
+// Every operator against the empty text and the Null field, with an empty,
+// a missing and an ordinary value: the condition selects the rows the
+// record test accepts. (The ordering operators on text order by code points
+// in SQL and by the locale in the record test; for them only the empty and
+// the Null row are compared.)
+TEST_F(SqlAgreementTest, NullAndEmptyRowsAsTheRecordTestSeesThem) {
+  const Variant Values[] = {Variant(""), Null(), Variant("abc"), Variant("*"), Variant("x' OR '1'='1")};
+  for (int Key = 0; Key <= 15; ++Key) {
+    for (const TzvCompareItemOptions& Options : {kCompareEmpty, kCiCompareEmpty}) {
+      for (const Variant& Value : Values) {
+        SCOPED_TRACE("key " + std::to_string(Key) + " value '" + VarToStr(Value) + "'");
+        TRecordItem* Item = Add(varString, Key, Value, Options, 40, "Name");
+        TzvCompareModel* Op = Item->GetCompareModel();
+        const std::string Sql = Op->GetSqlExpression();
+        std::multiset<std::string> Want = Accepted(Item);
+        std::multiset<std::string> Got = Select(Sql, Op->GetParamName(), Op->GetParamValue());
+        if (Key >= 2 && Key <= 5) {
+          // Only the empty and the Null row: other texts are ordered apart.
+          std::erase_if(Want, [](const std::string& R) { return R != "" && R != "<null>"; });
+          std::erase_if(Got, [](const std::string& R) { return R != "" && R != "<null>"; });
+        }
+        EXPECT_EQ(Got, Want) << Sql;
+        Free(Item);
+      }
+    }
+  }
 }
 
 TEST_F(SqlAgreementTest, QuoteSelectsExactlyTheRecordsContainingIt) {

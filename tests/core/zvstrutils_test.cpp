@@ -51,6 +51,12 @@ TEST_F(StrUtilsTest, PrefixSuffixAndContainmentTable) {
       {Fn::StartsText, "FI", "\xEF\xAC\x81le", true},
       {Fn::StartsText, "STRASSE", "Stra\xC3\x9F" "burg", false},
       {Fn::StartsText, "STRASSEN", "Stra\xC3\x9F" "e", false},
+      // Letters are compared, not what the locale ignores or holds equal.
+      {Fn::StartsText, "\x10" "A", "a\x10" "b", false},
+      {Fn::StartsText, "A", "\x10" "a", false},
+      {Fn::StartsText, "\xC3\x89", "E\xCC\x81" "mile", false},  // É against E and a combining accent
+      {Fn::EndsText, "\x10", "a\x10", true},
+      {Fn::EndsText, "A", "a\x10", false},
       {Fn::StartsStr, "AB", "abc", false},
       {Fn::StartsStr, "ab", "abc", true},
       {Fn::StartsStr, "abcd", "abc", false},
