@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <string_view>
 #include <utility>
 
 #include <fyndra/core/zvcomparemodels.h>
@@ -221,6 +222,10 @@ void TzvDBBaseModelDataLink::ActiveChanged() {
   }
   Model_->ActiveChanged();
   if (Leaving) std::rethrow_exception(Leaving);
+}
+
+void TzvDBBaseModelDataLink::DataSetReplaced() {
+  if (GetDataSet() != LinkedDataSet_) ActiveChanged();
 }
 
 void TzvDBBaseModelDataLink::LayoutChanged() { Model_->LayoutChanged(); }
@@ -467,6 +472,80 @@ bool TzvExtDataSetModel::FindRecord(const Variant& KeyValues, bool Exact) {
   return DataSet->Locate(FieldList, Key, Options);
 }
 
+int TzvExtDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) {
+  return Def.CaseInsensitive ? AnsiCompareText(A, B) : AnsiCompareStr(A, B);
+}
+
+void TzvExtDataSetModel::RangeValues(const Variant& StartValues, const Variant& EndValues,
+                                     std::vector<Variant>& Start, std::vector<Variant>& End) {
+  Start.clear();
+  End.clear();
+  if (!VarIsArray(StartValues)) return;
+  const int High = VarArrayHighBound(StartValues, 1);
+  const int EndHigh = VarIsArray(EndValues) ? VarArrayHighBound(EndValues, 1) : -1;
+  for (int i = 0; i <= High; ++i) {
+    Start.push_back(StartValues[i]);
+    End.push_back(i <= EndHigh ? EndValues[i] : Variant());
+  }
+}
+
+void TzvExtDataSetModel::AssignSQLText(TStrings* SQL, const std::string& Text) {
+  std::vector<std::string> Lines;
+  std::string Line;
+  const std::size_t N = Text.size();
+  std::size_t I = 0;
+  // Copies Text[I] up to and including Close (or to the end) into the line.
+  auto CopyThrough = [&](std::string_view Close) {
+    const std::size_t End = Text.find(Close, I);
+    const std::size_t Stop = End == std::string::npos ? N : End + Close.size();
+    Line.append(Text, I, Stop - I);
+    I = Stop;
+  };
+  while (I < N) {
+    const char C = Text[I];
+    const char Next = I + 1 < N ? Text[I + 1] : '\0';
+    if (C == '\r' || C == '\n') {
+      Lines.push_back(std::move(Line));
+      Line.clear();
+      I += C == '\r' && Next == '\n' ? 2 : 1;
+    } else if (C == '-' && Next == '-') {
+      const std::size_t End = Text.find_first_of("\r\n", I);
+      const std::size_t Stop = End == std::string::npos ? N : End;
+      Line.append(Text, I, Stop - I);
+      I = Stop;
+    } else if (C == '/' && Next == '*') {
+      Line += "/*";
+      I += 2;
+      CopyThrough("*/");
+    } else if (C == '\'' || C == '"' || C == '`' || C == '[') {
+      // A doubled quote inside closes the run and opens the next one.
+      const char Close[2] = {C == '[' ? ']' : C, '\0'};
+      Line += C;
+      ++I;
+      CopyThrough(Close);
+    } else {
+      Line += C;
+      ++I;
+    }
+  }
+  if (!Line.empty()) Lines.push_back(std::move(Line));
+  SQL->BeginUpdate();
+  try {
+    SQL->Clear();
+    for (const std::string& L : Lines) SQL->Add(L);
+  } catch (...) {
+    SQL->EndUpdate();
+    throw;
+  }
+  SQL->EndUpdate();
+}
+
+bool TzvExtDataSetModel::IsByteOrderRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {
+  if (Def.CaseInsensitive || !Item || Item->GetOptions().Contains(ciCaseInsensitive)) return false;
+  TzvCompareModel* Operator = Item->GetCompareModel();
+  return dynamic_cast<TzvEqualCompareModel*>(Operator) || dynamic_cast<TzvStartsCompareModel*>(Operator);
+}
+
 // ---------------------------------------------------------------------------
 // TzvDBIndexModel
 
@@ -569,9 +648,7 @@ void TzvDBIndexModel::UpdateIndex() {
 int TzvDBIndexModel::CompareValue(const TIndexFieldDef& Def, const Variant& A, const Variant& B) const {
   int Result;
   if (DataTypeIsStr(Def.Field->GetDataType())) {
-    const std::string SA = VarToStr(A);
-    const std::string SB = VarToStr(B);
-    const int C = Def.CaseInsensitive ? AnsiCompareText(SA, SB) : AnsiCompareStr(SA, SB);
+    const int C = GetExtDataSetModel()->CompareKeyText(Def, VarToStr(A), VarToStr(B));
     Result = C == 0 ? 0 : (C < 0 ? 1 : 2);
   } else if (VarIsNull(A) || VarIsEmpty(A) || VarIsNull(B) || VarIsEmpty(B)) {
     // A Null key sorts before every value in the index (as a Null text reads
@@ -599,6 +676,7 @@ TIndexFieldBound TzvDBIndexModel::LeafBounds(TzvCompareItem* Item, const TIndexF
   if (!AnsiSameText(Item->GetFieldName(), Def.Field->GetFieldName())) return Result;
   if (VarTypeIsStr(Item->GetDataType()) && Item->GetOptions().Contains(ciCaseInsensitive) != Def.CaseInsensitive)
     return Result;
+  if (DataTypeIsStr(Def.Field->GetDataType()) && !GetExtDataSetModel()->IsTextRangeSound(Def, Item)) return Result;
   TzvCompareModel* Operator = Item->GetCompareModel();
   Variant Converted;
   if (!Operator || !TryVarToVar(Operator->GetValue(), Converted, Item->GetDataType())) return Result;
@@ -606,6 +684,18 @@ TIndexFieldBound TzvDBIndexModel::LeafBounds(TzvCompareItem* Item, const TIndexF
   // descending key the highest comes first in the index, so it is the start.
   Variant Top = Def.Descending ? Operator->GetBottomBoundValue() : Operator->GetTopBoundValue();
   Variant Bottom = Def.Descending ? Operator->GetTopBoundValue() : Operator->GetBottomBoundValue();
+  // A key field holds no text longer than its size, and refuses one as a
+  // key: a longer bound is cut to that many characters. The start then lies
+  // at or before the original in the index, and no text of the field lies
+  // between a cut end and the original one.
+  if (DataTypeIsStr(Def.Field->GetDataType()) && Def.Field->GetSize() > 0) {
+    const std::size_t Size = static_cast<std::size_t>(Def.Field->GetSize());
+    for (Variant* Bound : {&Top, &Bottom}) {
+      if (!VarIsStr(*Bound) || CharLength(VarToStr(*Bound)) <= Size) continue;
+      std::string Cut = CharLeft(VarToStr(*Bound), Size);
+      *Bound = (Bound->VarType() & varTypeMask) == varOleStr ? Variant(Utf8ToUtf16(Cut)) : Variant(std::move(Cut));
+    }
+  }
   // A Null bound would order against nothing: it limits nothing either.
   if (!VarIsEmpty(Top) && !VarIsNull(Top)) {
     Result.TopItem = Item;

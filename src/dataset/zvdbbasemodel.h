@@ -2,8 +2,12 @@
 // their types from them, the data link through which the model follows its
 // dataset (opening, closing, layout and data changes), the dataset adapter that
 // tells what a dataset family offers (index, key search, ranges, SQL text), the
-// index models that turn the compiled expression into key ranges, and the find
-// model that moves the dataset to the first or next matching record.
+// index models that turn the compiled expression into key ranges, the find
+// model that moves the dataset to the first or next matching record, and the
+// filter model that restricts the dataset to the matching records, by its own
+// filter and a range or by rewriting a query's WHERE clauses. The unit's
+// source is split by concern: zvdbbasemodel.cpp (items, link, adapter, index
+// models, find), zvdbbasemodel_filter.cpp and zvdbbasemodel_sql.cpp.
 //
 // Ownership: a TzvDBBaseModel owns its data link, its adapter (made by the
 // overridable CreateExtDataSetModel), its index model (made by the find or
@@ -19,10 +23,12 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <fyndra/core/zvbasemodel.h>
 #include <fyndra/platform/classes/classes.h>
+#include <fyndra/platform/classes/typinfo.h>
 #include <fyndra/platform/db/dataset.h>
 #include <fyndra/platform/db/datasource.h>
 #include <fyndra/platform/db/fields.h>
@@ -110,6 +116,9 @@ class TzvDBBaseModelDataLink : public TDataLink {
   void ActiveChanged() override;
   void LayoutChanged() override;
   void DataSetChanged() override;
+  // A closed dataset replaced by another changes no open state: the switch
+  // is followed here as ActiveChanged would follow it.
+  void DataSetReplaced() override;
 
  private:
   friend class TzvDBBaseModel;
@@ -234,6 +243,14 @@ class TzvExtDataSetModel : public TObject {
   virtual void OpenResultQuery() {}
   virtual void CloseResultQuery() {}
   virtual void SetParam(const std::string& /*Name*/, const Variant& /*Value*/) {}
+  // Orders two values of the text key field Def as the dataset's index does:
+  // <0, 0, >0. The text service's order here, which is the order of the
+  // client dataset's indexes and of the record tests.
+  virtual int CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B);
+  // Whether the range that Item's operator gives on the text key field Def
+  // holds every record the operator agrees with, in the dataset's order.
+  // True here: the dataset orders text as the record tests compare it.
+  virtual bool IsTextRangeSound(const TIndexFieldDef& /*Def*/, TzvCompareItem* /*Item*/) { return true; }
 
   TzvDBBaseModel* GetModel() const { return Model_; }
   TDataSet* GetDataSet() const;
@@ -243,6 +260,29 @@ class TzvExtDataSetModel : public TObject {
 
  protected:
   explicit TzvExtDataSetModel(TzvDBBaseModel* Model) : Model_(Model) {}
+
+  // ---- helpers of the family adapters
+  // The key search of a family with SetKey, GotoKey and GotoNearest: the
+  // leading key fields take KeyValues (a scalar for one field, an array for
+  // several), every further key field Null; Exact asks GotoKey, otherwise
+  // GotoNearest (and the answer is true). A value that does not fit leaves
+  // the key state before the error passes on.
+  template <class TKeyed>
+  bool FindRecordByKey(TKeyed& DataSet, const Variant& KeyValues, bool Exact);
+  // The start and end arrays of SetRange as the vectors of a family's
+  // SetRange: one entry per start value, Empty where a bound is open.
+  static void RangeValues(const Variant& StartValues, const Variant& EndValues, std::vector<Variant>& Start,
+                          std::vector<Variant>& End);
+  // Replaces the lines of a query's SQL by Text, broken at the line breaks
+  // that stand outside quoted texts and names, so that a value's own line
+  // breaks stay in its literal unchanged.
+  static void AssignSQLText(TStrings* SQL, const std::string& Text);
+  // For engines that order text by its bytes (and fold ASCII letters only
+  // for a case-insensitive key): a range holds every match only for an
+  // exact or a prefix criterion compared case-sensitively on a
+  // case-sensitive key. Locale rules (accents, Unicode case mapping, ignored
+  // characters) do not follow byte order.
+  static bool IsByteOrderRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item);
 
  private:
   // Definition whose fields all exist in the dataset; null when not so.
@@ -452,5 +492,186 @@ class TzvDBFindModel : public TzvCustomDBFindModel {
  protected:
   explicit TzvDBFindModel(TComponent* Owner) : TzvCustomDBFindModel(Owner) {}
 };
+
+// ---------------------------------------------------------------------------
+// Filter model (zvdbbasemodel_filter.cpp; the SQL rewriting in
+// zvdbbasemodel_sql.cpp)
+
+class TzvFilterOptions : public TzvModelOptions {
+  FYNDRA_CLASS(TzvFilterOptions, TzvModelOptions)
+ public:
+  bool GetIndexRange() const { return IndexRange_; }
+  // Switches the model's index model along and applies the model when that
+  // changes what its dataset can be restricted to.
+  void SetIndexRange(bool Value);
+  bool GetSQLWhere() const { return SQLWhere_; }
+  // Applies the model when its dataset is a query whose SQL it may rewrite.
+  void SetSQLWhere(bool Value);
+
+  void Assign(TPersistent* Source) override;
+
+ protected:
+  explicit TzvFilterOptions(TzvBaseModel* Model) : TzvModelOptions(Model) {}
+
+ private:
+  bool IndexRange_ = true;
+  bool SQLWhere_ = true;
+};
+
+// The model whose apply restricts its dataset to the matching records. It
+// picks one of two means on every apply:
+//  - SQL: when Options.SQLWhere is on and the adapter offers dsSQL, the
+//    criteria become a condition with bound "DFyndra_" parameters in the WHERE
+//    clause of every SELECT of the query's text, and the query is reopened;
+//    CurrentWhereClause remembers the inserted text so that the next apply
+//    replaces it and an application's own condition is kept beside it;
+//  - standard: the dataset's own filter (Filtered and OnFilterRecord, pointed
+//    at FilterRecord) plus, where the adapter offers it, an index range.
+// While applied, the model owns the dataset's Filtered, OnFilterRecord, range
+// and generated condition; leaving the dataset (another dataset, another data
+// source, the model's end) undoes them. An application's own record test goes
+// into the model's OnFilterRecord, which FilterRecord consults first.
+class TzvCustomDBFilterModel : public TzvDBBaseModel {
+  FYNDRA_CLASS(TzvCustomDBFilterModel, TzvDBBaseModel)
+ public:
+  void AfterConstruction() override;
+  // Leaves the data source, which undoes what the model did to its dataset
+  // (OldActiveChanged) while both are still whole.
+  void BeforeDestruction() override;
+  ~TzvCustomDBFilterModel() override;
+
+  bool GetFiltered() const { return Filtered_; }
+  // Ignored while the model applies itself; re-applies when the value changes
+  // or when the dataset's own Filtered was changed behind the model.
+  void SetFiltered(bool Value);
+  TzvFilterOptions* GetOptions() const { return static_cast<TzvFilterOptions*>(TzvBaseModel::GetOptions()); }
+  // Copies Value into the model's own options object.
+  void SetOptions(TzvFilterOptions* Value);
+  const TFilterRecordEvent& GetOnFilterRecord() const { return OnFilterRecord_; }
+  void SetOnFilterRecord(const TFilterRecordEvent& Value) { OnFilterRecord_ = Value; }
+  TzvFilterIndexModel* GetFilterIndexModel() const { return static_cast<TzvFilterIndexModel*>(GetIndexModel()); }
+
+  // Whether the SQL means is in use: the option is on and the dataset takes SQL.
+  bool IsSQLWhere();
+  // The dataset's Filtered and OnFilterRecord. The dataset is the linked one
+  // (during OldActiveChanged still the one being left).
+  virtual bool GetDataSetFiltered();
+  virtual void SetDataSetFiltered(bool Value);
+  virtual void SetDataSetOnFilterRecord(const TFilterRecordEvent& Handler);
+
+  // The record test installed as the dataset's OnFilterRecord: the
+  // application's test first, the criteria only for records it accepts.
+  void FilterRecord(TDataSet* DataSet, bool& Accept);
+
+  // Operators or the item set changed: applies even without AutoUpdate.
+  void UpdateItem(TzvCompareItem* Item) override;
+  // Undoes the filter event, Filtered and range, or the generated condition,
+  // on the dataset being left.
+  void OldActiveChanged() override;
+  // Follows an application that switches the dataset's Filtered directly.
+  void DataSetChanged() override;
+  // Streams CurrentWhereClause (written only when not empty).
+  void DefineProperties(TFiler* Filer) override;
+
+  // ---- SQL rewriting
+  // The condition text last inserted into the query; empty when none.
+  const std::string& GetCurrentWhereClause() const { return CurrentWhereClause_; }
+  // The condition text of a subtree of the compiled expression. Appends every
+  // item whose fragment uses a parameter to the parameter list, in text order.
+  std::string GetWhere(TBaseNode* Node);
+  // Sets the parameters of the items in the parameter list.
+  void SetParamsValue();
+  // Rewrites SQL for the condition Where (empty: remove the remembered one)
+  // and remembers Where as CurrentWhereClause.
+  void UpdateWhereClause(std::string& SQL, const std::string& Where);
+  // The rewriting of the outer SELECT of SQL and, through recursion, of the
+  // SELECTs that follow it after UNION; Nested rewrites only what follows
+  // the first UNION.
+  std::string SubSQLUpdateWhereClause(const std::string& SQL, const std::string& Where, bool Nested);
+  const std::vector<TzvCompareItem*>& GetParamItems() const { return ParamItems_; }
+  const std::string& GetWherePrefix() const { return WherePrefix_; }
+  const std::string& GetWhereSuffix() const { return WhereSuffix_; }
+
+ protected:
+  explicit TzvCustomDBFilterModel(TComponent* Owner) : TzvDBBaseModel(Owner) {}
+  void CreateOptions(TzvModelOptions*& Options) override;
+  bool InternalApply() override;
+  // The standard means: filter event, index range, Filtered, first record.
+  void SetStandardFilter();
+  // The SQL means. A failure puts back the query's previous text, parameters
+  // and CurrentWhereClause, reopens the query, and passes the error on.
+  void SetSQLFilter();
+
+ private:
+  // Takes the remembered condition out of the linked query's text.
+  void RemoveWhereClause();
+  void RestoreQuery(const std::string& SQL);
+
+  bool Filtered_ = false;
+  TFilterRecordEvent OnFilterRecord_;
+  std::string CurrentWhereClause_;
+  std::string WherePrefix_;
+  std::string WhereSuffix_;
+  std::vector<TzvCompareItem*> ParamItems_;  // not owned; empty between applies
+  // The parameters that the query in force was opened with.
+  std::vector<std::pair<std::string, Variant>> AppliedParams_;
+};
+
+// The filter component for any dataset that publishes Filtered and
+// OnFilterRecord: it reaches them by name through the type information, so a
+// dataset class without them is simply not filtered. Plain adapter: no index
+// range, no SQL.
+class TzvDBFilterModel : public TzvCustomDBFilterModel {
+  FYNDRA_CLASS(TzvDBFilterModel, TzvCustomDBFilterModel)
+ public:
+  // Looks the two properties up on the data link's dataset.
+  void UpdateTypeInfo();
+  void LayoutChanged() override;
+  void ActiveChanged() override;
+  void OldActiveChanged() override;
+  bool GetDataSetFiltered() override;
+  void SetDataSetFiltered(bool Value) override;
+  void SetDataSetOnFilterRecord(const TFilterRecordEvent& Handler) override;
+  void SetDataSetOnFilterRecordByPropInfo(TDataSet* DataSet, PPropInfo Info, const TFilterRecordEvent& Handler);
+  PPropInfo GetFilteredPropInfo() const { return FilteredPropInfo_; }
+  PPropInfo GetOnFilterRecordPropInfo() const { return OnFilterRecordPropInfo_; }
+
+ protected:
+  explicit TzvDBFilterModel(TComponent* Owner) : TzvCustomDBFilterModel(Owner) {}
+
+ private:
+  PPropInfo FilteredPropInfo_ = nullptr;
+  PPropInfo OnFilterRecordPropInfo_ = nullptr;
+};
+
+// ---------------------------------------------------------------------------
+// Templates
+
+template <class TKeyed>
+bool TzvExtDataSetModel::FindRecordByKey(TKeyed& DataSet, const Variant& KeyValues, bool Exact) {
+  const int High = VarIsArray(KeyValues) ? VarArrayHighBound(KeyValues, 1) : 0;
+  DataSet.SetKey();
+  try {
+    for (int i = 0; i <= High && i < GetCount(); ++i)
+      GetItem(i).Field->SetAsVariant(VarIsArray(KeyValues) ? KeyValues[i] : KeyValues);
+    for (int i = High + 1; i < GetCount(); ++i) GetItem(i).Field->SetAsVariant(Null());
+  } catch (...) {
+    DataSet.Cancel();
+    throw;
+  }
+  if (Exact) return DataSet.GotoKey();
+  DataSet.GotoNearest();
+  return true;
+}
+
+// Raises message 65514 ("'%s' is not descendant of %s component") with the
+// model's name prefix when the model's dataset is not a TFamily; FamilyText
+// names the family. The CheckDataSet of a family's find and filter components.
+template <class TFamily>
+void zvCheckDataSetFamily(TzvDBBaseModel* Model, const std::string& FamilyText) {
+  TDataSet* DataSet = Model->GetDataLink() ? Model->GetDataLink()->GetDataSet() : nullptr;
+  if (DataSet && !dynamic_cast<TFamily*>(DataSet))
+    zvBaseModelErrorFmt(LoadResString(SIsNotDataSet), {Variant(DataSet->GetName()), Variant(FamilyText)}, Model);
+}
 
 }  // namespace fyndra

@@ -103,6 +103,25 @@ class TLogFindModel : public TzvCustomDBFindModel {
   static std::string Named(TDataSet* DS) { return DS ? DS->GetName() : "-"; }
 };
 
+// A filter model over the test adapter.
+class TTestFilterModel : public TzvCustomDBFilterModel {
+  FYNDRA_CLASS(TTestFilterModel, TzvCustomDBFilterModel)
+ public:
+  TClientTestAdapter* Adapter() const { return static_cast<TClientTestAdapter*>(GetExtDataSetModel()); }
+
+ protected:
+  explicit TTestFilterModel(TComponent* Owner) : TzvCustomDBFilterModel(Owner) {}
+  void CreateExtDataSetModel(TzvExtDataSetModel*& Model) override { Model = Create<TClientTestAdapter>(this); }
+};
+
+// The keys (field ID) of the records a dataset shows, in its order.
+inline std::vector<int> Ids(TDataSet* DS) {
+  std::vector<int> Out;
+  if (!DS->GetActive()) return Out;
+  for (DS->First(); !DS->Eof(); DS->Next()) Out.push_back(DS->FieldByName("ID")->AsInteger());
+  return Out;
+}
+
 // A client dataset ID (integer), NAME (text 20), CITY (text 20), AMOUNT (float).
 inline TOwned<TClientDataSet> People(const std::string& Name,
                                      const std::vector<std::tuple<int, const char*, const char*, double>>& Rows) {

@@ -1,0 +1,145 @@
+#include <fyndra/dataset/zvbdemodel.h>
+
+#include <algorithm>
+#include <string_view>
+
+#include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/rtl/variants.h>
+
+namespace fyndra {
+
+namespace {
+
+// A byte of a text as the engine orders it: bytes, ASCII letters folded to
+// lower case by a NOCASE key. DEL and FF, with which a prefix range's end is
+// padded, read as higher than every byte of a text.
+int EngineByte(unsigned char C, bool CaseInsensitive) {
+  if (C == 0x7F || C == 0xFF) return 0x100;
+  if (CaseInsensitive && C >= 'A' && C <= 'Z') return C + ('a' - 'A');
+  return C;
+}
+
+int CompareEngineText(std::string_view A, std::string_view B, bool CaseInsensitive) {
+  const std::size_t N = std::min(A.size(), B.size());
+  for (std::size_t I = 0; I < N; ++I) {
+    const int X = EngineByte(static_cast<unsigned char>(A[I]), CaseInsensitive);
+    const int Y = EngineByte(static_cast<unsigned char>(B[I]), CaseInsensitive);
+    if (X != Y) return X < Y ? -1 : 1;
+  }
+  return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
+}
+
+// The end of a prefix range in the engine's byte order: the padding DEL
+// (which the text service reads as the highest character) becomes FF, which
+// no UTF-8 text holds, so that texts continuing with a character beyond
+// 7-bit stay inside the range.
+Variant EngineRangeEnd(const Variant& Value) {
+  if (!VarIsStr(Value)) return Value;
+  std::string Text = VarToStr(Value);
+  std::size_t I = Text.size();
+  while (I > 0 && static_cast<unsigned char>(Text[I - 1]) == 0x7F) Text[--I] = static_cast<char>(0xFF);
+  return Variant(std::move(Text));
+}
+
+}  // namespace
+
+FYNDRA_IMPLEMENT_CLASS(TzvBDEDataSetModel)
+FYNDRA_IMPLEMENT_CLASS(TzvBdeFindModel)
+FYNDRA_IMPLEMENT_CLASS(TzvBdeFilterModel)
+FYNDRA_REGISTER_CLASS(TzvBdeFindModel);
+FYNDRA_REGISTER_CLASS(TzvBdeFilterModel);
+
+// ---------------------------------------------------------------------------
+// TzvBDEDataSetModel
+
+bool TzvBDEDataSetModel::IsSupported(TDataSetSupportedOption Option) {
+  TDataSet* DataSet = GetDataSet();
+  const bool Table = dynamic_cast<TTable*>(DataSet) != nullptr;
+  const bool Query = dynamic_cast<TQuery*>(DataSet) != nullptr;
+  switch (Option) {
+    case dsDefaultIndex:
+      return Table || Query;
+    case dsMultiCaseInsIndexSearch:
+    case dsIndexRange:
+      return Table;
+    case dsSQL:
+      return Query;
+  }
+  return TzvExtDataSetModel::IsSupported(Option);
+}
+
+TOwned<TIndexDef> TzvBDEDataSetModel::GetIndexDef() {
+  auto* DataSet = dynamic_cast<TBDEDataSet*>(GetDataSet());
+  return DataSet ? DataSet->PSGetDefaultOrder() : nullptr;
+}
+
+std::string TzvBDEDataSetModel::GetIndexFieldNames() {
+  auto* Table = dynamic_cast<TTable*>(GetDataSet());
+  return Table ? Table->GetIndexFieldNames() : std::string();
+}
+
+std::string TzvBDEDataSetModel::GetIndexName() {
+  auto* Table = dynamic_cast<TTable*>(GetDataSet());
+  return Table ? Table->GetIndexName() : std::string();
+}
+
+bool TzvBDEDataSetModel::FindRecord(const Variant& KeyValues, bool Exact) {
+  auto* Table = dynamic_cast<TTable*>(GetDataSet());
+  if (!Table) return TzvExtDataSetModel::FindRecord(KeyValues, Exact);
+  return FindRecordByKey(*Table, KeyValues, Exact);
+}
+
+void TzvBDEDataSetModel::SetRange(const Variant& StartValues, const Variant& EndValues) {
+  if (!IsSupported(dsIndexRange)) return;
+  auto* Table = static_cast<TTable*>(GetDataSet());
+  // A range is set and removed on an open table only.
+  if (!Table->GetActive()) return;
+  if (!VarIsArray(StartValues)) {
+    Table->CancelRange();
+    return;
+  }
+  std::vector<Variant> Start, End;
+  RangeValues(StartValues, EndValues, Start, End);
+  for (std::size_t i = 0; i < End.size() && static_cast<int>(i) < GetCount(); ++i)
+    if (DataTypeIsStr(GetItem(static_cast<int>(i)).Field->GetDataType())) End[i] = EngineRangeEnd(End[i]);
+  Table->SetRange(Start, End);
+}
+
+std::string TzvBDEDataSetModel::GetQuerySQL() {
+  auto* Query = dynamic_cast<TQuery*>(GetDataSet());
+  return Query ? Query->GetSQL()->GetText() : std::string();
+}
+
+void TzvBDEDataSetModel::SetQuerySQL(const std::string& Text) {
+  if (auto* Query = dynamic_cast<TQuery*>(GetDataSet())) AssignSQLText(Query->GetSQL(), Text);
+}
+
+void TzvBDEDataSetModel::SetParam(const std::string& Name, const Variant& Value) {
+  if (auto* Query = dynamic_cast<TQuery*>(GetDataSet()))
+    if (TParam* Param = Query->GetParams()->FindParam(Name)) Param->SetAsVariant(Value);
+}
+
+int TzvBDEDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) {
+  if (!dynamic_cast<TBDEDataSet*>(GetDataSet())) return TzvExtDataSetModel::CompareKeyText(Def, A, B);
+  return CompareEngineText(A, B, Def.CaseInsensitive);
+}
+
+bool TzvBDEDataSetModel::IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {
+  if (!dynamic_cast<TBDEDataSet*>(GetDataSet())) return TzvExtDataSetModel::IsTextRangeSound(Def, Item);
+  return IsByteOrderRangeSound(Def, Item);
+}
+
+// ---------------------------------------------------------------------------
+// Components
+
+void TzvBdeFindModel::CreateExtDataSetModel(TzvExtDataSetModel*& Model) { Model = Create<TzvBDEDataSetModel>(this); }
+
+void TzvBdeFindModel::CheckDataSet() { zvCheckDataSetFamily<TBDEDataSet>(this, SBDEDataSetFamily); }
+
+void TzvBdeFilterModel::CreateExtDataSetModel(TzvExtDataSetModel*& Model) {
+  Model = Create<TzvBDEDataSetModel>(this);
+}
+
+void TzvBdeFilterModel::CheckDataSet() { zvCheckDataSetFamily<TBDEDataSet>(this, SBDEDataSetFamily); }
+
+}  // namespace fyndra
