@@ -13,6 +13,9 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 test -f "$prefix/include/fyndra/core/zvbasemodel.h"
 test -f "$prefix/lib/pkgconfig/fyndra.pc"
+# Adapter packages are installed libraries of their own, listed in fyndra.pc.
+test -f "$prefix/include/fyndra/adapters/client/zvclientmodel.h"
+grep -q -- '-lfyndra_client' "$prefix/lib/pkgconfig/fyndra.pc"
 
 echo "== find_package(Fyndra)"
 cmake -S "$here/consumer" -B "$work/cmake" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \

@@ -1,8 +1,10 @@
 // A program built against an installed Fyndra: a client dataset of three
-// people and a find model bound to it. Exits 0 when the model finds the record
-// that a criterion typed by a user would find.
+// people, a find model and the client package's filter model bound to it.
+// Exits 0 when the models find and keep the records that a criterion typed by
+// a user would find.
 #include <cstdio>
 
+#include <fyndra/adapters/client/zvclientmodel.h>
 #include <fyndra/dataset/zvdbbasemodel.h>
 #include <fyndra/platform/db/datasource.h>
 #include <fyndra/platform/db/dbclient.h>
@@ -26,5 +28,13 @@ int main() {
 
   const int Id = People->FieldByName("ID")->AsInteger();
   std::printf("found %d\n", Id);
-  return Id == 2 ? 0 : 1;
+
+  auto Filter = CreateOwned<TzvClientFilterModel>(nullptr);
+  Filter->SetDataSource(Source.get());
+  Filter->SetFiltered(true);
+  Filter->GetCompareItems()->FindByName("NAME")->SetAsString("bert");
+  int Kept = 0;
+  for (People->First(); !People->Eof(); People->Next()) ++Kept;
+  std::printf("kept %d\n", Kept);
+  return Id == 2 && Kept == 2 ? 0 : 1;
 }
