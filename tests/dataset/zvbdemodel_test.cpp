@@ -10,6 +10,7 @@
 
 #include <algorithm>
 
+#include <fyndra/core/zvcomparemodels.h>
 #include <fyndra/core/zvmodelconsts.h>
 #include <fyndra/platform/bde/database.h>
 #include <fyndra/platform/bde/table.h>
@@ -246,6 +247,94 @@ TEST_F(BdeFilter, PrefixRangeKeepsTextsContinuingBeyondSevenBit) {
   std::vector<int> Got = Ids(Tab);
   std::sort(Got.begin(), Got.end());
   EXPECT_EQ(Got, (std::vector<int>{2, 6, 7, 8}));
+}
+
+// Values that would be SQL if pasted into the text stay values through the
+// whole apply: each selects exactly the rows holding it, and nothing else
+// happens to the database.
+TEST_F(BdeFilter, HostileValuesStayValues) {
+  const char* const Hostile[] = {"x' OR '1'='1", "'; DROP TABLE people; --", "O'Brien", "50% off", "a_b",
+                                 "/*", "*/ OR 1=1 --", "--", "\\'", "line\r\nbreak", "''", ":DFyndra_name",
+                                 "\x10", "%_/'"};
+  int Id = 100;
+  for (const char* V : Hostile) {
+    auto Insert = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
+    Insert->SetDatabase(Db.get());
+    Insert->GetSQL()->SetText("INSERT INTO people(id, name) VALUES (:id, :name)");
+    Insert->ParamByName("id")->SetAsInteger(++Id);
+    Insert->ParamByName("name")->SetAsString(std::string("<") + V + ">");
+    Insert->ExecSQL();
+  }
+  TQuery* DS = Query("SELECT id, name FROM people ORDER BY id");
+  M->SetFiltered(true);
+  // The rows whose name the value selects, by a plain reading of the rules.
+  auto Expected = [&](int Key, const std::string& Value) {
+    std::vector<int> Out;
+    int RowId = 100;
+    for (const char* W : Hostile) {
+      const std::string Name = AnsiUpperCase(std::string("<") + W + ">");
+      const std::string V = AnsiUpperCase(Value);
+      ++RowId;
+      if (Key == 0 ? Name == V : Key == 10 ? Name.find(V) != std::string::npos
+                                           : TzvPatternCompareModel::MatchPattern(Name, V))
+        Out.push_back(RowId);
+    }
+    return Out;
+  };
+  for (const char* V : Hostile) {
+    SCOPED_TRACE(V);
+    // Equal binds a parameter; contains and pattern put the value in the text.
+    for (int Key : {0, 10, 12}) {
+      const std::string Value = Key == 10 ? std::string(V) : std::string("<") + V + ">";
+      Item("name")->SetCompareKey(Key);
+      Item("name")->SetAsString(Value);
+      EXPECT_EQ(Ids(DS), Expected(Key, Value)) << SQLText();
+      EXPECT_FALSE(Ids(DS).empty());
+    }
+  }
+  M->SetFiltered(false);
+  EXPECT_EQ(Ids(DS).size(), 6u + std::size(Hostile));
+}
+
+// A NUL character cannot be part of a SQL literal: the engine refuses the
+// statement, and the query stays as it was.
+TEST_F(BdeFilter, ValueWithANulCharacterIsRefusedWithTheQueryUnchanged) {
+  TQuery* DS = Query("SELECT id, name FROM people ORDER BY id");
+  M->SetFiltered(true);
+  Item("name")->SetAsString("b");
+  const std::string Before = SQLText();
+  EXPECT_THROW(Item("name")->SetAsString(std::string("b\0c", 3)), EDatabaseError);
+  EXPECT_EQ(SQLText(), Before);
+  EXPECT_TRUE(DS->GetActive());
+  EXPECT_EQ(Ids(DS), (std::vector<int>{2, 6}));
+}
+
+// The family's find component jumps to the first key candidate of a table
+// with the table's own key search, and walks a query in its ORDER BY; both
+// stop where the records leave the range, compared in the engine's order.
+TEST_F(BdeFilter, FindSearchesTablesByKeyAndQueriesInTheirOrder) {
+  Db->Execute("INSERT INTO people VALUES (7,'Berté','Lyon',70),(8,'bert','Oslo',80)");
+  auto Find = CreateOwned<TzvBdeFindModel>(nullptr);
+  M->SetDataSource(nullptr);
+  Find->SetName("Find");
+  Find->GetOptions()->SetAutoUpdate(false);
+  Find->SetDataSource(Src.get());
+  for (bool UseTable : {true, false}) {
+    TDataSet* DS = UseTable ? static_cast<TDataSet*>(Table("people_name"))
+                            : Query("SELECT id, name FROM people ORDER BY name");
+    TzvCompareItem* Name = Find->GetCompareItems()->FindByName("name");
+    Name->SetOptions({ciConvertValue});
+    Name->SetAsString("Bert");
+    Find->GetOptions()->SetRestart(true);
+    ASSERT_TRUE(Find->Apply());
+    EXPECT_EQ(Find->GetIndexModel()->GetIndexState(), isNearest);
+    std::vector<int> Found = {dstest::IdOf(DS)};
+    Find->GetOptions()->SetRestart(false);
+    while (Find->Apply()) Found.push_back(dstest::IdOf(DS));
+    // Byte order: Bert, Berta, Berté; "bert" sorts after every capital.
+    EXPECT_EQ(Found, (std::vector<int>{2, 6, 7})) << (UseTable ? "table" : "query");
+    EXPECT_EQ(dstest::IdOf(DS), 8);  // ufLast: the last record
+  }
 }
 
 TEST_F(BdeFilter, DataSetOfAnotherFamilyIsRefused) {

@@ -331,7 +331,7 @@ TEST_F(FilterAgreement, BothMeansSelectTheSameRecordsForRandomCriteria) {
     } else {
       ++OrderedApart;
     }
-    ClientRanges += Client->RangeActive() ? 1 : 0;
+    ClientRanges += Client->GetRanged() ? 1 : 0;
     TableRanges += Table->GetRanged() ? 1 : 0;
     Emptied += ByRecordTest.empty() ? 1 : 0;
     ++Combinations;

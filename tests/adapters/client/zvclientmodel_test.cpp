@@ -92,7 +92,7 @@ TEST(ClientAdapter, FilterUsesTheIndexRangeAndTheFilterEvent) {
   for (const Step& S : Steps) {
     B.Item("NAME")->SetAsString(S.Text);
     EXPECT_EQ(Ids(B.DS.get()), S.Want) << S.Text;
-    EXPECT_EQ(B.DS->RangeActive(), *S.Text != '\0') << S.Text;
+    EXPECT_EQ(B.DS->GetRanged(), *S.Text != '\0') << S.Text;
   }
   EXPECT_FALSE(B.M->IsSQLWhere());
   // A criterion on another field leaves the range to the name and the rest
@@ -100,10 +100,10 @@ TEST(ClientAdapter, FilterUsesTheIndexRangeAndTheFilterEvent) {
   B.Item("NAME")->SetAsString("b");
   B.Item("CITY")->SetAsString("par");
   EXPECT_EQ(Ids(B.DS.get()), (std::vector<int>{2, 6}));
-  EXPECT_TRUE(B.DS->RangeActive());
+  EXPECT_TRUE(B.DS->GetRanged());
   // Leaving the dataset removes range, event and Filtered.
   B.Src->SetDataSet(nullptr);
-  EXPECT_FALSE(B.DS->RangeActive());
+  EXPECT_FALSE(B.DS->GetRanged());
   EXPECT_FALSE(B.DS->GetFiltered());
   EXPECT_FALSE(B.DS->GetOnFilterRecord());
   EXPECT_EQ(Ids(B.DS.get()).size(), 10u);
