@@ -9,14 +9,13 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
-#include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include <fyndra/platform/bde/bdedataset.h>
 #include <fyndra/platform/bde/database.h>
 #include <fyndra/platform/bde/sampledb.h>
 #include <fyndra/platform/bde/table.h>
+#include "benchdb.h"
 
 namespace {
 
@@ -24,31 +23,8 @@ using namespace fyndra;
 
 constexpr std::int64_t Rows = 1000000;
 
-// Whether Path already holds the generated table (the data is deterministic,
-// so a file from an earlier run is the same file).
-bool HasSampleTable(const std::string& Path) {
-  sqlite3* D = nullptr;
-  bool Ok = false;
-  if (sqlite3_open_v2(Path.c_str(), &D, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
-    sqlite3_stmt* S = nullptr;
-    if (sqlite3_prepare_v2(D, "SELECT max(id) FROM customers", -1, &S, nullptr) == SQLITE_OK &&
-        sqlite3_step(S) == SQLITE_ROW)
-      Ok = sqlite3_column_int64(S, 0) == Rows;
-    sqlite3_finalize(S);
-  }
-  sqlite3_close(D);
-  return Ok;
-}
-
-// The generated database, made before the first measurement (about 15 s).
-const std::string& DatabaseFile() {
-  static const std::string File = [] {
-    std::string Path = (std::filesystem::temp_directory_path() / "fyndra-bde-bench.db").string();
-    if (!HasSampleTable(Path)) GenerateSampleDatabase(Path, {.Customers = Rows, .MaxOrdersPerCustomer = 0});
-    return Path;
-  }();
-  return File;
-}
+// The generated database, made before the first measurement.
+const std::string& DatabaseFile() { return benchdb::SampleDatabaseFile(Rows); }
 
 TDatabase& Database() {
   static TDatabase* Db = [] {
