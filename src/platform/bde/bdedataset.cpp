@@ -1,7 +1,5 @@
 #include <fyndra/platform/bde/bdedataset.h>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -189,13 +187,13 @@ Variant TBDEDataSet::TCells::Value(const TCell& C) const {
 
 // Decodes the usual cases of integer and currency columns straight into
 // Cell, as TSQLiteStatement::ColumnValue would convert them; false leaves the
-// value to ColumnValue. V is the column's value, Storage its (non-NULL) type.
-bool TBDEDataSet::TRowStore::DecodeInline(sqlite3_value* V, int Storage, TFieldType Type, TCell& Cell) {
+// value to ColumnValue. Raw is the column's non-Null value.
+bool TBDEDataSet::TRowStore::DecodeInline(const TSQLiteCell& Raw, TFieldType Type, TCell& Cell) {
   using K = TCellKind;
   switch (Type) {
     case ftSmallint: case ftInteger: case ftWord: case ftAutoInc: case ftLargeint: case ftBoolean: {
-      if (Storage != SQLITE_INTEGER) return false;
-      const std::int64_t I = sqlite3_value_int64(V);
+      if (Raw.Storage != TStorage::Integer) return false;
+      const std::int64_t I = Raw.Integer;
       if (Type == ftLargeint) {
         Cell.Kind = K::Int64;
         Cell.I = I;
@@ -213,15 +211,12 @@ bool TBDEDataSet::TRowStore::DecodeInline(sqlite3_value* V, int Storage, TFieldT
       // Currency holds whole numbers up to this bound exactly.
       constexpr std::int64_t MaxWhole = INT64_MAX / 10000;
       Currency C;
-      if (Storage == SQLITE_INTEGER) {
-        const std::int64_t I = sqlite3_value_int64(V);
-        if (I < -MaxWhole || I > MaxWhole) return false;
-        C = Currency::FromScaled(I * 10000);
-      } else if (Storage == SQLITE_FLOAT || Storage == SQLITE_TEXT) {
+      if (Raw.Storage == TStorage::Integer) {
+        if (Raw.Integer < -MaxWhole || Raw.Integer > MaxWhole) return false;
+        C = Currency::FromScaled(Raw.Integer * 10000);
+      } else if (Raw.Storage == TStorage::Real || Raw.Storage == TStorage::Text) {
         // The engine's own text of a real: exact to the digits it keeps.
-        const auto* P = reinterpret_cast<const char*>(sqlite3_value_text(V));
-        if (!P) return false;
-        if (!TryPlainTextToCurrency(std::string_view(P, std::size_t(sqlite3_value_bytes(V))), C)) return false;
+        if (!TryPlainTextToCurrency(Raw.Bytes, C)) return false;
       } else {
         return false;
       }
@@ -261,31 +256,28 @@ void TBDEDataSet::TRowStore::Push(std::vector<TCell>& Side, const TSQLiteStateme
   Columns_ = Types.size();
   const std::size_t Start = Side.size();
   Side.resize(Start + Columns_);
+  TSQLiteCell Raw;
   try {
     for (std::size_t C = 0; C < Columns_; ++C) {
       TCell& Cell = Side[Start + C];
       const int Col = Hidden + int(C);
       const TFieldType Type = Types[C].DataType;
-      // One engine call per column fetches the value; its type and content
-      // are then read from it (the dataset's connection is used by one
-      // thread at a time).
-      sqlite3_value* V = sqlite3_column_value(S.Handle(), Col);
-      const int Storage = sqlite3_value_type(V);
-      if (Storage == SQLITE_NULL) {
+      const bool AsBytes = ReadsAsBytes(Type);
+      const bool Decimal = Type == ftCurrency || Type == ftBCD;
+      S.ReadCell(Col, Raw, AsBytes ? TCellText::Always : Decimal ? TCellText::ForReal : TCellText::Never);
+      if (Raw.Storage == TStorage::Null) {
         Cell.Kind = TCellKind::Null;
         continue;
       }
-      if (ReadsAsBytes(Type)) {
+      if (AsBytes) {
         // Text is copied straight into the shared buffer: no string, no variant.
-        const void* P = Storage == SQLITE_BLOB ? sqlite3_value_blob(V) : sqlite3_value_text(V);
-        const std::size_t N = P ? std::size_t(sqlite3_value_bytes(V)) : 0;
         Cell.Kind = TCellKind::Text;
         Cell.Offset = Data_.Text.size();
-        Cell.Length = static_cast<std::uint32_t>(N);
-        Data_.Text.append(static_cast<const char*>(P), N);
+        Cell.Length = static_cast<std::uint32_t>(Raw.Bytes.size());
+        Data_.Text.append(Raw.Bytes);
         continue;
       }
-      if (DecodeInline(V, Storage, Type, Cell)) continue;
+      if (DecodeInline(Raw, Type, Cell)) continue;
       // Everything else goes through the engine layer's conversions (which
       // also raise for a value that does not fit); the common results are
       // kept inline.
@@ -420,7 +412,6 @@ void TBDEDataSet::InternalInitFieldDefs() {
     TFieldDefs* Defs = GetFieldDefs();
     std::vector<TDefInfo> Infos;
     Infos.reserve(ColumnTypes_.size());
-    sqlite3* Db = S.Connection().Handle();
     auto Taken = [&](const std::string& Name) {
       for (const TDefInfo& I : Infos)
         if (AnsiSameText(I.Name, Name)) return true;
@@ -433,16 +424,11 @@ void TBDEDataSet::InternalInitFieldDefs() {
       for (int N = 1; Taken(Name); ++N) Name = S.ColumnName(Col) + "_" + std::to_string(N);
       bool Required = false;
       std::string Table = S.ColumnTable(Col), Origin = S.ColumnOrigin(Col);
-      if (!Table.empty() && !Origin.empty()) {
-        const char* Decl = nullptr;
-        const char* Coll = nullptr;
-        int NotNull = 0, PrimaryKey = 0, AutoInc = 0;
-        if (sqlite3_table_column_metadata(Db, nullptr, Table.c_str(), Origin.c_str(), &Decl, &Coll, &NotNull,
-                                          &PrimaryKey, &AutoInc) == SQLITE_OK) {
-          // The row id alias gets its value from the engine when left Null.
-          const bool RowIdAlias = PrimaryKey && Decl && AnsiSameText(Decl, "INTEGER");
-          Required = NotNull && !RowIdAlias;
-        }
+      TSQLiteColumnInfo Info;
+      if (!Table.empty() && !Origin.empty() && S.Connection().ColumnInfo(Table, Origin, Info)) {
+        // The row id alias gets its value from the engine when left Null.
+        const bool RowIdAlias = Info.PrimaryKey && AnsiSameText(Info.DeclType, "INTEGER");
+        Required = Info.NotNull && !RowIdAlias;
       }
       Infos.push_back({std::move(Name), Required});
     }

@@ -26,8 +26,6 @@
 #include <fyndra/platform/db/indexdefs.h>
 #include <fyndra/platform/db/params.h>
 
-struct sqlite3_value;
-
 namespace fyndra {
 
 class TBDEDataSet : public TDataSet {
@@ -149,7 +147,7 @@ class TBDEDataSet : public TDataSet {
     Variant Value(const TCell& C) const { return Data_.Value(C); }
 
    private:
-    static bool DecodeInline(sqlite3_value* V, int Storage, TFieldType Type, TCell& Cell);
+    static bool DecodeInline(const TSQLiteCell& Raw, TFieldType Type, TCell& Cell);
     void Push(std::vector<TCell>& Side, const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types);
     std::size_t Columns_ = 0;
     std::vector<TCell> Front_, Back_;

@@ -1,9 +1,8 @@
 #include <fyndra/platform/bde/sampledb.h>
 
-#include <sqlite3.h>
-
 #include <array>
 #include <cstdio>
+#include <memory>
 #include <string_view>
 
 #include <fyndra/platform/bde/bdedataset.h>
@@ -88,39 +87,18 @@ constexpr std::array<TCountry, 18> Countries = {{{"AT", "Austria", "Europe"},
 constexpr std::int64_t ArchiveBefore = 18262;
 constexpr std::array<std::string_view, 4> Statuses = {"new", "paid", "shipped", "cancelled"};
 
+// An insert statement, bound by position and run once per row.
 class TStatement {
  public:
-  TStatement(sqlite3* Db, const char* SQL) : Db_(Db) {
-    if (sqlite3_prepare_v2(Db, SQL, -1, &Stmt_, nullptr) != SQLITE_OK) Fail();
-  }
-  ~TStatement() { sqlite3_finalize(Stmt_); }
-  TStatement(const TStatement&) = delete;
-  TStatement& operator=(const TStatement&) = delete;
-
-  void Int(int I, std::int64_t V) { sqlite3_bind_int64(Stmt_, I, V); }
-  void Text(int I, std::string_view V) {
-    sqlite3_bind_text(Stmt_, I, V.data(), static_cast<int>(V.size()), SQLITE_TRANSIENT);
-  }
-  void Null(int I) { sqlite3_bind_null(Stmt_, I); }
-  void Run() {
-    if (sqlite3_step(Stmt_) != SQLITE_DONE) Fail();
-    sqlite3_reset(Stmt_);
-  }
+  TStatement(const TSQLiteConnection& Conn, const char* SQL) : S_(Conn, SQL) {}
+  void Int(int I, std::int64_t V) { S_.BindInt64(I, V); }
+  void Text(int I, std::string_view V) { S_.BindText(I, V); }
+  void Null(int I) { S_.BindNull(I); }
+  void Run() { S_.Execute(); }
 
  private:
-  [[noreturn]] void Fail() { throw EDatabaseError(sqlite3_errmsg(Db_)); }
-  sqlite3* Db_;
-  sqlite3_stmt* Stmt_ = nullptr;
+  TSQLiteStatement S_;
 };
-
-void Exec(sqlite3* Db, const char* SQL) {
-  char* Error = nullptr;
-  if (sqlite3_exec(Db, SQL, nullptr, nullptr, &Error) != SQLITE_OK) {
-    std::string Message = Error ? Error : sqlite3_errmsg(Db);
-    sqlite3_free(Error);
-    throw EDatabaseError(Message);
-  }
-}
 
 // Days from 1970-01-01 to a civil date and back (proleptic Gregorian).
 std::string DateText(std::int64_t DaysSinceEpoch) {
@@ -148,23 +126,6 @@ std::string AmountText(std::int64_t Cents) {
   return Buf;
 }
 
-class TConnection {
- public:
-  explicit TConnection(const std::string& Path) {
-    int Rc = sqlite3_open_v2(Path.c_str(), &Db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (Rc != SQLITE_OK) {
-      std::string Message = Db_ ? sqlite3_errmsg(Db_) : sqlite3_errstr(Rc);
-      sqlite3_close(Db_);
-      throw EDatabaseError("Cannot create '" + Path + "': " + Message);
-    }
-  }
-  ~TConnection() { sqlite3_close(Db_); }
-  sqlite3* Get() const { return Db_; }
-
- private:
-  sqlite3* Db_ = nullptr;
-};
-
 }  // namespace
 
 std::string SampleCustomerName(std::uint64_t Seed, std::int64_t Id) {
@@ -177,10 +138,16 @@ std::string SampleCustomerName(std::uint64_t Seed, std::int64_t Id) {
 
 void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOptions& Options) {
   if (Path != ":memory:") std::remove(Path.c_str());
-  TConnection Conn(Path);
-  sqlite3* Db = Conn.Get();
-  Exec(Db, "PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;");
-  Exec(Db,
+  std::unique_ptr<TSQLiteConnection> Connection;
+  try {
+    Connection = std::make_unique<TSQLiteConnection>(Path, TSQLiteOpenOptions{.Create = true});
+  } catch (const EDatabaseError& E) {
+    throw EDatabaseError("Cannot create '" + Path + "': " + E.Message());
+  }
+  TSQLiteConnection& Db = *Connection;
+  // Written once in one go: every row is known to be consistent.
+  Db.Exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF; PRAGMA foreign_keys = OFF;");
+  Db.Exec(
        "CREATE TABLE countries (iso VARCHAR(2) PRIMARY KEY, country_name VARCHAR(40) NOT NULL, "
        "region VARCHAR(20) NOT NULL);"
        "CREATE TABLE customers (id INTEGER PRIMARY KEY, code VARCHAR(12) NOT NULL UNIQUE, "
@@ -190,7 +157,7 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
        "ordered DATE NOT NULL, amount NUMERIC(12,2) NOT NULL, status VARCHAR(10) NOT NULL);"
        "CREATE TABLE orders_archive (id INTEGER PRIMARY KEY, customer_id INTEGER NOT NULL REFERENCES customers(id), "
        "ordered DATE NOT NULL, amount NUMERIC(12,2) NOT NULL, status VARCHAR(10) NOT NULL);");
-  Exec(Db, "BEGIN");
+  Db.Exec("BEGIN");
   {
     TStatement Country(Db, "INSERT INTO countries (iso, country_name, region) VALUES (?, ?, ?)");
     for (const TCountry& C : Countries) {
@@ -254,8 +221,8 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
       }
     }
   }
-  Exec(Db, "COMMIT");
-  Exec(Db,
+  Db.Exec("COMMIT");
+  Db.Exec(
        "CREATE INDEX customers_name ON customers (name);"
        "CREATE INDEX customers_city ON customers (city COLLATE NOCASE);"
        "CREATE INDEX customers_balance ON customers (balance DESC);"

@@ -181,6 +181,22 @@ bool TSQLiteConnection::InTransaction() const { return sqlite3_get_autocommit(Db
 std::int64_t TSQLiteConnection::LastInsertRowId() const { return sqlite3_last_insert_rowid(Db_); }
 int TSQLiteConnection::Changes() const { return sqlite3_changes(Db_); }
 
+bool TSQLiteConnection::ColumnInfo(const std::string& Table, const std::string& Column,
+                                   TSQLiteColumnInfo& Info) const {
+  const char* Decl = nullptr;
+  const char* Coll = nullptr;
+  int NotNull = 0, PrimaryKey = 0, AutoInc = 0;
+  if (sqlite3_table_column_metadata(Db_, nullptr, Table.c_str(), Column.c_str(), &Decl, &Coll, &NotNull, &PrimaryKey,
+                                    &AutoInc) != SQLITE_OK)
+    return false;
+  Info.DeclType = Decl ? Decl : "";
+  Info.Collation = Coll ? Coll : "";
+  Info.NotNull = NotNull != 0;
+  Info.PrimaryKey = PrimaryKey != 0;
+  Info.AutoIncrement = AutoInc != 0;
+  return true;
+}
+
 void TSQLiteConnection::RaiseLastError() const { Raise(sqlite3_errmsg(Db_)); }
 
 // ---------------------------------------------------------------------------
@@ -189,9 +205,9 @@ void TSQLiteConnection::RaiseLastError() const { Raise(sqlite3_errmsg(Db_)); }
 TSQLiteStatement::TSQLiteStatement(const TSQLiteConnection& Connection, const std::string& SQL)
     : Conn_(&Connection) {
   const char* Tail = nullptr;
-  if (sqlite3_prepare_v2(Connection.Handle(), SQL.c_str(), static_cast<int>(SQL.size()), &Stmt_, &Tail) !=
+  if (sqlite3_prepare_v2(Connection.Db_, SQL.c_str(), static_cast<int>(SQL.size()), &Stmt_, &Tail) !=
       SQLITE_OK) {
-    std::string Message = sqlite3_errmsg(Connection.Handle());
+    std::string Message = sqlite3_errmsg(Connection.Db_);
     sqlite3_finalize(Stmt_);
     Stmt_ = nullptr;
     Raise(Message);
@@ -278,13 +294,26 @@ void TSQLiteStatement::Bind(int Index, const Variant& Value, TFieldType Type) {
   if (Rc != SQLITE_OK) Conn_->RaiseLastError();
 }
 
+void TSQLiteStatement::BindInt64(int Index, std::int64_t Value) {
+  if (sqlite3_bind_int64(Stmt_, Index, Value) != SQLITE_OK) Conn_->RaiseLastError();
+}
+
+void TSQLiteStatement::BindText(int Index, std::string_view Value) {
+  if (sqlite3_bind_text(Stmt_, Index, Value.data(), static_cast<int>(Value.size()), SQLITE_TRANSIENT) != SQLITE_OK)
+    Conn_->RaiseLastError();
+}
+
+void TSQLiteStatement::BindNull(int Index) {
+  if (sqlite3_bind_null(Stmt_, Index) != SQLITE_OK) Conn_->RaiseLastError();
+}
+
 void TSQLiteStatement::ClearBindings() { sqlite3_clear_bindings(Stmt_); }
 
 bool TSQLiteStatement::Step() {
   int Rc = sqlite3_step(Stmt_);
   if (Rc == SQLITE_ROW) return true;
   if (Rc == SQLITE_DONE) return false;
-  std::string Message = sqlite3_errmsg(Conn_->Handle());
+  std::string Message = sqlite3_errmsg(Conn_->Db_);
   sqlite3_reset(Stmt_);
   Raise(Message);
 }
@@ -294,7 +323,7 @@ void TSQLiteStatement::Reset() { sqlite3_reset(Stmt_); }
 int TSQLiteStatement::Execute() {
   while (Step()) {
   }
-  int Changed = sqlite3_changes(Conn_->Handle());
+  int Changed = sqlite3_changes(Conn_->Db_);
   Reset();
   return Changed;
 }
@@ -337,6 +366,40 @@ std::string_view TSQLiteStatement::ColumnText(int Col) const {
 std::string_view TSQLiteStatement::ColumnBlob(int Col) const {
   const auto* P = static_cast<const char*>(sqlite3_column_blob(Stmt_, Col));
   return P ? std::string_view(P, static_cast<std::size_t>(sqlite3_column_bytes(Stmt_, Col))) : std::string_view();
+}
+
+void TSQLiteStatement::ReadCell(int Col, TSQLiteCell& Cell, TCellText Text) const {
+  // One value object per column: its type and content are read from it.
+  sqlite3_value* V = sqlite3_column_value(Stmt_, Col);
+  auto TextOf = [&] {
+    const auto* P = reinterpret_cast<const char*>(sqlite3_value_text(V));
+    Cell.Bytes = P ? std::string_view(P, static_cast<std::size_t>(sqlite3_value_bytes(V))) : std::string_view();
+  };
+  switch (sqlite3_value_type(V)) {
+    case SQLITE_INTEGER:
+      Cell.Storage = TStorage::Integer;
+      Cell.Integer = sqlite3_value_int64(V);
+      if (Text == TCellText::Always) TextOf();
+      return;
+    case SQLITE_FLOAT:
+      Cell.Storage = TStorage::Real;
+      Cell.Real = sqlite3_value_double(V);
+      if (Text != TCellText::Never) TextOf();
+      return;
+    case SQLITE_TEXT:
+      Cell.Storage = TStorage::Text;
+      TextOf();
+      return;
+    case SQLITE_BLOB: {
+      Cell.Storage = TStorage::Blob;
+      const auto* P = static_cast<const char*>(sqlite3_value_blob(V));
+      Cell.Bytes = P ? std::string_view(P, static_cast<std::size_t>(sqlite3_value_bytes(V))) : std::string_view();
+      return;
+    }
+    default:
+      Cell.Storage = TStorage::Null;
+      return;
+  }
 }
 
 Variant TSQLiteStatement::ColumnValue(int Col, TFieldType Type) const {

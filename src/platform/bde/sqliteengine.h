@@ -1,10 +1,12 @@
 // The thin layer between the engine family and the SQLite library: one
 // connection (TSQLiteConnection) and its prepared statements (TSQLiteStatement),
-// plus the value conventions the family uses in database files.
+// plus the value conventions the family uses in database files. This unit is
+// the only one that calls the library, and none of its public operations
+// takes or returns the library's types.
 //
-// A connection owns its sqlite3 handle; a statement owns its sqlite3_stmt and
-// must be finalized (destroyed) before its connection. Every engine failure
-// raises EDatabaseError carrying the engine's own message.
+// A connection owns its engine handle; a statement owns its prepared statement
+// and must be destroyed before its connection. Every engine failure raises
+// EDatabaseError carrying the engine's own message.
 //
 // Every connection makes SQL agree with the in-memory rules of the dataset
 // layer: UPPER and LOWER use the platform text service (full Unicode, so
@@ -51,6 +53,15 @@ struct TSQLiteOpenOptions {
   int BusyTimeoutMs = 0;  // wait this long for another connection's lock
 };
 
+// What the schema declares about one column of a table.
+struct TSQLiteColumnInfo {
+  std::string DeclType;   // as written; empty when none
+  std::string Collation;  // BINARY, NOCASE, …
+  bool NotNull = false;
+  bool PrimaryKey = false;
+  bool AutoIncrement = false;
+};
+
 class TSQLiteConnection {
  public:
   // Opens Path (a file, or ":memory:") and checks that it is a readable
@@ -60,7 +71,6 @@ class TSQLiteConnection {
   TSQLiteConnection(const TSQLiteConnection&) = delete;
   TSQLiteConnection& operator=(const TSQLiteConnection&) = delete;
 
-  sqlite3* Handle() const { return Db_; }
   const std::string& Path() const { return Path_; }
   // Runs one or more statements that return no rows.
   void Exec(const std::string& SQL);
@@ -68,16 +78,32 @@ class TSQLiteConnection {
   bool InTransaction() const;
   std::int64_t LastInsertRowId() const;
   int Changes() const;
+  // The declaration of Column of Table (of any attached database); false when
+  // there is no such column.
+  bool ColumnInfo(const std::string& Table, const std::string& Column, TSQLiteColumnInfo& Info) const;
   // Raises EDatabaseError with the connection's last engine message.
   [[noreturn]] void RaiseLastError() const;
 
  private:
+  friend class TSQLiteStatement;
   sqlite3* Db_ = nullptr;
   std::string Path_;
 };
 
 // How a result column's value is stored in the current row.
 enum class TStorage { Null, Integer, Real, Text, Blob };
+
+// One column of the current row as the engine holds it, read with a single
+// engine call (TSQLiteStatement::ReadCell). Bytes stay valid until the next
+// step or reset.
+struct TSQLiteCell {
+  TStorage Storage = TStorage::Null;
+  std::int64_t Integer = 0;  // Integer storage
+  double Real = 0;           // Real storage
+  std::string_view Bytes;    // Text and Blob storage; a number's text when asked for
+};
+// When ReadCell gives a number's text too: never, for a real only, always.
+enum class TCellText { Never, ForReal, Always };
 
 class TSQLiteStatement {
  public:
@@ -94,6 +120,9 @@ class TSQLiteStatement {
   // Unassigned bind NULL. Raises EDatabaseError for a value that does not
   // convert to Type (the variant's conversion message is kept).
   void Bind(int Index, const Variant& Value, TFieldType Type = ftUnknown);
+  void BindInt64(int Index, std::int64_t Value);
+  void BindText(int Index, std::string_view Value);  // the text is copied
+  void BindNull(int Index);
   void ClearBindings();
 
   // Runs to the next row: true when there is one, false when done. Raises
@@ -123,8 +152,10 @@ class TSQLiteStatement {
   // The value of Col read as Type wants (Null for NULL). Raises EDatabaseError
   // when the stored value does not fit Type ("abc" in an INTEGER column).
   Variant ColumnValue(int Col, TFieldType Type) const;
+  // Col as the engine holds it; Text says when a number comes as text too
+  // (the engine's own text of it, as a text column would read it).
+  void ReadCell(int Col, TSQLiteCell& Cell, TCellText Text) const;
 
-  sqlite3_stmt* Handle() const { return Stmt_; }
   const TSQLiteConnection& Connection() const { return *Conn_; }
 
  private:

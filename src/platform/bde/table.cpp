@@ -1,7 +1,5 @@
 #include <fyndra/platform/bde/table.h>
 
-#include <sqlite3.h>
-
 #include <algorithm>
 #include <functional>
 
@@ -110,15 +108,9 @@ void TTable::ReadIndexDefs(TIndexDefs& Defs) {
     Defs.Clear();
     if (!TableName_.empty()) {
       TSQLiteConnection& Conn = RequireDatabase().Connection();
-      sqlite3* Db = Conn.Handle();
       auto ColumnCollation = [&](const std::string& Column) {
-        const char* Decl = nullptr;
-        const char* Coll = nullptr;
-        int NotNull = 0, Pk = 0, AutoInc = 0;
-        if (sqlite3_table_column_metadata(Db, nullptr, TableName_.c_str(), Column.c_str(), &Decl, &Coll, &NotNull,
-                                          &Pk, &AutoInc) != SQLITE_OK)
-          return std::string();
-        return std::string(Coll ? Coll : "");
+        TSQLiteColumnInfo Info;
+        return Conn.ColumnInfo(TableName_, Column, Info) ? Info.Collation : std::string();
       };
       // The row id alias (a single INTEGER PRIMARY KEY column) has no index of
       // its own in the schema.

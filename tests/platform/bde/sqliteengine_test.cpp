@@ -1,7 +1,6 @@
 #include <fyndra/platform/bde/sqliteengine.h>
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -38,6 +37,58 @@ TEST(SQLiteEngine, UpperAndLowerFoldCaseOverAllOfUnicode) {
   EXPECT_EQ(QueryText(Conn, "SELECT upper(NULL)"), "<null>");
   Conn.Exec("CREATE TABLE t (name TEXT); INSERT INTO t VALUES ('Müller'), ('Mueller'), ('müller'), ('Smith')");
   EXPECT_EQ(QueryText(Conn, "SELECT name FROM t WHERE UPPER(name) = 'MÜLLER' ORDER BY name"), "Müller|müller");
+}
+
+// A cell is read once; a number comes as text too only when asked for, and
+// then as the engine's own text of it.
+TEST(SQLiteEngine, ReadCellGivesEachStorageAndTextWhenAskedFor) {
+  TSQLiteConnection Conn(":memory:");
+  TSQLiteStatement S(Conn, "SELECT 42, 2.5, 'tex''t', x'00FF', NULL");
+  ASSERT_TRUE(S.Step());
+  struct Case {
+    int Col;
+    TCellText Text;
+    TStorage Storage;
+    const char* Bytes;
+  } Cases[] = {
+      {0, TCellText::Never, TStorage::Integer, ""},   {0, TCellText::ForReal, TStorage::Integer, ""},
+      {0, TCellText::Always, TStorage::Integer, "42"}, {1, TCellText::Never, TStorage::Real, ""},
+      {1, TCellText::ForReal, TStorage::Real, "2.5"},  {2, TCellText::Never, TStorage::Text, "tex't"},
+      {4, TCellText::Always, TStorage::Null, ""},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Col);
+    TSQLiteCell Cell;
+    S.ReadCell(C.Col, Cell, C.Text);
+    EXPECT_EQ(Cell.Storage, C.Storage);
+    EXPECT_EQ(Cell.Bytes, C.Bytes);
+  }
+  TSQLiteCell Cell;
+  S.ReadCell(0, Cell, TCellText::Never);
+  EXPECT_EQ(Cell.Integer, 42);
+  S.ReadCell(1, Cell, TCellText::Never);
+  EXPECT_EQ(Cell.Real, 2.5);
+  S.ReadCell(3, Cell, TCellText::Always);
+  EXPECT_EQ(Cell.Storage, TStorage::Blob);
+  EXPECT_EQ(Cell.Bytes, std::string_view("\x00\xFF", 2));
+}
+
+TEST(SQLiteEngine, ColumnInfoTellsTheDeclarationOfATableColumn) {
+  TSQLiteConnection Conn(":memory:");
+  Conn.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY AUTOINCREMENT, name VARCHAR(9) NOT NULL COLLATE NOCASE, v)");
+  TSQLiteColumnInfo Info;
+  ASSERT_TRUE(Conn.ColumnInfo("t", "name", Info));
+  EXPECT_EQ(Info.DeclType, "VARCHAR(9)");
+  EXPECT_EQ(Info.Collation, "NOCASE");
+  EXPECT_TRUE(Info.NotNull);
+  EXPECT_FALSE(Info.PrimaryKey);
+  ASSERT_TRUE(Conn.ColumnInfo("T", "ID", Info));
+  EXPECT_TRUE(Info.PrimaryKey && Info.AutoIncrement);
+  ASSERT_TRUE(Conn.ColumnInfo("t", "v", Info));
+  EXPECT_EQ(Info.DeclType, "");
+  EXPECT_EQ(Info.Collation, "BINARY");
+  EXPECT_FALSE(Conn.ColumnInfo("t", "nope", Info));
+  EXPECT_FALSE(Conn.ColumnInfo("nope", "id", Info));
 }
 
 TEST(SQLiteEngine, LikeIsCaseSensitiveAndPrefixLikeKeepsTheIndex) {
