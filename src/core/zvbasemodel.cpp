@@ -5,6 +5,7 @@
 
 #include <fyndra/core/zvcomparemodels.h>
 #include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/platform/classes/scopes.h>
 #include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
@@ -528,14 +529,9 @@ void TzvCompareItems::FireItemDataTypeChanged(TzvCompareItem* Item) {
 }
 
 void TzvCompareItems::ClearValues() {
-  BeginUpdate();
-  try {
+  InUpdate(*this, [this] {
     for (int i = 0; i < Count(); ++i) GetItem(i)->SetAsVariant(Null());
-  } catch (...) {
-    EndUpdate();
-    throw;
-  }
-  EndUpdate();
+  });
 }
 
 void TzvCompareItems::Update(TCollectionItem* Item) {
@@ -613,54 +609,16 @@ void TzvBaseModel::CreateOptions(TzvModelOptions*& Options) { Options = Create<T
 
 bool TzvBaseModel::GetActive() { return !ComponentState().Contains(csLoading); }
 
-namespace {
-
-// Sets a state flag for the span of one operation and restores what it was,
-// so that a re-entrant call does not clear the outer call's flag early.
-class TStateFlagScope {
- public:
-  TStateFlagScope(TzvBaseModelState& State, TzvBaseModelStateFlag Flag)
-      : State_(State), Flag_(Flag), WasSet_(State.Contains(Flag)) {
-    State_.Include(Flag_);
-  }
-  ~TStateFlagScope() {
-    if (!WasSet_) State_.Exclude(Flag_);
-  }
-  TStateFlagScope(const TStateFlagScope&) = delete;
-  TStateFlagScope& operator=(const TStateFlagScope&) = delete;
-
- private:
-  TzvBaseModelState& State_;
-  TzvBaseModelStateFlag Flag_;
-  bool WasSet_;
-};
-
-// Runs Body between BeginUpdate and EndUpdate of Items; EndUpdate also runs
-// when Body throws.
-template <class F>
-void InUpdate(TzvCompareItems* Items, F&& Body) {
-  Items->BeginUpdate();
-  try {
-    Body();
-  } catch (...) {
-    Items->EndUpdate();
-    throw;
-  }
-  Items->EndUpdate();
-}
-
-}  // namespace
-
 void TzvBaseModel::Loaded() {
-  TStateFlagScope Loading(State_, bsLoading);
+  TFlagScope Loading(State_, bsLoading);
   TComponent::Loaded();
   if (GetActive()) SetItems();
 }
 
 void TzvBaseModel::SetItems() {
   if (ComponentState().Contains(csLoading)) return;
-  TStateFlagScope SettingItems(State_, bsSetItems);
-  InUpdate(CompareItems_.get(), [this] {
+  TFlagScope SettingItems(State_, bsSetItems);
+  InUpdate(*CompareItems_, [this] {
     if (State_.Contains(bsDisableFullUpdate))
       SetLightItemsData();
     else if (ItemsOption_ == ioDefault)
@@ -671,13 +629,13 @@ void TzvBaseModel::SetItems() {
 }
 
 void TzvBaseModel::SetItemsData() {
-  InUpdate(CompareItems_.get(), [this] {
+  InUpdate(*CompareItems_, [this] {
     for (int i = 0; i < CompareItems_->Count(); ++i) CompareItems_->GetItem(i)->UpdateData();
   });
 }
 
 void TzvBaseModel::SetLightItemsData() {
-  InUpdate(CompareItems_.get(), [this] {
+  InUpdate(*CompareItems_, [this] {
     for (int i = 0; i < CompareItems_->Count(); ++i) CompareItems_->GetItem(i)->LightUpdateData();
   });
 }
@@ -696,7 +654,7 @@ void TzvBaseModel::UpdateItem(TzvCompareItem*) {
 
 bool TzvBaseModel::Apply() {
   if (!GetActive()) return false;
-  TStateFlagScope Applying(State_, bsApplying);
+  TFlagScope Applying(State_, bsApplying);
   if (UpdateLevel_ != ulNone) {
     UpdateDataBeforeApply();
     UpdateLevel_ = ulNone;

@@ -343,17 +343,12 @@ void TzvDBBaseModel::SetItems() {
 
 void TzvDBBaseModel::SetDefaultItemsData() {
   TzvCompareItems* Items = GetCompareItems();
-  Items->BeginUpdate();
-  try {
+  InUpdate(*Items, [&] {
     Items->Clear();
     TDataSet* DataSet = GetLinkedDataSet();
     if (GetActive() && DataSet)
       for (TField* Field : DataSet->Fields()) Items->Add()->SetFieldName(Field->GetFieldName());
-  } catch (...) {
-    Items->EndUpdate();
-    throw;
-  }
-  Items->EndUpdate();
+  });
 }
 
 void TzvDBBaseModel::UpdateDataBeforeApply() {
@@ -939,8 +934,7 @@ bool TzvCustomDBFindModel::InternalApply() {
   TzvFindIndexModel* Index = GetFindIndexModel();
   bool Found = false;
   TBookmark Bookmark;
-  DataSet->DisableControls();
-  try {
+  DataSet->WithControlsDisabled([&] {
     if (NotMove) Bookmark = DataSet->GetBookmark();
     Index->GoToFirstRecord(Restart);
     while (!DataSet->Eof()) {
@@ -959,13 +953,8 @@ bool TzvCustomDBFindModel::InternalApply() {
         DataSet->Last();
       }
     }
-  } catch (...) {
-    if (NotMove) DataSet->FreeBookmark(Bookmark);
-    DataSet->EnableControls();
-    throw;
-  }
+  });
   if (NotMove) DataSet->FreeBookmark(Bookmark);
-  DataSet->EnableControls();
   if (!Found && MessageOptions_->GetShowMessage()) {
     std::string Text = Restart ? MessageOptions_->GetRecordNotFound() : MessageOptions_->GetNextRecordNotFound();
     if (Text.empty()) Text = LoadResString(Restart ? SRecordNotFound : SNextRecordNotFound);

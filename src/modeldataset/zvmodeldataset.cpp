@@ -49,20 +49,6 @@ int ModelFieldSize(const TzvFieldItem* Item) {
   }
 }
 
-// Runs Body with the dataset's controls disabled; they are enabled again
-// also when Body throws.
-template <class F>
-void WithControlsDisabled(TDataSet* DataSet, F&& Body) {
-  DataSet->DisableControls();
-  try {
-    Body();
-  } catch (...) {
-    DataSet->EnableControls();
-    throw;
-  }
-  DataSet->EnableControls();
-}
-
 }  // namespace
 
 TzvModelDataSet::TzvModelDataSet(TComponent* Owner)
@@ -214,7 +200,7 @@ void TzvModelDataSet::ItemAdded(TzvCompareItem* Item) {
     if (AddItemField(Item)) FieldsChanged();
     return;
   }
-  WithControlsDisabled(this, [this] {
+  WithControlsDisabled([this] {
     bool Added = false;
     TzvCompareItems* Items = Model_->GetCompareItems();
     for (int i = 0; i < Items->Count(); ++i) Added = AddItemField(Items->GetItem(i)) || Added;
@@ -229,7 +215,7 @@ void TzvModelDataSet::ItemDeleting(TzvCompareItem* Item) {
     if (Had) FieldsChanged();
     return;
   }
-  WithControlsDisabled(this, [this] {
+  WithControlsDisabled([this] {
     std::vector<TField*> All(Fields().begin(), Fields().end());
     for (TField* F : All) {
       if (F->Owner() == this) F->Free();
@@ -245,7 +231,7 @@ void TzvModelDataSet::ItemDataTypeChanged(TzvCompareItem* Item) {
     ItemAdded(Item);
     return;
   }
-  WithControlsDisabled(this, [this] {
+  WithControlsDisabled([this] {
     ItemDeleting(nullptr);
     ItemAdded(nullptr);
   });

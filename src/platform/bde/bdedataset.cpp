@@ -442,19 +442,14 @@ void TBDEDataSet::InternalInitFieldDefs() {
              D->GetPrecision() == T.Precision && D->GetRequired() == Infos[C].Required;
     }
     if (!Same) {
-      Defs->BeginUpdate();
-      try {
+      InUpdate(*Defs, [&] {
         Defs->Clear();
         for (std::size_t C = 0; C < Infos.size(); ++C) {
           const TColumnType& T = ColumnTypes_[C];
           TFieldDef* D = Defs->Add(Infos[C].Name, T.DataType, T.Size, Infos[C].Required);
           D->SetPrecision(T.Precision);
         }
-      } catch (...) {
-        Defs->EndUpdate();
-        throw;
-      }
-      Defs->EndUpdate();
+      });
     }
   } catch (...) {
     if (Temporary) InternalClose();

@@ -103,8 +103,7 @@ std::string TTable::QuotedTable() const { return Quote(TableName_); }
 // ---------------------------------------------------------------- index definitions
 
 void TTable::ReadIndexDefs(TIndexDefs& Defs) {
-  Defs.BeginUpdate();
-  try {
+  InUpdate(Defs, [&] {
     Defs.Clear();
     if (!TableName_.empty()) {
       TSQLiteConnection& Conn = RequireDatabase().Connection();
@@ -175,11 +174,7 @@ void TTable::ReadIndexDefs(TIndexDefs& Defs) {
         D->SetOptions(O);
       }
     }
-  } catch (...) {
-    Defs.EndUpdate();
-    throw;
-  }
-  Defs.EndUpdate();
+  });
 }
 
 // ---------------------------------------------------------------- order

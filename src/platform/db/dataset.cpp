@@ -39,25 +39,11 @@ namespace {
 
 std::atomic<std::uint64_t> NextSerial{1};
 
-// Puts a dataset in dsFilter over one buffer while a record that is not the
+// The dataset in dsFilter over one buffer while a record that is not the
 // current one is examined, and back whatever happens.
-class TFilterScope {
- public:
-  TFilterScope(TDataSetState& State, TRecordBuffer& FilterBuf, TRecordBuffer Buffer)
-      : State_(State), FilterBuf_(FilterBuf), SavedState_(State), SavedBuf_(FilterBuf) {
-    State_ = dsFilter;
-    FilterBuf_ = Buffer;
-  }
-  ~TFilterScope() {
-    State_ = SavedState_;
-    FilterBuf_ = SavedBuf_;
-  }
-
- private:
-  TDataSetState& State_;
-  TRecordBuffer& FilterBuf_;
-  TDataSetState SavedState_;
-  TRecordBuffer SavedBuf_;
+struct TFilterScope {
+  TRestore<TDataSetState> State;
+  TRestore<TRecordBuffer> Buffer;
 };
 
 }  // namespace
@@ -283,7 +269,7 @@ TRecordBuffer TDataSet::CurrentRecordBuffer() const {
 bool TDataSet::RecordFilterAccepts(TRecordBuffer Buffer) const {
   if (!Filtering()) return true;
   auto* Self = const_cast<TDataSet*>(this);
-  TFilterScope Scope(Self->State_, Self->FilterBuf_, Buffer);
+  TFilterScope Scope{{Self->State_, dsFilter}, {Self->FilterBuf_, Buffer}};
   bool Accept = true;
   OnFilterRecord_(Self, Accept);
   return Accept;
@@ -507,15 +493,10 @@ void TDataSet::SetRecNo(int Value) {
     Fire(BeforeScroll);
     if (SyncToCursor()) return;
   }
-  DisableControls();
-  try {
+  WithControlsDisabled([&] {
     First();
     MoveBy(Value - 1);
-  } catch (...) {
-    EnableControls();
-    throw;
-  }
-  EnableControls();
+  });
 }
 
 // ---------------------------------------------------------------- bookmarks
@@ -628,7 +609,7 @@ bool TDataSet::ScanFor(const std::vector<TField*>& Fields, const std::vector<Var
   try {
     while (GetRecord(ScratchBuf_, gmNext, true) == grOK) {
       if (!RecordFilterAccepts(ScratchBuf_)) continue;
-      TFilterScope Scope(State_, FilterBuf_, ScratchBuf_);
+      TFilterScope Scope{{State_, dsFilter}, {FilterBuf_, ScratchBuf_}};
       if (MatchesKeys(Fields, Keys, Options)) {
         Found = true;
         if (Results) {

@@ -48,6 +48,7 @@
 
 #include <fyndra/platform/classes/classes.h>
 #include <fyndra/platform/classes/events.h>
+#include <fyndra/platform/classes/scopes.h>
 #include <fyndra/platform/db/dbtypes.h>
 #include <fyndra/platform/db/fields.h>
 #include <fyndra/platform/rtl/variants.h>
@@ -188,6 +189,13 @@ class TDataSet : public TComponent {
   // list, are always told at once.
   void DisableControls();
   void EnableControls();
+  // Runs Body with the controls disabled and enables them after it, also when
+  // it throws (Body's exception passes on). EnableControls notifies and may
+  // throw, so it runs here rather than in a destructor.
+  template <class FBody>
+  void WithControlsDisabled(FBody&& Body) {
+    RunBetween([this] { DisableControls(); }, [this] { EnableControls(); }, Body);
+  }
   bool ControlsDisabled() const { return DisableCount_ > 0; }
   const std::vector<TDataSource*>& DataSources() const { return DataSources_; }
 

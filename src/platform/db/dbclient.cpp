@@ -828,27 +828,26 @@ void TCustomClientDataSet::LoadFromDataSet(TDataSet* Source) {
   Store->Define(Cols);
   const auto& Columns = Store->Columns();
   TRowImage Img;
-  Source->DisableControls();
-  TBookmark Mark = Source->GetBookmark();
-  try {
-    Source->First();
-    while (!Source->Eof()) {
-      Img.Reset(*Store);
-      for (std::size_t I = 0; I < From.size(); ++I)
-        cds::WriteVariant(Columns[I], Img, int(I), From[I]->GetAsVariant());
-      Store->AddRow(Img);
-      Source->Next();
-    }
-    if (Mark) Source->GotoBookmark(Mark);
-  } catch (...) {
+  Source->WithControlsDisabled([&] {
+    TBookmark Mark = Source->GetBookmark();
     try {
-      if (Mark && Source->BookmarkValid(Mark)) Source->GotoBookmark(Mark);
+      Source->First();
+      while (!Source->Eof()) {
+        Img.Reset(*Store);
+        for (std::size_t I = 0; I < From.size(); ++I)
+          cds::WriteVariant(Columns[I], Img, int(I), From[I]->GetAsVariant());
+        Store->AddRow(Img);
+        Source->Next();
+      }
+      if (Mark) Source->GotoBookmark(Mark);
     } catch (...) {
+      try {
+        if (Mark && Source->BookmarkValid(Mark)) Source->GotoBookmark(Mark);
+      } catch (...) {
+      }
+      throw;
     }
-    Source->EnableControls();
-    throw;
-  }
-  Source->EnableControls();
+  });
   // Commit: the new definitions and records replace the old ones.
   Close();
   GetFieldDefs()->Clear();
