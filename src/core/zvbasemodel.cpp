@@ -212,7 +212,7 @@ void TzvCompareItem::UpdateData() {
   if (!AssignedValues_.Contains(civName) && !ModelLoading()) SetPrivateName(GetDefaultName(), false);
 }
 
-std::int32_t TzvCompareItem::DefaultCompareKey() { return VarTypeIsStr(DataType_) ? 6 : 0; }
+std::int32_t TzvCompareItem::DefaultCompareKey() { return VarTypeIsStr(DataType_) ? ckStarts : ckEqual; }
 
 TzvCompareItemOptions TzvCompareItem::DefaultOptions() { return {ciCaseInsensitive, ciConvertValue}; }
 

@@ -129,6 +129,25 @@ enum TzvCompareItemOption : std::uint8_t { ciCaseInsensitive, ciCompareIfEmpty, 
 FYNDRA_ENUM_NAMES(TzvCompareItemOption, ciCaseInsensitive, ciCompareIfEmpty, ciConvertValue)
 using TzvCompareItemOptions = TSet<TzvCompareItemOption>;
 
+// The compare keys of the sixteen operators: the integers a form stores in
+// an item's CompareKey (zvRegisterCompareModels registers their classes).
+inline constexpr std::int32_t ckEqual = 0;
+inline constexpr std::int32_t ckNotEqual = 1;
+inline constexpr std::int32_t ckGreater = 2;
+inline constexpr std::int32_t ckGreaterOrEqual = 3;
+inline constexpr std::int32_t ckLess = 4;
+inline constexpr std::int32_t ckLessOrEqual = 5;
+inline constexpr std::int32_t ckStarts = 6;
+inline constexpr std::int32_t ckNotStarts = 7;
+inline constexpr std::int32_t ckEnds = 8;
+inline constexpr std::int32_t ckNotEnds = 9;
+inline constexpr std::int32_t ckContains = 10;
+inline constexpr std::int32_t ckNotContains = 11;
+inline constexpr std::int32_t ckPattern = 12;
+inline constexpr std::int32_t ckNotPattern = 13;
+inline constexpr std::int32_t ckNull = 14;
+inline constexpr std::int32_t ckNotNull = 15;
+
 // Which of compare key, name and display label were set explicitly.
 enum TzvCompareItemValue : std::uint8_t { civCompareKey, civName, civDisplayLabel };
 FYNDRA_ENUM_NAMES(TzvCompareItemValue, civCompareKey, civName, civDisplayLabel)

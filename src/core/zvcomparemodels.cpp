@@ -31,23 +31,23 @@ FYNDRA_IMPLEMENT_CLASS(TzvNullCompareModel)
 FYNDRA_IMPLEMENT_CLASS(TzvNotNullCompareModel)
 
 void zvRegisterCompareModels(TzvCompareModelList* List) {
-  List->Add(0, LoadResString(SEqualCompareModel), &zvCompareModelClassOf<TzvEqualCompareModel>);
-  List->Add(1, LoadResString(SNotEqualCompareModel), &zvCompareModelClassOf<TzvNotEqualCompareModel>);
-  List->Add(2, LoadResString(SGreaterCompareModel), &zvCompareModelClassOf<TzvGreaterCompareModel>);
-  List->Add(3, LoadResString(SGreaterOrEqualCompareModel),
+  List->Add(ckEqual, LoadResString(SEqualCompareModel), &zvCompareModelClassOf<TzvEqualCompareModel>);
+  List->Add(ckNotEqual, LoadResString(SNotEqualCompareModel), &zvCompareModelClassOf<TzvNotEqualCompareModel>);
+  List->Add(ckGreater, LoadResString(SGreaterCompareModel), &zvCompareModelClassOf<TzvGreaterCompareModel>);
+  List->Add(ckGreaterOrEqual, LoadResString(SGreaterOrEqualCompareModel),
             &zvCompareModelClassOf<TzvGreaterOrEqualCompareModel>);
-  List->Add(4, LoadResString(SLessCompareModel), &zvCompareModelClassOf<TzvLessCompareModel>);
-  List->Add(5, LoadResString(SLessOrEqualCompareModel), &zvCompareModelClassOf<TzvLessOrEqualCompareModel>);
-  List->Add(6, LoadResString(SStartsCompareModel), &zvCompareModelClassOf<TzvStartsCompareModel>);
-  List->Add(7, LoadResString(SNotStartsCompareModel), &zvCompareModelClassOf<TzvNotStartsCompareModel>);
-  List->Add(8, LoadResString(SEndsCompareModel), &zvCompareModelClassOf<TzvEndsCompareModel>);
-  List->Add(9, LoadResString(SNotEndsCompareModel), &zvCompareModelClassOf<TzvNotEndsCompareModel>);
-  List->Add(10, LoadResString(SContainsCompareModel), &zvCompareModelClassOf<TzvContainsCompareModel>);
-  List->Add(11, LoadResString(SNotContainsCompareModel), &zvCompareModelClassOf<TzvNotContainsCompareModel>);
-  List->Add(12, LoadResString(SPatternCompareModel), &zvCompareModelClassOf<TzvPatternCompareModel>);
-  List->Add(13, LoadResString(SNotPatternCompareModel), &zvCompareModelClassOf<TzvNotPatternCompareModel>);
-  List->Add(14, LoadResString(SNullCompareModel), &zvCompareModelClassOf<TzvNullCompareModel>);
-  List->Add(15, LoadResString(SNotNullCompareModel), &zvCompareModelClassOf<TzvNotNullCompareModel>);
+  List->Add(ckLess, LoadResString(SLessCompareModel), &zvCompareModelClassOf<TzvLessCompareModel>);
+  List->Add(ckLessOrEqual, LoadResString(SLessOrEqualCompareModel), &zvCompareModelClassOf<TzvLessOrEqualCompareModel>);
+  List->Add(ckStarts, LoadResString(SStartsCompareModel), &zvCompareModelClassOf<TzvStartsCompareModel>);
+  List->Add(ckNotStarts, LoadResString(SNotStartsCompareModel), &zvCompareModelClassOf<TzvNotStartsCompareModel>);
+  List->Add(ckEnds, LoadResString(SEndsCompareModel), &zvCompareModelClassOf<TzvEndsCompareModel>);
+  List->Add(ckNotEnds, LoadResString(SNotEndsCompareModel), &zvCompareModelClassOf<TzvNotEndsCompareModel>);
+  List->Add(ckContains, LoadResString(SContainsCompareModel), &zvCompareModelClassOf<TzvContainsCompareModel>);
+  List->Add(ckNotContains, LoadResString(SNotContainsCompareModel), &zvCompareModelClassOf<TzvNotContainsCompareModel>);
+  List->Add(ckPattern, LoadResString(SPatternCompareModel), &zvCompareModelClassOf<TzvPatternCompareModel>);
+  List->Add(ckNotPattern, LoadResString(SNotPatternCompareModel), &zvCompareModelClassOf<TzvNotPatternCompareModel>);
+  List->Add(ckNull, LoadResString(SNullCompareModel), &zvCompareModelClassOf<TzvNullCompareModel>);
+  List->Add(ckNotNull, LoadResString(SNotNullCompareModel), &zvCompareModelClassOf<TzvNotNullCompareModel>);
 }
 
 namespace {

@@ -111,7 +111,7 @@ namespace {
 bool IsSeparator(char C) { return C == ' ' || C == '\r' || C == '\n'; }
 bool IsQuote(char C) { return C == '"' || C == '\'' || C == '`'; }
 
-int ClassifyWord(const std::string& Word) {
+TzvExpressionToken ClassifyWord(const std::string& Word) {
   if (Word.empty()) return ctEnd;
   if (AnsiCompareText(Word, "AND") == 0) return ctAnd;
   if (AnsiCompareText(Word, "OR") == 0) return ctOr;
@@ -122,7 +122,7 @@ int ClassifyWord(const std::string& Word) {
 
 }  // namespace
 
-int TzvExpressionLexer::Next(std::string& Name) {
+TzvExpressionToken TzvExpressionLexer::Next(std::string& Name) {
   Name.clear();
   constexpr std::size_t kNone = std::string::npos;
   const std::size_t End = End_;
@@ -164,7 +164,7 @@ int TzvExpressionLexer::Next(std::string& Name) {
   }
   TokenStart_ = Start;
   const std::string Word = Text_.substr(Start, Pos_ - Start);
-  const int Code = ClassifyWord(Word);
+  const TzvExpressionToken Code = ClassifyWord(Word);
   if (Code == ctName) Name = Word;
   return Code;
 }
@@ -242,7 +242,7 @@ bool TzvCalculateModelImpl::IsExist(TzvCompareItem* Item) {
   }
   TzvExpressionLexer Lexer(Expression_);
   std::string Name;
-  for (int Code = Lexer.Next(Name); Code != ctEnd; Code = Lexer.Next(Name)) {
+  for (TzvExpressionToken Code = Lexer.Next(Name); Code != ctEnd; Code = Lexer.Next(Name)) {
     if (Code == ctName && AnsiCompareText(Name, ItemName) == 0) return true;
   }
   return false;
@@ -321,7 +321,7 @@ void TzvCalculateModelImpl::PreCompile() {
   }
 }
 
-int TzvCalculateModelImpl::Priority(int Token) const {
+int TzvCalculateModelImpl::Priority(TzvExpressionToken Token) const {
   switch (Token) {
     case ctAnd:
     case ctOr: return 2;
@@ -342,9 +342,9 @@ void TzvCalculateModelImpl::SetNodes(const std::string& Text) {
   try {
     TzvExpressionLexer Lexer(Text);
     std::string Name;
-    int Previous = ctEnd;
+    TzvExpressionToken Previous = ctEnd;
     std::size_t OpenOffset = 0;
-    for (int Token = Lexer.Next(Name); Token != ctEnd; Previous = Token, Token = Lexer.Next(Name)) {
+    for (TzvExpressionToken Token = Lexer.Next(Name); Token != ctEnd; Previous = Token, Token = Lexer.Next(Name)) {
       if (Token == ctOpen) OpenOffset = Lexer.TokenOffset();
       // A pair of parentheses around nothing would stand for no operand at
       // all and silently drop every criterion. The position counts characters.
@@ -358,14 +358,14 @@ void TzvCalculateModelImpl::SetNodes(const std::string& Text) {
         Stack_.push_back(Token);
       } else if (Token == ctClose) {
         while (!Stack_.empty()) {
-          const int Top = Stack_.back();
+          const TzvExpressionToken Top = Stack_.back();
           Stack_.pop_back();
           if (Top == ctOpen) break;
           ApplyOperator(Top);
         }
       } else {
         while (!Stack_.empty() && Priority(Token) < Priority(Stack_.back())) {
-          const int Top = Stack_.back();
+          const TzvExpressionToken Top = Stack_.back();
           Stack_.pop_back();
           ApplyOperator(Top);
         }
@@ -373,7 +373,7 @@ void TzvCalculateModelImpl::SetNodes(const std::string& Text) {
       }
     }
     while (!Stack_.empty()) {
-      const int Top = Stack_.back();
+      const TzvExpressionToken Top = Stack_.back();
       Stack_.pop_back();
       ApplyOperator(Top);
     }
@@ -405,7 +405,7 @@ std::unique_ptr<TBaseNode> TzvCalculateModelImpl::LeafOf(TzvCompareItem* Item) {
   return std::make_unique<TEmptyLeaf>();
 }
 
-void TzvCalculateModelImpl::ApplyOperator(int Token) {
+void TzvCalculateModelImpl::ApplyOperator(TzvExpressionToken Token) {
   TOperationType Op;
   if (Token == ctAnd)
     Op = otAnd;

@@ -62,8 +62,8 @@ class TEmptyLeaf : public TBaseNode {
   bool IsAgree() override { return true; }
 };
 
-// Token codes of the expression language; the operator stack holds them.
-enum : int {
+// Token kinds of the expression language; the operator stack holds them.
+enum TzvExpressionToken : std::uint8_t {
   ctEnd = 0,
   ctAnd = 1,
   ctOr = 2,
@@ -82,8 +82,8 @@ class TzvExpressionLexer {
   // A NUL character ends the text, as it always has for these expressions.
   explicit TzvExpressionLexer(std::string Text)
       : Text_(std::move(Text)), End_(std::min(Text_.find('\0'), Text_.size())) {}
-  // The next token's code; Name receives a name's text (empty otherwise).
-  int Next(std::string& Name);
+  // The next token's kind; Name receives a name's text (empty otherwise).
+  TzvExpressionToken Next(std::string& Name);
   // Byte offset of the token Next returned last.
   std::size_t TokenOffset() const { return TokenStart_; }
 
@@ -163,7 +163,7 @@ class TzvCalculateModelImpl : public TObjectInterface, public IzvCalculateModel 
 
   // The priority of an operator token on the stack; throws SInvalidOperator
   // for the end and name tokens.
-  int Priority(int Token) const;
+  int Priority(TzvExpressionToken Token) const;
 
  protected:
   explicit TzvCalculateModelImpl(TzvBaseModel* Model);
@@ -178,7 +178,7 @@ class TzvCalculateModelImpl : public TObjectInterface, public IzvCalculateModel 
   void SetDefaultNodes();
   std::unique_ptr<TBaseNode> ResolveName(const std::string& Name);
   std::unique_ptr<TBaseNode> LeafOf(TzvCompareItem* Item);
-  void ApplyOperator(int Token);
+  void ApplyOperator(TzvExpressionToken Token);
   // Combines the two operands on top of Nodes_ by Op.
   void Combine(TOperationType Op);
   [[noreturn]] void RaiseInvalidOperator() const;
@@ -189,7 +189,7 @@ class TzvCalculateModelImpl : public TObjectInterface, public IzvCalculateModel 
   TzvBaseModel* Model_;  // not owned: the model owns the calculator
   std::vector<std::unique_ptr<TBaseNode>> Nodes_;  // operand stack while parsing
   std::string Expression_;
-  std::vector<int> Stack_;  // operator stack while parsing
+  std::vector<TzvExpressionToken> Stack_;  // operator stack while parsing
   std::unique_ptr<TBaseNode> Root_;  // never null
 };
 

@@ -640,23 +640,24 @@ void TzvDBIndexModel::UpdateIndex() {
   }
 }
 
-int TzvDBIndexModel::CompareValue(const TIndexFieldDef& Def, const Variant& A, const Variant& B) const {
-  int Result;
+TzvKeyOrder TzvDBIndexModel::CompareValue(const TIndexFieldDef& Def, const Variant& A, const Variant& B) const {
+  TzvKeyOrder Result;
   if (DataTypeIsStr(Def.Field->GetDataType())) {
     const int C = GetExtDataSetModel()->CompareKeyText(Def, VarToStr(A), VarToStr(B));
-    Result = C == 0 ? 0 : (C < 0 ? 1 : 2);
+    Result = C == 0 ? koEqual : (C < 0 ? koBefore : koAfter);
   } else if (VarIsNull(A) || VarIsEmpty(A) || VarIsNull(B) || VarIsEmpty(B)) {
     // A Null key sorts before every value in the index (as a Null text reads
     // as the empty text); compared as variants it would only be "not equal",
     // and a Null record would end a scan or hide the records after it.
     const bool AMissing = VarIsNull(A) || VarIsEmpty(A);
     const bool BMissing = VarIsNull(B) || VarIsEmpty(B);
-    Result = AMissing == BMissing ? 0 : (AMissing ? 1 : 2);
+    Result = AMissing == BMissing ? koEqual : (AMissing ? koBefore : koAfter);
   } else {
     const TVariantRelationship R = VarCompareValue(A, B);
-    Result = R == vrGreaterThan ? 2 : (R == vrEqual ? 0 : 1);
+    Result = R == vrGreaterThan ? koAfter : (R == vrEqual ? koEqual : koBefore);
   }
-  if (Def.Descending && Result != 0) Result = 3 - Result;
+  // A descending key turns every order around.
+  if (Def.Descending && Result != koEqual) Result = Result == koBefore ? koAfter : koBefore;
   return Result;
 }
 
@@ -730,10 +731,10 @@ TIndexFieldBound TzvDBIndexModel::CombineBounds(TNode* Op, const TIndexFieldBoun
     else if (!BItem)
       TakeA = And;
     else {
-      const int C = CompareValue(Def, AValue, BValue);
-      if (C == 0)
+      const TzvKeyOrder C = CompareValue(Def, AValue, BValue);
+      if (C == koEqual)
         TakeA = And;
-      else if (C == 1)
+      else if (C == koBefore)
         TakeA = Top ? !And : And;
       else
         TakeA = Top ? And : !And;
@@ -765,7 +766,7 @@ void TzvDBIndexModel::UpdateData() {
     if (!Bound.TopItem && !Bound.BottomItem) break;
     Bounds_.push_back(Bound);
     if (!Bound.TopItem || !Bound.BottomItem) break;
-    if (CompareValue(Def, Bound.TopValue, Bound.BottomValue) != 0) break;
+    if (CompareValue(Def, Bound.TopValue, Bound.BottomValue) != koEqual) break;
   }
   if (Bounds_.empty()) {
     IndexState_ = isNone;
@@ -782,9 +783,9 @@ bool TzvDBIndexModel::RecordBeforeRangeStart() {
   for (std::size_t i = 0; i < Bounds_.size() && i < IndexFields_.size(); ++i) {
     const TIndexFieldBound& B = Bounds_[i];
     if (!B.TopItem) return false;
-    const int C = CompareValue(IndexFields_[i], B.TopValue, B.TopItem->GetCompareAsVariant());
-    if (C == 2) return true;
-    if (C == 1) return false;
+    const TzvKeyOrder C = CompareValue(IndexFields_[i], B.TopValue, B.TopItem->GetCompareAsVariant());
+    if (C == koAfter) return true;
+    if (C == koBefore) return false;
   }
   return false;
 }
@@ -827,8 +828,9 @@ bool TzvFindIndexModel::CheckIndexBounds() {
   for (std::size_t i = 0; i < Bounds.size() && static_cast<int>(i) < GetCount(); ++i) {
     const TIndexFieldBound& B = Bounds[i];
     const TIndexFieldDef& Def = GetItem(static_cast<int>(i));
-    if (B.TopItem && CompareValue(Def, B.TopValue, B.TopItem->GetCompareAsVariant()) == 2) return false;
-    if (B.BottomItem && CompareValue(Def, B.BottomValue, B.BottomItem->GetCompareAsVariant()) == 1) return false;
+    if (B.TopItem && CompareValue(Def, B.TopValue, B.TopItem->GetCompareAsVariant()) == koAfter) return false;
+    if (B.BottomItem && CompareValue(Def, B.BottomValue, B.BottomItem->GetCompareAsVariant()) == koBefore)
+      return false;
   }
   return true;
 }

@@ -36,6 +36,9 @@
 
 namespace fyndra {
 
+// The order of two key values in an index (TzvDBIndexModel::CompareValue).
+enum TzvKeyOrder : int { koEqual = 0, koBefore = 1, koAfter = 2 };
+
 class TzvDBBaseModel;
 class TzvDBIndexModel;
 class TzvExtDataSetModel;
@@ -350,8 +353,8 @@ class TzvDBIndexModel : public TObject {
   // consecutive semicolons are skipped, nothing is trimmed. False (Name
   // empty) when no name is left.
   static bool NextFieldName(const std::string& List, std::size_t& Pos, std::string& Name);
-  // 0 when equal, 1 when A sorts before B, 2 when after, in the key's order.
-  int CompareValue(const TIndexFieldDef& Def, const Variant& A, const Variant& B) const;
+  // Where A sorts against B in the key's order.
+  TzvKeyOrder CompareValue(const TIndexFieldDef& Def, const Variant& A, const Variant& B) const;
   // The range of key field Def under the current expression tree.
   TIndexFieldBound GetBounds(const TIndexFieldDef& Def);
 

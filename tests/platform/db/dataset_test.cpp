@@ -467,6 +467,25 @@ TEST(DataLinkEvents, DisabledControlsHearOneChangeAtTheLastEnable) {
   EXPECT_EQ(L.Spy->Joined(), "Inactive Active");
 }
 
+TEST(DataLinkEvents, WithControlsDisabledEnablesThemAgainAfterAnError) {
+  TLinked L;
+  L.P->WithControlsDisabled([&] {
+    L.P->Next();
+    L.P->Next();
+    EXPECT_TRUE(L.P->ControlsDisabled());
+  });
+  EXPECT_EQ(L.Spy->Joined(), "Changed");
+  L.Spy->Log.clear();
+  EXPECT_THROW(L.P->WithControlsDisabled([&] {
+    L.P->Last();
+    L.P->Edit();
+    L.P->FieldByName("ID")->SetAsString("not a number");
+  }), EConvertError);
+  EXPECT_FALSE(L.P->ControlsDisabled());
+  EXPECT_EQ(L.Spy->Joined(), "Editing Changed");  // the held changes, told once
+  EXPECT_EQ(L.P.Id(), 5);
+}
+
 TEST(DataLinkEvents, FieldDataLinkFollowsItsField) {
   TLinked L;
   auto FL = CreateOwned<TFieldDataLink>();
