@@ -110,6 +110,7 @@ void TComponent::SetName(const std::string& NewName) {
   else
     ValidateRename(nullptr, Name_, NewName);
   Name_ = NewName;
+  NameKey_ = FoldIdentifier(NewName);
 }
 
 void TComponent::ValidateRename(TComponent* Component, const std::string& CurName, const std::string& NewName) {
@@ -143,8 +144,9 @@ void TComponent::SetComponentIndex(int Value) {
 
 TComponent* TComponent::FindComponent(std::string_view Name) const {
   if (Name.empty()) return nullptr;
+  const std::string Key = FoldIdentifier(Name);
   for (TComponent* C : Components_)
-    if (SameIdent(C->Name_, Name)) return C;
+    if (C->NameKey_ == Key) return C;
   return nullptr;
 }
 

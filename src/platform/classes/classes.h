@@ -246,6 +246,7 @@ class TComponent : public TPersistent {
   TComponent* PendingOwner_ = nullptr;
   TComponent* Owner_ = nullptr;
   std::string Name_;
+  std::string NameKey_;  // Name_ folded (FoldIdentifier), which FindComponent compares
   std::intptr_t Tag_ = 0;
   std::vector<TComponent*> Components_;
   std::vector<TComponent*> FreeNotifies_;

@@ -11,6 +11,7 @@
 #include <array>
 #include <atomic>
 #include <cstdlib>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -620,9 +621,15 @@ std::string Utf16ToUtf8(std::u16string_view S) {
 }
 
 bool IsAscii(std::string_view S) {
-  for (char C : S) {
-    if (static_cast<unsigned char>(C) >= 0x80) return false;
+  // Eight bytes at a time: any high bit means a byte beyond ASCII.
+  std::size_t I = 0;
+  for (; I + 8 <= S.size(); I += 8) {
+    std::uint64_t W;
+    std::memcpy(&W, S.data() + I, 8);
+    if (W & 0x8080808080808080ULL) return false;
   }
+  for (; I < S.size(); ++I)
+    if (static_cast<unsigned char>(S[I]) >= 0x80) return false;
   return true;
 }
 
@@ -683,13 +690,17 @@ std::string FoldIdentifier(std::string_view S) {
 }
 
 bool SameIdentifier(std::string_view A, std::string_view B) {
-  if (IsAscii(A) && IsAscii(B)) {
-    if (A.size() != B.size()) return false;
-    for (std::size_t I = 0; I < A.size(); ++I)
-      if (AsciiLower(A[I]) != AsciiLower(B[I])) return false;
-    return true;
+  // ASCII characters fold to ASCII ones; only from the first character
+  // beyond ASCII on (the Kelvin sign folds to 'k') is folding needed.
+  const std::size_t N = std::min(A.size(), B.size());
+  std::size_t I = 0;
+  for (; I < N; ++I) {
+    const auto X = static_cast<unsigned char>(A[I]), Y = static_cast<unsigned char>(B[I]);
+    if ((X | Y) >= 0x80) break;
+    if (AsciiLower(static_cast<char>(X)) != AsciiLower(static_cast<char>(Y))) return false;
   }
-  return FoldIdentifier(A) == FoldIdentifier(B);
+  if (I == N) return A.size() == B.size();
+  return FoldIdentifier(A.substr(I)) == FoldIdentifier(B.substr(I));
 }
 
 // ---------------------------------------------------------------- code pages

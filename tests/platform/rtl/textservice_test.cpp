@@ -213,6 +213,9 @@ TEST_F(TextServiceTest, IdentifiersFollowUnicodeIdentifierRules) {
   EXPECT_TRUE(SameIdentifier("КНОПКА1", "кнопка1"));
   EXPECT_TRUE(SameIdentifier("Edit1", "EDIT1"));
   EXPECT_FALSE(SameIdentifier("Edit1", "Edit2"));
+  EXPECT_FALSE(SameIdentifier("Edit", "Edit1"));
+  EXPECT_TRUE(SameIdentifier("\u212Aey", "KEY"));  // the Kelvin sign folds to k
+  EXPECT_FALSE(SameIdentifier("\u212Aey", "KEYS"));
   EXPECT_FALSE(SameIdentifier("STRASSE", "straße"));  // simple folding keeps lengths
   EXPECT_EQ(FoldIdentifier("ÄÖÜ_X"), "äöü_x");
   // Every locale folds alike: no dotless i for identifiers.
