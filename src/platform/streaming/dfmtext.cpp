@@ -34,6 +34,10 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsDigit(char C) { return C >= '0' && C <= '9'; }
 
+bool IsAsciiIdentChar(char C) {
+  return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || IsDigit(C) || C == '_';
+}
+
 int HexValue(char C) {
   if (C >= '0' && C <= '9') return C - '0';
   if (C >= 'A' && C <= 'F') return C - 'A' + 10;
@@ -70,6 +74,7 @@ void AppendUtf8(std::string& Out, std::uint32_t Cp) {
 // advances Pos; a byte that does not start valid UTF-8 yields its raw-byte
 // code point.
 std::uint32_t NextCodePoint(std::string_view S, std::size_t& Pos) {
+  if (static_cast<unsigned char>(S[Pos]) < 0x80) return static_cast<unsigned char>(S[Pos++]);
   char32_t C = 0;
   if (NextUtf8Char(S, Pos, C)) return C;
   return kRawByteBase + static_cast<unsigned char>(S[Pos++]);
@@ -87,7 +92,7 @@ enum class TTok { End, Ident, Integer, Float, String, Symbol };
 struct TToken {
   TTok Kind = TTok::End;
   int Line = 1;
-  int Indent = 0;  // blanks before the first character of the token's line; -1 with a tab among them
+  std::size_t LineStart = 0;  // where the token's line starts (TLexer::IndentOf)
   std::size_t Begin = 0;  // where the token stands in the text
   std::size_t End = 0;
   bool RawNonAscii = false;  // a string with characters beyond ASCII inside its quotes
@@ -117,6 +122,14 @@ class TLexer {
   }
 
   std::string_view Text() const { return Text_; }
+  // The blanks before the first character of T's line; -1 with a tab among them.
+  int IndentOf(const TToken& T) const {
+    std::size_t P = T.LineStart;
+    bool Tab = false;
+    for (; P < T.Begin && (Text_[P] == ' ' || Text_[P] == '\t'); ++P)
+      if (Text_[P] == '\t') Tab = true;
+    return Tab ? -1 : static_cast<int>(P - T.LineStart);
+  }
   bool HadByteOrderMark() const { return Text_.starts_with(kByteOrderMark); }
   const TToken& Peek() const { return Cur_; }
   TToken Take() {
@@ -179,13 +192,6 @@ class TLexer {
     }
   }
 
-  int LineIndent() const {
-    std::size_t P = LineStart_;
-    bool Tab = false;
-    for (; P < Pos_ && (Text_[P] == ' ' || Text_[P] == '\t'); ++P)
-      if (Text_[P] == '\t') Tab = true;
-    return Tab ? -1 : static_cast<int>(P - LineStart_);
-  }
 
   [[noreturn]] void FailNotUtf8(std::size_t At) const {
     Fail(Line_, "UTF-8 text, found byte " + HexByte(static_cast<unsigned char>(Text_[At])) +
@@ -209,16 +215,22 @@ class TLexer {
 
   void Advance() {
     SkipBlanks();
-    Cur_ = TToken{};
+    // Field by field: the text keeps no characters but its buffer.
+    Cur_.Kind = TTok::End;
+    Cur_.Text.clear();
+    Cur_.Int = 0;
+    Cur_.Float = 0;
+    Cur_.RawNonAscii = false;
     Cur_.Line = Line_;
     Cur_.Begin = Pos_;
-    Cur_.Indent = LineIndent();
+    Cur_.LineStart = LineStart_;
     if (Pos_ >= Text_.size()) {
       Cur_.End = Pos_;
       return;
     }
     const char C = Text_[Pos_];
-    if (IdentCharAt(Pos_, true)) {
+    if (((C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z') || C == '_') ||
+        (static_cast<unsigned char>(C) >= 0x80 && IdentCharAt(Pos_, true))) {
       LexIdent();
     } else if (IsDigit(C) || (C == '-' && Pos_ + 1 < Text_.size() && IsDigit(Text_[Pos_ + 1]))) {
       LexNumber();
@@ -243,7 +255,15 @@ class TLexer {
     const std::size_t Start = Pos_;
     for (;;) {
       Pos_ += IdentCharAt(Pos_, true);
-      while (const std::size_t N = IdentCharAt(Pos_, false)) Pos_ += N;
+      for (;;) {
+        // ASCII letters and digits without a call; other characters by their class.
+        while (Pos_ < Text_.size() && IsAsciiIdentChar(Text_[Pos_])) ++Pos_;
+        const std::size_t N = Pos_ < Text_.size() && static_cast<unsigned char>(Text_[Pos_]) >= 0x80
+                                  ? IdentCharAt(Pos_, false)
+                                  : 0;
+        if (!N) break;
+        Pos_ += N;
+      }
       // A dot joins two names (Options.AutoUpdate, Form1.Table1).
       if (Pos_ < Text_.size() && Text_[Pos_] == '.' && IdentCharAt(Pos_ + 1, true)) {
         ++Pos_;
@@ -386,6 +406,23 @@ class TLexer {
 // ---------------------------------------------------------------------------
 // Canonical printing of one value
 
+// The shortest text that reads back as exactly V, in Buf (see DfmFormatFloat).
+std::string_view FormatFloat(double V, char (&Buf)[64]) {
+  if (std::isnan(V)) return "NAN";
+  if (std::isinf(V)) return V < 0 ? "-INF" : "INF";
+  char* End = std::to_chars(Buf, Buf + sizeof Buf - 2, V).ptr;
+  bool HasMark = false;
+  for (char* P = Buf; P != End; ++P) {
+    if (*P == 'e') *P = 'E';
+    if (*P == '.' || *P == 'E') HasMark = true;
+  }
+  if (!HasMark) {
+    *End++ = '.';
+    *End++ = '0';
+  }
+  return std::string_view(Buf, static_cast<std::size_t>(End - Buf));
+}
+
 void Indent(std::string& Out, int N) { Out.append(static_cast<std::size_t>(std::max(N, 0)), ' '); }
 
 void NewLine(std::string& Out, int Ind) {
@@ -405,7 +442,8 @@ std::vector<std::string> EncodePieces(std::string_view S, std::size_t MaxPiece =
   };
   std::size_t Pos = 0;
   while (Pos < S.size()) {
-    const std::uint32_t Cp = NextCodePoint(S, Pos);
+    const auto Byte = static_cast<unsigned char>(S[Pos]);
+    const std::uint32_t Cp = Byte < 0x80 ? (++Pos, Byte) : NextCodePoint(S, Pos);
     char Atom[16];
     std::size_t AtomLen = 0;
     const bool Printable = Cp >= 32 && Cp <= 126;
@@ -474,7 +512,11 @@ void PrintLeaf(const TDfmValue& V, int Base, bool AfterEquals, std::string& Out)
   if (AfterEquals) Out += ' ';
   switch (V.Kind) {
     case TDfmValueKind::Integer: Out += std::to_string(V.Int); break;
-    case TDfmValueKind::Float: Out += DfmFormatFloat(V.Float); break;
+    case TDfmValueKind::Float: {
+      char Buf[64];
+      Out += FormatFloat(V.Float, Buf);
+      break;
+    }
     case TDfmValueKind::Ident: Out += V.Text; break;
     case TDfmValueKind::Set:
       Out += '[';
@@ -525,6 +567,63 @@ void AppendRebased(const TDfmSpelling& Spelling, int Base, std::string& Out) {
   for (const char C : Spelling) {
     Out += C;
     if (C == '\n') Indent(Out, Base);
+  }
+}
+
+// Whether Raw, one line, is how the printer writes V (after "Name =" when
+// AfterEquals). Checked without building the printed text, since nearly
+// every value of a parsed form is spelled canonically.
+bool IsCanonicalLine(const TDfmValue& V, std::string_view Raw, bool AfterEquals) {
+  if (AfterEquals) {
+    if (!Raw.starts_with(' ')) return false;
+    Raw.remove_prefix(1);
+  }
+  char Buf[64];
+  switch (V.Kind) {
+    case TDfmValueKind::Ident: return Raw == V.Text;
+    case TDfmValueKind::Integer: {
+      const auto R = std::to_chars(Buf, Buf + sizeof Buf, V.Int);
+      return Raw == std::string_view(Buf, static_cast<std::size_t>(R.ptr - Buf));
+    }
+    case TDfmValueKind::String: {
+      // One piece of at most kMaxStringPiece characters, atom by atom.
+      if (Raw.size() > kMaxStringPiece) return false;
+      // Most often one quoted run of printable characters without quotes.
+      if (Raw.size() == V.Text.size() + 2 && Raw.front() == '\'' && Raw.back() == '\'' &&
+          Raw.substr(1, V.Text.size()) == V.Text)
+        return std::all_of(V.Text.begin(), V.Text.end(), [](char C) { return C >= 32 && C <= 126 && C != '\''; });
+      std::size_t At = 0, Pos = 0;
+      bool InQuote = false;
+      auto Expect = [&](std::string_view Part) {
+        if (Raw.compare(At, Part.size(), Part) != 0) return false;
+        At += Part.size();
+        return true;
+      };
+      while (Pos < V.Text.size()) {
+        const std::uint32_t Cp = NextCodePoint(V.Text, Pos);
+        if (Cp >= 32 && Cp <= 126) {
+          if (!InQuote && !Expect("'")) return false;
+          InQuote = true;
+          const char C = static_cast<char>(Cp);
+          if (!Expect(std::string_view(&C, 1)) || (C == '\'' && !Expect("'"))) return false;
+        } else {
+          if (InQuote && !Expect("'")) return false;
+          InQuote = false;
+          Buf[0] = '#';
+          const auto R = std::to_chars(Buf + 1, Buf + sizeof Buf, Cp);
+          if (!Expect(std::string_view(Buf, static_cast<std::size_t>(R.ptr - Buf)))) return false;
+        }
+      }
+      if (V.Text.empty()) return Raw == "''";
+      if (InQuote && !Expect("'")) return false;
+      return At == Raw.size();
+    }
+    case TDfmValueKind::Float: return Raw == FormatFloat(V.Float, Buf);
+    default: {
+      std::string Canonical;
+      PrintLeaf(V, 0, false, Canonical);
+      return Raw == Canonical;
+    }
   }
 }
 
@@ -634,7 +733,7 @@ class TParser {
   TDfmProperty ParseProperty(int Depth) {
     TDfmProperty P;
     P.Line = Lex_.Peek().Line;
-    const int Base = Lex_.Peek().Indent;
+    const int Base = Lex_.IndentOf(Lex_.Peek());
     P.Name = Lex_.Take().Text;
     const std::size_t AfterEquals = Lex_.Peek().End;
     ExpectSymbol('=');
@@ -655,15 +754,18 @@ class TParser {
     TDfmValue V;
     switch (T.Kind) {
       case TTok::Integer:
-        V = TDfmValue::OfInteger(T.Int);
+        V.Kind = TDfmValueKind::Integer;
+        V.Int = T.Int;
         Lex_.Take();
         break;
       case TTok::Float:
-        V = TDfmValue::OfFloat(T.Float);
+        V.Kind = TDfmValueKind::Float;
+        V.Float = T.Float;
         Lex_.Take();
         break;
       case TTok::Ident:
-        V = TDfmValue::OfIdent(Lex_.Take().Text);
+        V.Kind = TDfmValueKind::Ident;
+        V.Text = Lex_.Take().Text;
         break;
       case TTok::String: {
         TToken Piece = Lex_.Take();
@@ -678,7 +780,8 @@ class TParser {
           S += Piece.Text;
           End = Piece.End;
         }
-        V = TDfmValue::OfString(std::move(S));
+        V.Kind = TDfmValueKind::String;
+        V.Text = std::move(S);
         break;
       }
       case TTok::Symbol:
@@ -689,7 +792,8 @@ class TParser {
             if (Lex_.Peek().Kind != TTok::Ident || Lex_.Peek().Text != "INF")
               Fail(Lex_.Peek().Line, "a number after '-', found " + Describe(Lex_.Peek()));
             End = Lex_.Take().End;
-            V = TDfmValue::OfIdent("-INF");
+            V.Kind = TDfmValueKind::Ident;
+            V.Text = "-INF";
             break;
           case '[': {
             Lex_.Take();
@@ -702,7 +806,8 @@ class TParser {
               }
             }
             End = Lex_.Take().End;
-            V = TDfmValue::OfSet(std::move(Names));
+            V.Kind = TDfmValueKind::Set;
+            V.Names = std::move(Names);
             break;
           }
           case '(': {
@@ -710,14 +815,16 @@ class TParser {
             std::vector<TDfmValue> Elements;
             while (!AtSymbol(')')) {
               if (Lex_.Peek().Kind == TTok::End) Fail(Lex_.Peek().Line, "')' to close the list, found end of text");
-              Elements.push_back(ParseValue(Depth + 1, Lex_.Peek().Indent, std::string_view::npos));
+              Elements.push_back(ParseValue(Depth + 1, Lex_.IndentOf(Lex_.Peek()), std::string_view::npos));
             }
             Lex_.Take();
-            V = TDfmValue::OfList(std::move(Elements));
+            V.Kind = TDfmValueKind::List;
+            V.Elements = std::move(Elements);
             break;
           }
           case '{': {
-            V = TDfmValue::OfBinary(Lex_.TakeBinary(End));
+            V.Kind = TDfmValueKind::Binary;
+            V.Bytes = Lex_.TakeBinary(End);
             break;
           }
           case '<': {
@@ -738,7 +845,8 @@ class TParser {
               Items.push_back(std::move(Item));
             }
             Lex_.Take();
-            V = TDfmValue::OfCollection(std::move(Items));
+            V.Kind = TDfmValueKind::Collection;
+            V.Items = std::move(Items);
             break;
           }
           default:
@@ -752,12 +860,12 @@ class TParser {
     if (KeepSpelling_ && Spellable && Base >= 0 && IsLeaf(V)) {
       const bool Property = SpelledFrom != std::string_view::npos;
       const std::string_view Raw = Lex_.Text().substr(Property ? SpelledFrom : Begin, End - (Property ? SpelledFrom : Begin));
-      Canonical_.clear();
-      PrintLeaf(V, 0, Property, Canonical_);
-      if (Raw.find_first_of("\r\n") == std::string_view::npos) {
-        if (Raw != Canonical_) V.Spelling = std::string(Raw);
-      } else if (Rebase(Raw, Base, Spelled_) && Spelled_ != Canonical_) {
-        V.Spelling = Spelled_;
+      if (std::none_of(Raw.begin(), Raw.end(), [](char C) { return C == '\r' || C == '\n'; })) {
+        if (!IsCanonicalLine(V, Raw, Property)) V.Spelling = std::string(Raw);
+      } else if (Rebase(Raw, Base, Spelled_)) {
+        Canonical_.clear();
+        PrintLeaf(V, 0, Property, Canonical_);
+        if (Spelled_ != Canonical_) V.Spelling = Spelled_;
       }
     }
     return V;
@@ -1038,18 +1146,8 @@ std::string DfmEncodeString(std::string_view Utf8) {
 }
 
 std::string DfmFormatFloat(double V) {
-  if (std::isnan(V)) return "NAN";
-  if (std::isinf(V)) return V < 0 ? "-INF" : "INF";
   char Buf[64];
-  auto [P, Ec] = std::to_chars(Buf, Buf + sizeof Buf, V);
-  std::string S(Buf, P);
-  bool HasMark = false;
-  for (char& C : S) {
-    if (C == 'e') C = 'E';
-    if (C == '.' || C == 'E') HasMark = true;
-  }
-  if (!HasMark) S += ".0";
-  return S;
+  return std::string(FormatFloat(V, Buf));
 }
 
 }  // namespace fyndra

@@ -470,6 +470,55 @@ TEST(DfmTextTest, PrintingKeepsTheSpellingOfTheText) {
   EXPECT_EQ(PrintDfmText(Again), Canonical);
 }
 
+// Values spelled in random ways (codes for printable characters, runs split
+// anywhere, zeros after the point, hex numbers, pieces joined with '+'),
+// alone and in lists: printing the parsed text gives it back, and printing
+// canonically gives what the printer writes for the same values.
+TEST(DfmTextTest, AnySpellingOfAValueIsPrintedBack) {
+  std::mt19937 Rng(424242);
+  auto Pick = [&](int N) { return static_cast<int>(Rng() % static_cast<unsigned>(N)); };
+  auto RandomString = [&] {
+    std::string S;
+    for (int Runs = 1 + Pick(4); Runs > 0; --Runs) {
+      if (Pick(3) == 0) {
+        const int Cp = Pick(4) == 0 ? 1 + Pick(300) : 32 + Pick(95);
+        S += "#" + std::string(Pick(5) == 0 ? "0" : "") + std::to_string(Cp);
+      } else {
+        S += '\'';
+        for (int N = Pick(30); N > 0; --N) {
+          const char C = static_cast<char>(32 + Pick(95));
+          S += C;
+          if (C == '\'') S += '\'';
+        }
+        S += '\'';
+      }
+    }
+    return S;
+  };
+  auto RandomValue = [&]() -> std::string {
+    switch (Pick(5)) {
+      case 0: return RandomString();
+      case 1: return RandomString() + " +\n    " + RandomString();
+      case 2: return std::to_string(Pick(1000)) + "." + std::to_string(Pick(1000)) + std::string(Pick(18), '0');
+      case 3: return (Pick(2) ? "$" : "") + std::to_string(Pick(100000));
+      default: return Pick(2) ? "True" : "[a, B]";
+    }
+  };
+  for (int I = 0; I < 1500; ++I) {
+    const std::string Text = "object A: TA\n  P = " + RandomValue() + "\n  L = (\n    " + RandomValue() + "\n    " +
+                             RandomString() + ")\nend\n";
+    const TDfmObject Tree = ParseDfmText(Text);
+    ASSERT_EQ(PrintDfmText(Tree), Text);
+    const std::string Canonical = PrintDfmText(Tree, TDfmLayout::Canonical);
+    TDfmObject Plain = Tree;
+    Plain.Properties[0].Value.Spelling.clear();
+    Plain.Properties[1].Value.Elements[0].Spelling.clear();
+    Plain.Properties[1].Value.Elements[1].Spelling.clear();
+    ASSERT_EQ(PrintDfmText(Plain), Canonical) << Text;
+    ASSERT_EQ(PrintDfmText(ParseDfmText(Canonical)), Canonical) << Text;
+  }
+}
+
 TEST(DfmTextTest, ChangedValuesArePrintedCanonicallyAndKeptOnesFollowTheirIndentation) {
   TDfmObject Tree = ParseDfmText(kIdeStyle);
   const TDfmObject Memo = Tree.Children[2];
