@@ -4,7 +4,6 @@
 #include <fyndra/platform/streaming/filer.h>
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <optional>
 #include <tuple>
@@ -285,12 +284,17 @@ void TWriter::WriteChildren(TComponent* Parent, TComponent* Ancestor, const TDfm
         throw EWriteError("Frame " + C->GetName() + " of class " + C->ClassName() +
                           " has no form text, so it cannot be written inline");
     }
-    auto Pos = std::find(Order.begin(), Order.end(), C);
-    if (Pos == Order.end()) Pos = Order.insert(Order.end(), C);
-    const bool Moved = static_cast<std::size_t>(Pos - Order.begin()) != I;
-    if (Moved) {
-      Order.erase(Pos);
-      Order.insert(Order.begin() + static_cast<std::ptrdiff_t>(I), C);
+    // Order[0, I) holds Children[0, I) by now; without an ancestor every
+    // child is appended where it stands.
+    bool Moved = false;
+    if (Ancestor) {
+      auto Pos = std::find(Order.begin() + static_cast<std::ptrdiff_t>(I), Order.end(), C);
+      if (Pos == Order.end()) Pos = Order.insert(Order.end(), C);
+      Moved = static_cast<std::size_t>(Pos - Order.begin()) != I;
+      if (Moved) {
+        Order.erase(Pos);
+        Order.insert(Order.begin() + static_cast<std::ptrdiff_t>(I), C);
+      }
     }
     const TDfmObject* OriginalChild = FindOriginalChild(Original, C->GetName());
     TDfmObject Node = WriteObject(C, Anc, Kind, OriginalChild);
@@ -385,28 +389,16 @@ void TWriter::WritePublished(TObject* Instance, TObject* Ancestor, PPropInfo Inf
   }
   TDfmValue Value;
   if (!Ancestor) {
+    // Defaults are left out; -0.0 is not a float default of 0 (bit for bit).
+    if (Info->Kind() != tkClass && Info->Kind() != tkMethod && IsDefaultPropValue(Instance, Info)) return;
     if (!ValueOf(Instance, Info, Name, Value)) return;
-    switch (Info->Kind()) {
-      case tkClass:
-        // Nothing, or an empty collection or list: the default.
-        if (!Obj || (Value.Kind == TDfmValueKind::Collection && Value.Items.empty()) ||
-            (Value.Kind == TDfmValueKind::List && Value.Elements.empty()))
-          return;
-        break;
-      case tkMethod:
-        // Handlers that are not published methods of the root are installed
-        // by code, not stored with the form.
-        if (Value.Text.empty() || Value.Text == "nil") return;
-        break;
-      case tkFloat: {
-        // Compared bit for bit, so that -0.0 is kept apart from a default of 0.
-        const double Default = Info->HasDefault ? Info->FloatDefault : 0.0;
-        if (std::bit_cast<std::uint64_t>(Value.Float) == std::bit_cast<std::uint64_t>(Default)) return;
-        break;
-      }
-      default:
-        if (IsDefaultPropValue(Instance, Info)) return;
-    }
+    // Nothing, or an empty collection or list: the default. Handlers that
+    // are not published methods of the root are installed by code, not
+    // stored with the form.
+    if (Info->Kind() == tkClass && (!Obj || (Value.Kind == TDfmValueKind::Collection && Value.Items.empty()) ||
+                                    (Value.Kind == TDfmValueKind::List && Value.Elements.empty())))
+      return;
+    if (Info->Kind() == tkMethod && (Value.Text.empty() || Value.Text == "nil")) return;
     Out.push_back({Name, std::move(Value), 0});
     return;
   }
