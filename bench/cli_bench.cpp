@@ -1,0 +1,126 @@
+// The first screen of the fyndra command, as a user feels it: a new process
+// that reads the example form, opens the sample database read-only, applies
+// the criteria and prints its result, on sample databases of 20k, 200k and
+// 1M customers. The baseline, in the same run, is the sqlite3 shell started
+// the same way and answering the same question with hand-written SQL.
+//
+//  - Find: the customers find form (a table ordered by its name index), the
+//    first customer whose name starts with a name from the middle of the
+//    order; the shell's SQL walks the same index to the first match.
+//
+// The databases are generated once into the temporary folder (a million
+// customers take about a minute on a busy machine) and reused by later runs,
+// since the same options always give the same file.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <fyndra/platform/bde/sampledb.h>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace fyndra;
+
+bool IsComplete(const std::string& Path, std::int64_t Customers) {
+  sqlite3* D = nullptr;
+  bool Ok = false;
+  if (sqlite3_open_v2(Path.c_str(), &D, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    sqlite3_stmt* S = nullptr;
+    if (sqlite3_prepare_v2(D, "SELECT max(id), (SELECT count(*) FROM countries) FROM customers", -1, &S, nullptr) ==
+            SQLITE_OK &&
+        sqlite3_step(S) == SQLITE_ROW)
+      Ok = sqlite3_column_int64(S, 0) == Customers && sqlite3_column_int64(S, 1) > 0;
+    sqlite3_finalize(S);
+  }
+  sqlite3_close(D);
+  return Ok;
+}
+
+const std::string& SampleDatabase(std::int64_t Customers) {
+  static std::map<std::int64_t, std::string> Files;
+  auto It = Files.find(Customers);
+  if (It != Files.end()) return It->second;
+  const std::string Path =
+      (fs::temp_directory_path() / ("fyndra-cli-bench-" + std::to_string(Customers) + ".db")).string();
+  if (!IsComplete(Path, Customers)) {
+    std::fprintf(stderr, "generating %lld customers into %s\n", static_cast<long long>(Customers), Path.c_str());
+    GenerateSampleDatabase(Path + ".part", {.Customers = Customers});
+    fs::rename(Path + ".part", Path);
+  }
+  return Files.emplace(Customers, Path).first->second;
+}
+
+// Runs the program with its output in a file; the output, checked once per
+// benchmark so that a failing run is never timed as a fast one.
+std::string Run(const std::vector<std::string>& Words) {
+  static const std::string Output = (fs::temp_directory_path() / "fyndra-cli-bench.out").string();
+  posix_spawn_file_actions_t Actions;
+  posix_spawn_file_actions_init(&Actions);
+  posix_spawn_file_actions_addopen(&Actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&Actions, 1, Output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  std::vector<std::string> Copy = Words;
+  std::vector<char*> Argv;
+  for (std::string& W : Copy) Argv.push_back(W.data());
+  Argv.push_back(nullptr);
+  pid_t Pid = 0;
+  if (posix_spawn(&Pid, Argv[0], &Actions, nullptr, Argv.data(), environ) != 0)
+    throw std::runtime_error("cannot start " + Words[0]);
+  posix_spawn_file_actions_destroy(&Actions);
+  int Status = 0;
+  waitpid(Pid, &Status, 0);
+  if (!WIFEXITED(Status) || WEXITSTATUS(Status) != 0) throw std::runtime_error(Words[0] + " failed");
+  std::FILE* F = std::fopen(Output.c_str(), "rb");
+  std::string Text;
+  char Buffer[4096];
+  for (std::size_t N; F && (N = std::fread(Buffer, 1, sizeof Buffer, F)) > 0;) Text.append(Buffer, N);
+  if (F) std::fclose(F);
+  return Text;
+}
+
+void Measure(benchmark::State& State, const std::vector<std::string>& Words) {
+  const std::string Output = Run(Words);  // warms the file cache too
+  if (Output.find('\n') == std::string::npos) {
+    State.SkipWithError("no output");
+    return;
+  }
+  for (auto _ : State) benchmark::DoNotOptimize(Run(Words));
+}
+
+std::string Form(const char* Name) { return std::string(FYNDRA_SOURCE_FOLDER) + "/examples/forms/" + Name; }
+
+// A name from the middle of the order; its first customer is searched.
+std::string MiddleName(std::int64_t Customers) { return SampleCustomerName(1, Customers / 2); }
+
+void BM_FyndraFind(benchmark::State& State) {
+  const std::int64_t N = State.range(0);
+  Measure(State, {FYNDRA_PROGRAM, "run", Form("customers-find.dfm"), "--db", SampleDatabase(N),
+                  "name=" + MiddleName(N), "--format", "csv"});
+}
+
+void BM_SqliteShellFind(benchmark::State& State) {
+  const std::int64_t N = State.range(0);
+  Measure(State, {"/usr/bin/sqlite3", "-readonly", "-csv", SampleDatabase(N),
+                  "SELECT * FROM customers WHERE name >= '" + MiddleName(N) + "' ORDER BY name, id LIMIT 1"});
+}
+
+#define FIRST_SCREEN(Name) \
+  BENCHMARK(Name)->Arg(20000)->Arg(200000)->Arg(1000000)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(5)
+
+FIRST_SCREEN(BM_FyndraFind);
+FIRST_SCREEN(BM_SqliteShellFind);
+
+}  // namespace
