@@ -115,8 +115,25 @@ void TzvBDEDataSetModel::SetQuerySQL(const std::string& Text) {
 }
 
 void TzvBDEDataSetModel::SetParam(const std::string& Name, const Variant& Value) {
-  if (auto* Query = dynamic_cast<TQuery*>(GetDataSet()))
-    if (TParam* Param = Query->GetParams()->FindParam(Name)) Param->SetAsVariant(Value);
+  auto* Query = dynamic_cast<TQuery*>(GetDataSet());
+  TParam* Param = Query ? Query->GetParams()->FindParam(Name) : nullptr;
+  if (!Param) return;
+  // The engine keeps a date, a time and a time stamp each as a text of its
+  // own form and compares a parameter by the text it is bound as, which
+  // follows the parameter's type: a date value compared with a date column
+  // must be bound as a date, not as a time stamp. The type comes from the
+  // field the parameter's item compares (the query's field definitions
+  // outlive the close before the rewritten text is opened).
+  if (auto* Filter = dynamic_cast<TzvCustomDBFilterModel*>(GetModel()))
+    for (TzvCompareItem* Item : Filter->GetParamItems()) {
+      if (Item->GetCompareModel()->GetParamName() != Name) continue;
+      if (TFieldDef* Def = Query->GetFieldDefs()->FindDef(Item->GetFieldName())) {
+        const TFieldType Type = Def->GetDataType();
+        if (Type == ftDate || Type == ftTime || Type == ftDateTime || Type == ftTimeStamp) Param->SetDataType(Type);
+      }
+      break;
+    }
+  Param->SetAsVariant(Value);
 }
 
 int TzvBDEDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) {

@@ -235,6 +235,56 @@ TEST_F(BdeFilter, TableUsesFilterEventAndRange) {
   EXPECT_FALSE(DS->GetOnFilterRecord());
 }
 
+// Dates, times and time stamps are kept as texts of their own forms; a
+// parameter compared with such a column is bound in the column's form, so the
+// query selects what the record test on the table accepts, for every
+// comparison and across applies.
+TEST_F(BdeFilter, DateAndTimeCriteriaSelectInSQLWhatTheRecordTestAccepts) {
+  Db->Execute(
+      "CREATE TABLE visits(id INTEGER PRIMARY KEY, day DATE, at TIME, seen TIMESTAMP);"
+      "INSERT INTO visits VALUES (1,'2020-01-31','08:00:00','2020-01-31 08:00:00'),"
+      "(2,'2020-02-01','12:30:00','2020-02-01 00:00:00'),(3,'2020-02-01','23:59:59','2020-02-01 12:30:00'),"
+      "(4,'2021-07-04',NULL,NULL),(5,NULL,'12:30:00','2021-07-04 23:59:59');");
+  TOwned<TTable> Visits = CreateOwned<TTable>(static_cast<TComponent*>(nullptr));
+  Visits->SetDatabase(Db.get());
+  Visits->SetTableName("visits");
+  const struct {
+    const char* Item;
+    std::int32_t Key;
+    const char* Value;
+    std::vector<int> Expected;
+  } Cases[] = {
+      {"day", 0, "2/1/2020", {2, 3}},
+      {"day", 1, "2/1/2020", {1, 4, 5}},    // not equal: Null is another value
+      {"day", 2, "2/1/2020", {1}},            // greater: the field is less than the value
+      {"day", 5, "2/1/2020", {2, 3, 4}},      // less or equal: the field is at least the value
+      {"at", 0, "12:30:00", {2, 5}},
+      {"at", 3, "12:30:00", {1, 2, 5}},
+      {"seen", 0, "2/1/2020", {2}},          // midnight
+      {"seen", 0, "2/1/2020 12:30:00", {3}},
+      {"seen", 4, "2/1/2020", {3, 5}},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(std::string(C.Item) + " " + std::to_string(C.Key) + " " + C.Value);
+    // The record test on the table, then the rewritten query, with the
+    // same criterion.
+    for (int Means = 0; Means < 2; ++Means) {
+      if (Means == 0) {
+        Src->SetDataSet(Visits.get());
+        Visits->Open();
+      } else {
+        Query("SELECT id, day, at, seen FROM visits ORDER BY id");
+      }
+      M->SetFiltered(true);
+      Item(C.Item)->SetCompareKey(C.Key);
+      Item(C.Item)->SetAsString(C.Value);
+      EXPECT_EQ(Ids(Src->GetDataSet()), C.Expected) << (Means ? SQLText() : "table");
+      M->SetFiltered(false);
+      M->GetCompareItems()->ClearValues();
+    }
+  }
+}
+
 // A prefix range on a byte-ordered key keeps the texts that continue with a
 // character beyond 7-bit, which sort after the 7-bit padding in byte order.
 TEST_F(BdeFilter, PrefixRangeKeepsTextsContinuingBeyondSevenBit) {
