@@ -151,7 +151,9 @@ Criteria and commands:
   items                 list the items: field, type, operator, case, value
   operators             list the operators
   sql                   the query's SQL text, as the filter model rewrote it,
-                        and its parameter values
+                        and its parameter values; refused, with the reason,
+                        where the model rewrites no SQL (a find model, a
+                        filter model on a table or a client dataset)
   help                  list these commands
 
 Options:
@@ -169,6 +171,7 @@ Options:
   --limit N             records per screen (default: a screenful, 20 when
                         the output is not a terminal)
   --sql                 after the criteria, print the SQL text and parameters
+                        (refused before any output where there is none)
   --type                enter each TEXT one character at a time, printing the
                         result after each, as the form follows typing
   --                    the words after it are criteria, even if they start
@@ -176,7 +179,9 @@ Options:
 
 Files named in a form (a database's DatabaseName, a client dataset's
 FileName) are taken relative to the form's folder. Nothing is ever written to
-a database: every one is opened read-only.
+a database: every one is opened read-only. A filter model that the form
+leaves off (Filtered = False) or that waits for a button (AutoUpdate = False)
+is switched on and applied after each criterion.
 
 fyndra forms lists the form files of FOLDER (default: the example forms).
 

@@ -1,10 +1,12 @@
 #include "formsession.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include <fyndra/core/zvcomparemodels.h>
 #include <fyndra/core/zvmodelconsts.h>
 #include <fyndra/core/zvmodelconverter.h>
+#include <fyndra/dataset/zvbdemodel.h>
 #include <fyndra/platform/bde/bdedataset.h>
 #include <fyndra/platform/db/dbtypes.h>
 #include <fyndra/platform/db/fields.h>
@@ -36,16 +38,32 @@ std::string FieldTypeText(TzvCompareItem* Item) {
   }
 }
 
-// A parameter value as SQL text that does not depend on the locale.
-std::string SQLValueText(const Variant& V) {
+// A parameter value in a form that does not depend on the locale: as a SQL
+// literal (Json false) or as a JSON value. Dates are written as the engine
+// binds a parameter of Type: a date alone, a time alone, or both.
+std::string ParamValueText(const Variant& V, TFieldType Type, bool Json) {
   static const TFormatSettings Invariant;
+  auto Quote = [Json](const std::string& Text) {
+    return Json ? TRecordPrinter::JsonQuoted(Text) : AnsiQuotedStr(Text, '\'');
+  };
+  auto DateText = [&](TDateTime Value) {
+    const char* Format = Type == ftDate ? "yyyy-mm-dd" : Type == ftTime ? "hh:nn:ss" : "yyyy-mm-dd hh:nn:ss";
+    return Quote(FormatDateTime(Format, Value, Invariant));
+  };
   switch (V.VarType()) {
-    case varEmpty: case varNull: return "NULL";
-    case varBoolean: return V.AsBoolean() ? "TRUE" : "FALSE";
-    case varSingle: case varDouble: return FloatToStr(V.AsDouble(), Invariant);
+    case varEmpty: case varNull: return Json ? "null" : "NULL";
+    case varBoolean: return V.AsBoolean() ? (Json ? "true" : "TRUE") : (Json ? "false" : "FALSE");
+    case varSingle: case varDouble: {
+      const double D = V.AsDouble();
+      // JSON has no spelling for the values beyond the finite numbers.
+      if (Json && !std::isfinite(D)) return TRecordPrinter::JsonQuoted(FloatToStr(D, Invariant));
+      return FloatToStr(D, Invariant);
+    }
+    case varSmallint: case varInteger: case varShortInt: case varByte: case varWord: case varLongWord:
+    case varInt64: return VarToStr(V);
     case varCurrency: return CurrToStr(V.AsCurrency(), Invariant);
-    case varDate: return AnsiQuotedStr(FormatDateTime("yyyy-mm-dd hh:nn:ss", V.AsDateTime(), Invariant), '\'');
-    case varString: case varOleStr: return AnsiQuotedStr(V.AsString(), '\'');
+    case varDate: return DateText(V.AsDateTime());
+    case varString: case varOleStr: return Quote(V.AsString());
     default: break;
   }
   if (VarIsFMTBcd(V)) {
@@ -54,8 +72,8 @@ std::string SQLValueText(const Variant& V) {
       if (C == FormatSettings().DecimalSeparator) C = '.';
     return Text;
   }
-  if (V.VarType() == varSQLTimeStampCode) return AnsiQuotedStr(V.AsString(), '\'');
-  return VarToStr(V);
+  if (V.VarType() == varSQLTimeStampCode) return DateText(SQLTimeStampToDateTime(V.AsSQLTimeStamp()));
+  return Quote(VarToStr(V));
 }
 
 bool IsNullTest(TzvCompareModelList* List, std::int32_t Key) {
@@ -101,6 +119,10 @@ TFormSession::TFormSession(TQueryForm& Form, const TRunOptions& Options, int Lim
     for (int I = 0; I < Items->Count(); ++I)
       if (Items->GetItem(I)->GetOptions().Contains(ciCompareIfEmpty)) CompareIfEmpty_.push_back(Items->GetItem(I));
     if (Options.Expression) Model_->SetExpression(*Options.Expression);
+    // The command is there to filter: a filter model that the form leaves
+    // switched off (for a check box of the form to switch on) is switched on.
+    if (auto* Filter = dynamic_cast<TzvCustomDBFilterModel*>(Model_); Filter && !Filter->GetFiltered())
+      Filter->SetFiltered(true);
   } catch (const Exception& E) {
     SetShowMessageHandler(std::move(PreviousHandler_));
     if (auto* Tool = dynamic_cast<const EToolError*>(&E)) throw *Tool;
@@ -306,8 +328,14 @@ void TFormSession::TypeCriterion(const TCriterion& Criterion) {
 }
 
 void TFormSession::Changed() {
-  if (Form_.IsFindModel()) Search(static_cast<TzvCustomDBFindModel*>(Model_)->GetOptions()->GetRestart());
-  else Screen(true);
+  if (Form_.IsFindModel()) {
+    Search(static_cast<TzvCustomDBFindModel*>(Model_)->GetOptions()->GetRestart());
+    return;
+  }
+  // A filter model follows its items by itself (AutoUpdate); one that waits
+  // for the form's button is applied here, as that button would.
+  if (!Model_->GetOptions()->GetAutoUpdate()) Model_->Apply();
+  Screen(true);
 }
 
 void TFormSession::PrintMessages() {
@@ -374,11 +402,26 @@ void TFormSession::ListOperators() {
           "a record whose field is less than the value, \"less\" one whose field is greater.\n";
 }
 
+std::string TFormSession::SQLRefusal() const {
+  const std::string Model = Model_->GetName();
+  const std::string DataSet = Form_.GetDataSet()->GetName();
+  auto* Filter = dynamic_cast<TzvCustomDBFilterModel*>(Model_);
+  if (!Filter)
+    return Model + " rewrites no SQL: it is a find model, which moves to the matching record of " + DataSet;
+  if (Filter->IsSQLWhere() && dynamic_cast<TQuery*>(Form_.GetDataSet())) return std::string();
+  const char* ByRecord = "; it filters the records one by one";
+  if (!Filter->GetOptions()->GetSQLWhere())
+    return Model + " rewrites no SQL: its Options.SQLWhere is False" + ByRecord;
+  if (dynamic_cast<TQuery*>(Form_.GetDataSet()))
+    return Model + " rewrites no SQL: a " + Model_->ClassName() + " does not rewrite a query's text (a " +
+           TzvBdeFilterModel::StaticClass()->Name + " does)" + ByRecord;
+  return Model + " rewrites no SQL: " + DataSet + " (" + Form_.GetDataSet()->ClassName() +
+         ") is not a query" + ByRecord;
+}
+
 void TFormSession::PrintSQL() {
-  auto* Query = dynamic_cast<TQuery*>(Form_.GetDataSet());
-  if (!Query)
-    throw EToolError(esCriterion, Form_.GetDataSet()->GetName() + " is not a query: its records are chosen " +
-                                      "without SQL text");
+  if (const std::string Refusal = SQLRefusal(); !Refusal.empty()) throw EToolError(esCriterion, Refusal);
+  auto* Query = static_cast<TQuery*>(Form_.GetDataSet());  // SQLRefusal made sure
   const std::string SQL = Query->GetSQL()->GetText();
   TParams* Params = Query->GetParams();
   if (Options_.Format == TOutputFormat::Json) {
@@ -386,7 +429,7 @@ void TFormSession::PrintSQL() {
     for (int I = 0; I < Params->Count(); ++I) {
       TParam* P = Params->GetItem(I);
       Text += (I ? ", " : "") + TRecordPrinter::JsonQuoted(P->GetName()) + ": " +
-              TRecordPrinter::JsonQuoted(SQLValueText(P->GetValue()));
+              ParamValueText(P->GetValue(), P->GetDataType(), true);
     }
     Out_ << Text << "}}\n";
     return;
@@ -403,7 +446,7 @@ void TFormSession::PrintSQL() {
   for (int I = 0; I < Params->Count(); ++I) {
     TParam* P = Params->GetItem(I);
     Out_ << "-- :" << TRecordPrinter::EscapeForTerminal(P->GetName()) << " = "
-         << TRecordPrinter::EscapeForTerminal(SQLValueText(P->GetValue())) << '\n';
+         << TRecordPrinter::EscapeForTerminal(ParamValueText(P->GetValue(), P->GetDataType(), false)) << '\n';
   }
 }
 

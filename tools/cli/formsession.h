@@ -61,8 +61,14 @@ class TFormSession {
   // another as typed); each command runs on its own. With more than one
   // result, the table format echoes the step before each.
   void ExecuteSteps(const std::vector<std::string>& Steps);
-  // Prints the query's SQL text and its parameter values (--sql, sql).
+  // Prints the query's SQL text, as the filter model rewrote it, and its
+  // parameter values (--sql, sql). EToolError(esCriterion) with SQLRefusal()
+  // when the model rewrites no SQL.
   void PrintSQL();
+  // Why the model rewrites no SQL (a find model; a filter model whose
+  // dataset takes no SQL text or whose Options.SQLWhere is off), as one
+  // line; empty when it rewrites its query's text.
+  std::string SQLRefusal() const;
   // Whether the last search found a record (find) or left records (filter).
   bool LastFound() const { return LastFound_; }
   // Echo each line of Execute before its result ("> LINE").

@@ -39,6 +39,9 @@ int RunForm(const TRunOptions& Options) {
   if (!Options.DatabasePath.empty()) Form.SetDatabasePath(Options.DatabasePath);
   Form.Open();
   TFormSession Session(Form, Options, Options.Limit ? *Options.Limit : ScreenLimit(), std::cout, std::cerr);
+  // --sql on a model that rewrites none is refused before any output.
+  if (Options.ShowSQL)
+    if (const std::string Refusal = Session.SQLRefusal(); !Refusal.empty()) throw EToolError(esCriterion, Refusal);
   const bool Table = Options.Format == TOutputFormat::Table;
   if (!Options.Steps.empty()) {
     Session.ExecuteSteps(Options.Steps);

@@ -8,7 +8,9 @@
 #include <iterator>
 #include <sstream>
 
+#include <fyndra/adapters/client/zvclientmodel.h>
 #include <fyndra/core/zvbasemodel.h>
+#include <fyndra/dataset/zvbdemodel.h>
 #include <fyndra/platform/bde/bdedataset.h>
 #include <fyndra/platform/bde/database.h>
 #include <fyndra/platform/bde/table.h>
@@ -104,7 +106,10 @@ TDatabase* DatabaseOf(TBDEDataSet* DataSet) {
 }  // namespace
 
 void RegisterFormClasses() {
-  RegisterClasses({TDataModule::StaticClass(), TDataSource::StaticClass(), TzvDBFindModel::StaticClass()});
+  RegisterClasses({TDataModule::StaticClass(), TDataSource::StaticClass(), TzvDBFindModel::StaticClass(),
+                   TzvDBFilterModel::StaticClass(), TzvBdeFindModel::StaticClass(),
+                   TzvBdeFilterModel::StaticClass(), TzvClientFindModel::StaticClass(),
+                   TzvClientFilterModel::StaticClass()});
 }
 
 TQueryForm::TQueryForm(const std::string& Path, const std::string& ModelName, const std::string& CodePage)

@@ -14,6 +14,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include <fyndra/platform/bde/sqliteengine.h>
+
 extern char** environ;
 
 namespace fyndra::clitest {
@@ -121,6 +123,31 @@ const TSample& Sample() {
 
 const std::string& SampleDatabase() { return Sample().Database; }
 const std::string& SampleClientFile() { return Sample().Client; }
+
+TFormFile::TFormFile(const std::string& Text, const std::string& Name) : Path(Dir.File(Name)) {
+  WriteWholeFile(Path, Text);
+}
+
+std::vector<std::string> SqlLines(const std::string& SQL) {
+  TSQLiteConnection Db(SampleDatabase());
+  TSQLiteStatement S(Db, SQL);
+  std::vector<std::string> Lines;
+  while (S.Step()) {
+    std::string Line;
+    for (int I = 0; I < S.ColumnCount(); ++I) {
+      if (I) Line += ',';
+      Line += S.ColumnIsNull(I) ? std::string() : std::string(S.ColumnText(I));
+    }
+    Lines.push_back(Line);
+  }
+  return Lines;
+}
+
+std::string Joined(const std::vector<std::string>& Lines) {
+  std::string Text;
+  for (const std::string& Line : Lines) Text += Line + "\n";
+  return Text;
+}
 
 std::string ExampleForm(const std::string& Name) {
   return (fs::path(FYNDRA_SOURCE_FOLDER) / "examples" / "forms" / Name).string();

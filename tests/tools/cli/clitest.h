@@ -37,12 +37,24 @@ class TempDir {
   std::string Path_;
 };
 
+// A form in a folder of its own.
+struct TFormFile {
+  TempDir Dir;
+  std::string Path;
+  explicit TFormFile(const std::string& Text, const std::string& Name = "form.dfm");
+};
+
 // The sample database of the tests (2000 customers, seed 1) and its client
 // dataset file, generated on first use by fyndra-gensample.
 const std::string& SampleDatabase();
 const std::string& SampleClientFile();
 // The example forms' folder in the source tree, and one form in it.
 std::string ExampleForm(const std::string& Name);
+// Rows of SQL run on the sample database, each as one CSV line (values as
+// fyndra's csv format writes them: the SQL must convert them alike).
+std::vector<std::string> SqlLines(const std::string& SQL);
+// The lines joined, each ended by a line break.
+std::string Joined(const std::vector<std::string>& Lines);
 std::string ReadWholeFile(const std::string& Path);
 void WriteWholeFile(const std::string& Path, const std::string& Text);
 

@@ -8,30 +8,12 @@
 #include <string>
 #include <vector>
 
-#include <fyndra/platform/bde/sqliteengine.h>
 #include "tools/cli/clitest.h"
 
 namespace fyndra::clitest {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Rows of SQL run on the sample database, each as one CSV line (values as
-// fyndra's csv format writes them: the SQL must convert them alike).
-std::vector<std::string> SqlLines(const std::string& SQL) {
-  TSQLiteConnection Db(SampleDatabase());
-  TSQLiteStatement S(Db, SQL);
-  std::vector<std::string> Lines;
-  while (S.Step()) {
-    std::string Line;
-    for (int I = 0; I < S.ColumnCount(); ++I) {
-      if (I) Line += ',';
-      Line += S.ColumnIsNull(I) ? std::string() : std::string(S.ColumnText(I));
-    }
-    Lines.push_back(Line);
-  }
-  return Lines;
-}
 
 // The customers columns as fyndra's csv writes them.
 const char* const CustomerCsv =
@@ -130,15 +112,6 @@ TEST(FindForm, StandardInputRunsOneLineAfterAnotherAndReportsRefusedLines) {
 
 // ------------------------------------------------------------------ errors
 
-// A form in a folder of its own.
-struct TFormFile {
-  TempDir Dir;
-  std::string Path;
-  explicit TFormFile(const std::string& Text, const std::string& Name = "form.dfm") : Path(Dir.File(Name)) {
-    WriteWholeFile(Path, Text);
-  }
-};
-
 std::string TableForm(const std::string& Database, const std::string& Extra = "") {
   return "object M: TDataModule\n"
          "  object D: TDatabase\n"
@@ -220,7 +193,10 @@ TEST(Errors, EachOneIsOneLineWithItsOwnStatus) {
       {RunFind({"--case-insensitive", "nobody", "name=a"}), 5, "FindCustomers: Item 'nobody' not found"},
       {RunFind({"hello"}), 5, "not a criterion or command: \"hello\" (help lists them)"},
       {RunFind({"=5"}), 5, "not a criterion or command: \"=5\" (help lists them)"},
-      {RunFind({"sql"}), 5, "Customers is not a query: its records are chosen without SQL text"},
+      {RunFind({"sql"}), 5,
+       "FindCustomers rewrites no SQL: it is a find model, which moves to the matching record of Customers"},
+      {RunFind({"name=a", "--sql"}), 5,
+       "FindCustomers rewrites no SQL: it is a find model, which moves to the matching record of Customers"},
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE(testing::PrintToString(C.Args));
@@ -321,6 +297,9 @@ TEST(Forms, ListsEveryExampleFormWithWhatItReadsAndBrokenOnesWithTheReason) {
     EXPECT_EQ(Line.find("cannot be used"), std::string::npos) << Line;
   }
   EXPECT_NE(R.Out.find("find model FindCustomers on table customers (index customers_name)"), std::string::npos);
+  EXPECT_NE(R.Out.find("filter model FilterCustomers on query Customers "), std::string::npos);
+  EXPECT_NE(R.Out.find("filter model FilterOrders on query Orders "), std::string::npos);
+  EXPECT_NE(R.Out.find("filter model FilterCustomers on client dataset Customers (index ByName)"), std::string::npos);
 
   TFormFile Broken("object M: TDataModule\n  object X: TNothing\n  end\nend\n", "broken.dfm");
   WriteWholeFile(Broken.Dir.File("good.dfm"), TableForm("sample.db"));
