@@ -13,7 +13,7 @@ object CustomersFind: TDataModule
   object CustomersSource: TDataSource
     DataSet = Customers
   end
-  object FindCustomers: TzvDBFindModel
+  object FindCustomers: TzvBdeFindModel
     DataSource = CustomersSource
     MessageOptions.ShowMessage = True
   end
