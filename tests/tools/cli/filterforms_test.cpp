@@ -69,6 +69,10 @@ TEST(QueryFilterForm, KeepsTheQuerysConditionAndOrderAndShowsOneScreenAtATime) {
   R = Fyndra(RunCustomers({"name=zoë d", "city:null=", "--expression", "name or city", "--format", "csv"}));
   EXPECT_EQ(R.Out, CustomersHeader + Joined(Either));
 
+  // Without --limit and without a terminal, a screen is 20 records.
+  R = Fyndra(RunCustomers({"name=zoë", "--format", "csv"}));
+  EXPECT_EQ(R.Out, CustomersHeader + Joined(Customers("upper(c.name) LIKE 'ZOË%'", 20)));
+
   // The table: a screen, and the note that more follow; nothing left: status 1.
   R = Fyndra(RunCustomers({"name=zoë", "--limit", "2"}));
   EXPECT_EQ(R.Status, 0);
@@ -288,6 +292,30 @@ TEST(FilterFormSettings, EveryKindOfFilterFormFiltersAndSaysWhetherItRewritesSQL
       EXPECT_EQ(R.Out, "id,name,city\n" + Joined(Expected));
     }
   }
+}
+
+TEST(FilterFormSettings, CaseFollowsTheFormUnlessTheCommandLineSaysOtherwise) {
+  // The form's name item minds case.
+  TFormFile Form(QueryForm("TzvBdeFilterModel",
+                           "    Filtered = True\n    ItemsOption = ioCustom\n    CompareItems = <\n      item\n"
+                           "        Name = 'name'\n        FieldName = 'name'\n        Options = [ciConvertValue]\n"
+                           "      end>\n"));
+  const auto Expected =
+      SqlLines("SELECT id, name, city FROM customers WHERE upper(name) LIKE 'ZOË DU%' ORDER BY id LIMIT 20");
+  ASSERT_FALSE(Expected.empty());
+  TResult R = Fyndra({"run", Form.Path, "name=ZOË DU", "--format", "csv"});
+  EXPECT_EQ(R.Status, 1) << R.Err;
+  EXPECT_EQ(R.Out, "id,name,city\n");
+  R = Fyndra({"run", Form.Path, "name=ZOË DU", "--case-insensitive", "name", "--format", "csv"});
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  EXPECT_EQ(R.Out, "id,name,city\n" + Joined(Expected));
+  // items tells which; help lists the commands.
+  R = Fyndra({"run", Form.Path, "--case-insensitive", "name"}, "items\nhelp\n");
+  EXPECT_EQ(R.Status, 0) << R.Err;
+  EXPECT_NE(R.Out.find("> items\nitem  field  type  operator     case     value\n"), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("name  name   text  starts with  ignored\n"), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("> help\n  ITEM=TEXT "), std::string::npos) << R.Out;
+  EXPECT_NE(R.Out.find("  sql                  the query's SQL text and its parameter values\n"), std::string::npos);
 }
 
 // -------------------------------------------------- hostile and harmless
