@@ -10,25 +10,6 @@ namespace fyndra {
 
 namespace {
 
-// A byte of a text as the engine orders it: bytes, ASCII letters folded to
-// lower case by a NOCASE key. DEL and FF, with which a prefix range's end is
-// padded, read as higher than every byte of a text.
-int EngineByte(unsigned char C, bool CaseInsensitive) {
-  if (C == 0x7F || C == 0xFF) return 0x100;
-  if (CaseInsensitive && C >= 'A' && C <= 'Z') return C + ('a' - 'A');
-  return C;
-}
-
-int CompareEngineText(std::string_view A, std::string_view B, bool CaseInsensitive) {
-  const std::size_t N = std::min(A.size(), B.size());
-  for (std::size_t I = 0; I < N; ++I) {
-    const int X = EngineByte(static_cast<unsigned char>(A[I]), CaseInsensitive);
-    const int Y = EngineByte(static_cast<unsigned char>(B[I]), CaseInsensitive);
-    if (X != Y) return X < Y ? -1 : 1;
-  }
-  return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
-}
-
 // The end of a prefix range in the engine's byte order: the padding DEL
 // (which the text service reads as the highest character) becomes FF, which
 // no UTF-8 text holds, so that texts continuing with a character beyond
@@ -138,7 +119,7 @@ void TzvBDEDataSetModel::SetParam(const std::string& Name, const Variant& Value)
 
 int TzvBDEDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) {
   if (!dynamic_cast<TBDEDataSet*>(GetDataSet())) return TzvExtDataSetModel::CompareKeyText(Def, A, B);
-  return CompareEngineText(A, B, Def.CaseInsensitive);
+  return CompareTextBytes(A, B, Def.CaseInsensitive);
 }
 
 bool TzvBDEDataSetModel::IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {

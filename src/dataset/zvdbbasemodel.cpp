@@ -541,6 +541,22 @@ bool TzvExtDataSetModel::IsByteOrderRangeSound(const TIndexFieldDef& Def, TzvCom
   return dynamic_cast<TzvEqualCompareModel*>(Operator) || dynamic_cast<TzvStartsCompareModel*>(Operator);
 }
 
+int TzvExtDataSetModel::CompareTextBytes(std::string_view A, std::string_view B, bool FoldAscii) {
+  auto Byte = [FoldAscii](char Ch) {
+    const auto C = static_cast<unsigned char>(Ch);
+    if (C == 0x7F || C == 0xFF) return 0x100;
+    if (FoldAscii && C >= 'A' && C <= 'Z') return C + ('a' - 'A');
+    return int(C);
+  };
+  const std::size_t N = std::min(A.size(), B.size());
+  for (std::size_t I = 0; I < N; ++I) {
+    const int X = Byte(A[I]);
+    const int Y = Byte(B[I]);
+    if (X != Y) return X < Y ? -1 : 1;
+  }
+  return A.size() == B.size() ? 0 : (A.size() < B.size() ? -1 : 1);
+}
+
 // ---------------------------------------------------------------------------
 // TzvDBIndexModel
 

@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -286,6 +287,11 @@ class TzvExtDataSetModel : public TObject {
   // case-sensitive key. Locale rules (accents, Unicode case mapping, ignored
   // characters) do not follow byte order.
   static bool IsByteOrderRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item);
+  // Orders two texts as an engine that orders text by its bytes does (and,
+  // with FoldAscii, folds ASCII letters to lower case first): <0, 0, >0.
+  // The bytes DEL and FF, with which a prefix range's end is padded, read as
+  // higher than every byte of a text.
+  static int CompareTextBytes(std::string_view A, std::string_view B, bool FoldAscii);
 
  private:
   // Definition whose fields all exist in the dataset; null when not so.

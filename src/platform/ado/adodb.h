@@ -238,6 +238,12 @@ class TCustomADODataSet : public TDataSet {
   // The index definition of the dataset's order (the caller owns it): a
   // table's index, a query's ORDER BY; null when there is none.
   TOwned<TIndexDef> PSGetDefaultOrder() const;
+  // Whether the data source orders the text column FieldName of an open
+  // table by the bytes of its UTF-8 text (which is code point order). Asked
+  // of the data source once per column and open: a few texts are sorted
+  // through the column's own collation and their order compared. False for
+  // other datasets and columns, and for any collation of another order.
+  bool OrdersTextByBytes(const std::string& FieldName) const;
 
   bool GetFieldData(TField* Field, void* Buffer) const override;
   void SetFieldData(TField* Field, const void* Buffer) override;
@@ -413,6 +419,8 @@ class TCustomADODataSet : public TDataSet {
   mutable std::int64_t Cursor_ = -1;
   mutable bool AtStart_ = true;      // the window starts at the first row
   std::uint64_t Generation_ = 0;     // changes whenever the window restarts
+  // Answers of OrdersTextByBytes for this open, by column.
+  mutable std::vector<std::pair<int, bool>> TextOrder_;
 };
 
 // A dataset over any command, publishing CommandType and CommandText.

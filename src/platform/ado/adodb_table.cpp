@@ -307,6 +307,44 @@ void TCustomADODataSet::OpenTable(TOdbcConnection& C) {
   }
   BuildOrder();
   if (!Order_.empty()) NullsHigh_ = C.NullsSortHigh();
+  TextOrder_.clear();
+}
+
+bool TCustomADODataSet::OrdersTextByBytes(const std::string& FieldName) const {
+  if (!CursorOpen_ || !IsTableCommand() || !Conn_) return false;
+  int Column = -1;
+  for (std::size_t I = 0; I < Columns_.size() && Column < 0; ++I)
+    if (AnsiSameText(Columns_[I].Name, FieldName)) Column = int(I);
+  if (Column < 0) return false;
+  const TFieldType Type = Columns_[std::size_t(Column)].Type.DataType;
+  if (Type != ftString && Type != ftFixedChar && Type != ftWideString) return false;
+  for (const auto& [C, Bytes] : TextOrder_)
+    if (C == Column) return Bytes;
+  // Texts whose byte order differs from every case-folding or
+  // locale order: upper before lower case, '_' between them, a letter beyond
+  // ASCII last. The column's collation reaches the literals through the
+  // union, whose first branch is the column (and selects no row).
+  static const char* const Probe[] = {"B", "Z", "_", "a", "f", "\xC3\xA9"};
+  std::string SQL = "SELECT v FROM (SELECT " + QuotedName(Columns_[std::size_t(Column)].Name) + " AS v FROM " +
+                    TableRef() + " WHERE 1=0";
+  for (const char* P : {Probe[3], Probe[5], Probe[0], Probe[4], Probe[2], Probe[1]})
+    SQL += std::string(" UNION ALL SELECT '") + P + "'";
+  SQL += ") q ORDER BY v";
+  bool Bytes = false;
+  SuspendReaders(nullptr);
+  try {
+    TOdbcStatement S(*Conn_, SQL);
+    S.Execute();
+    S.Columns();
+    Bytes = true;
+    for (const char* Expected : Probe)
+      if (S.Fetch(1) != 1 || S.IsNull(0, 0) || S.AsText(0, 0) != Expected) Bytes = false;
+  } catch (const EDatabaseError&) {
+    // A data source that cannot run the probe tells nothing about its order.
+    Bytes = false;
+  }
+  TextOrder_.emplace_back(Column, Bytes);
+  return Bytes;
 }
 
 void TCustomADODataSet::StartReader(TReader& R, bool Reverse) const {
