@@ -321,6 +321,12 @@ void TzvStringCompareModel::GetSqlParams(std::string& Value, std::string& Escape
     ReplaceAll(Value, "_", "/_");
     Escape = " ESCAPE '/'";
   }
+  // Without an ESCAPE clause some engines' LIKE (PostgreSQL's) reads a
+  // backslash as its escape character: naming '/' makes it an ordinary one.
+  if (Escape.empty() && Value.find('\\') != std::string::npos) {
+    ReplaceAll(Value, "/", "//");
+    Escape = " ESCAPE '/'";
+  }
 }
 
 std::string TzvStringCompareModel::LikeCondition(bool Negated, const char* Before, const char* After,

@@ -404,6 +404,9 @@ struct TOdbcStatement::TParamBuffer {
 };
 
 TOdbcStatement::TOdbcStatement(TOdbcConnection& Connection, const std::string& SQL) : Conn_(&Connection) {
+  // Drivers read statement text up to its first NUL: the rest would be lost
+  // without a word (or, inside a literal, change what the statement says).
+  if (SQL.find('\0') != std::string::npos) Raise("A statement cannot hold a NUL character");
   if (!Ok(SQLAllocHandle(SQL_HANDLE_STMT, Connection.Handle(), &Stmt_)))
     TOdbcConnection::RaiseDiagnostics(SQL_HANDLE_DBC, Connection.Handle(), "Cannot allocate a statement");
   std::string Text = SQL;

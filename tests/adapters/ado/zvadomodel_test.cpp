@@ -29,7 +29,14 @@ class ZvAdoModelTest : public adotest::DriverTest {
  protected:
   void SetUp() override {
     DriverTest::SetUp();
-    Conn->Execute("CREATE TABLE people (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(20), CITY VARCHAR(20))");
+    if (!Pg()) {
+      // The extension gives SQLite's connection the text service's UPPER and
+      // case-sensitive LIKE, so that the SQL means agrees with the record test.
+      Conn->Close();
+      Conn->SetConnectionString(Src->ConnectionString() + ";LoadExt=" FYNDRA_SQLITETEXT);
+      Conn->Open();
+    }
+    Conn->Execute("CREATE TABLE people (ID INTEGER NOT NULL PRIMARY KEY, NAME VARCHAR(40), CITY VARCHAR(20))");
     Conn->Execute("CREATE INDEX people_name ON people (NAME)");
     Conn->Execute("INSERT INTO people VALUES (1, 'Anna', 'Berlin'), (2, 'Bert', 'Paris'), (3, 'Carl', 'Berlin'), "
                   "(4, 'Dora', 'Rome'), (5, 'Anton', 'Rome'), (6, 'Bär', 'Berlin')");
@@ -313,7 +320,132 @@ TEST_P(ZvAdoModelTest, AFormWithConnectionQueryAndFilterModelReadsBackFiltered) 
   EXPECT_EQ(Ids(Q).size(), 6u);
 }
 
+// Quotes, LIKE's wildcards and escape character, comment and statement
+// marks, parameter markers: a query filtered through SQL shows exactly the
+// rows that the record test shows on the same table, and the statement runs
+// nothing else. A NUL character cannot be part of a statement: the apply
+// raises and the query stays as it was.
+TEST_P(ZvAdoModelTest, HostileValuesChangeNothingButTheMatchedRows) {
+  const char* const Hostile[] = {"'", "''", "x' OR '1'='1", "%", "_", "a_", "/", "//", "\\", "\\%", "a\\b", "--",
+                                 ";", "'; DROP TABLE people; --", "/*", "*/", ":DFyndra_ID", "?", "a%b"};
+  {
+    auto Insert = CreateOwned<TADOQuery>(static_cast<TComponent*>(nullptr));
+    Insert->SetConnection(Conn.get());
+    Insert->GetSQL()->SetText("INSERT INTO people (ID, NAME) VALUES (:i, :n)");
+    int Id = 100;
+    for (const char* H : Hostile) {
+      Insert->GetParameters()->ParamByName(u"i")->SetValue(Variant(std::int32_t(++Id)));
+      Insert->GetParameters()->ParamByName(u"n")->SetValue(Variant(std::string(H) + "x"));
+      Insert->ExecSQL();
+      Insert->GetParameters()->ParamByName(u"i")->SetValue(Variant(std::int32_t(++Id)));
+      Insert->GetParameters()->ParamByName(u"n")->SetValue(Variant(std::string(H)));
+      Insert->ExecSQL();
+    }
+  }
+  Query->Open();
+  Table->Open();
+  Bound<TzvAdoFilterModel> BySQL(Query), ByTest(Table);
+  BySQL.M->SetFiltered(true);
+  ByTest.M->SetFiltered(true);
+  int Matched = 0;
+  for (const char* H : Hostile)
+    for (int Key : {0, 1, 6, 8, 10, 12, 13})
+      for (bool CaseIns : {false, true}) {
+        SCOPED_TRACE(std::string(H) + " key " + std::to_string(Key) + (CaseIns ? " ci" : ""));
+        BySQL.Set({{"NAME", Key, H, CaseIns}});
+        ByTest.Set({{"NAME", Key, H, CaseIns}});
+        const std::vector<int> Want = Ids(Table);
+        EXPECT_EQ(Ids(Query), Want) << Query->GetSQL()->GetText();
+        Matched += Want.empty() ? 0 : 1;
+      }
+  EXPECT_GT(Matched, 100);
+
+  // A NUL character: as a bound value it matches no record; inside a
+  // literal it is refused before the statement reaches the driver, and the
+  // query stays as it was.
+  for (int Key : {0, 6}) {
+    SCOPED_TRACE(Key);
+    const std::string Text = Query->GetSQL()->GetText();
+    const std::vector<int> Rows = Ids(Query);
+    const std::string Error = adotest::ErrorOf([&] { BySQL.Set({{"NAME", Key, std::string("a\0b", 3), false}}); });
+    if (Error == "<no error>") {
+      EXPECT_EQ(Key, 0);
+      EXPECT_EQ(Ids(Query), std::vector<int>{});
+      continue;
+    }
+    if (Key == 6) {
+      EXPECT_EQ(Error, "PeopleQuery: A statement cannot hold a NUL character");
+    }
+    EXPECT_EQ(Query->GetSQL()->GetText(), Text);
+    EXPECT_TRUE(Query->GetActive());
+    EXPECT_EQ(Ids(Query), Rows);
+  }
+  // Nothing ran but the selections: the table is whole, the text as it was.
+  BySQL.M->SetFiltered(false);
+  EXPECT_EQ(Query->GetSQL()->GetText(), "SELECT * FROM people  ORDER BY ID\n");
+  EXPECT_EQ(Ids(Query).size(), 6u + 2 * std::size(Hostile));
+}
+
 FYNDRA_ON_BOTH_DRIVERS(ZvAdoModelTest);
+
+// The PostgreSQL server stops while a query is filtered: the next apply
+// raises the driver's error, the query keeps its text and the model its
+// condition (nothing half-rewritten), and once the server is back a new
+// connection filters again.
+TEST(AdoServerGoesAway, TheNextApplyFailsClearlyAndAReconnectWorks) {
+  SetDefaultLocale("en_US");
+  adotest::DataSource Src(adotest::TSource::PostgreSQL);
+  TOwned<TADOConnection> Conn = CreateOwned<TADOConnection>(static_cast<TComponent*>(nullptr));
+  Conn->SetConnectionString(Src.ConnectionString());
+  Conn->Open();
+  Conn->Execute("CREATE TABLE people (ID INTEGER PRIMARY KEY, NAME VARCHAR(20), CITY VARCHAR(20))");
+  Conn->Execute("INSERT INTO people VALUES (1, 'Anna', 'Berlin'), (2, 'Bert', 'Paris'), (3, 'Carl', 'Berlin'), "
+                "(4, 'Dora', 'Rome'), (5, 'Anton', 'Rome')");
+  TOwned<TADOQuery> Query = CreateOwned<TADOQuery>(static_cast<TComponent*>(nullptr));
+  Query->SetConnection(Conn.get());
+  Query->GetSQL()->SetText("SELECT * FROM people ORDER BY ID");
+  Query->Open();
+  Bound<TzvAdoFilterModel> B(Query.get());
+  B.M->SetFiltered(true);
+  B.Set({{"CITY", 0, "Rome", false}});
+  ASSERT_EQ(Ids(Query.get()), (std::vector<int>{4, 5}));
+  const std::string Text = Query->GetSQL()->GetText();
+  const std::string Where = B.M->GetCurrentWhereClause();
+
+  struct Restart {
+    ~Restart() { adotest::PostgresServer::Shared().Start(); }
+  } BackAtTheEnd;
+  // The server stops as if it crashed; what it wrote survives.
+  Conn->Execute("CHECKPOINT");
+  adotest::PostgresServer::Shared().Stop();
+  // A connection failure, with the driver's state and message.
+  auto IsConnectionLost = [](const std::string& E) {
+    return E.rfind("[57P01]", 0) == 0 || E.rfind("[08", 0) == 0;
+  };
+  const std::string Error = adotest::ErrorOf([&] { B.Set({{"CITY", 0, "Paris", false}}); });
+  EXPECT_TRUE(IsConnectionLost(Error)) << Error;
+  // The query could not be opened again: it is closed, with the text it had,
+  // and its model is inactive with the condition it had written.
+  EXPECT_FALSE(Query->GetActive());
+  EXPECT_FALSE(B.M->GetActive());
+  EXPECT_EQ(Query->GetSQL()->GetText(), Text);
+  EXPECT_EQ(B.M->GetCurrentWhereClause(), Where);
+  // Opening it again raises the same kind of error and changes nothing.
+  const std::string Again = adotest::ErrorOf([&] { Query->Open(); });
+  EXPECT_TRUE(IsConnectionLost(Again)) << Again;
+  EXPECT_EQ(Query->GetSQL()->GetText(), Text);
+  EXPECT_EQ(B.M->GetCurrentWhereClause(), Where);
+
+  adotest::PostgresServer::Shared().Start();
+  Conn->Close();
+  Conn->Open();
+  Query->Open();
+  EXPECT_EQ(Ids(Query.get()), (std::vector<int>{4, 5}));  // the condition it kept
+  B.M->Apply();
+  EXPECT_EQ(Ids(Query.get()), (std::vector<int>{2}));
+  B.M->SetFiltered(false);
+  EXPECT_EQ(Query->GetSQL()->GetText(), "SELECT * FROM people  ORDER BY ID\n");
+}
 
 }  // namespace
 }  // namespace fyndra
