@@ -47,6 +47,7 @@
 #include <fyndra/platform/db/datasource.h>
 #include <fyndra/platform/db/dbclient.h>
 #include <fyndra/platform/rtl/textservice.h>
+#include "adapters/agreement.h"
 #include "adapters/ado/adomodeltest.h"
 
 namespace fyndra {
@@ -70,31 +71,8 @@ const char* const kCriteria[] = {
 
 const char* const kNumbers[] = {"0", "1", "2", "10", "12", "-5", "1.5", "10.25", "1000000", "abc", ""};
 
-enum TColumn { cId, cName, cCity, cQty, cAmount };
-const char* const kColumns[] = {"ID", "NAME", "CITY", "QTY", "AMOUNT"};
-
-struct TRow {
-  int Id;
-  Variant Name, City, Qty, Amount;
-};
-
-// An expression: a leaf names an item; a node joins two subtrees.
-struct TExpr {
-  std::string Item;  // a leaf when not empty
-  bool And = true;
-  std::unique_ptr<TExpr> Left, Right;
-  std::string Text() const {
-    if (!Item.empty()) return Item;
-    return "(" + Left->Text() + (And ? " AND " : " OR ") + Right->Text() + ")";
-  }
-};
-
-struct TDrawn {
-  TColumn Column;
-  int Key;
-  TzvCompareItemOptions Options;
-  Variant Value;
-};
+using namespace agreement;
+using TDrawn = agreement::TCriterion;
 
 // Whether a character of S upper-cases differently by the full mapping (the
 // text service) and character by character (PostgreSQL's UPPER).
@@ -171,7 +149,7 @@ class AdoFilterAgreement : public ::testing::Test {
  protected:
   void SetUp() override {
     SetDefaultLocale("en_US");
-    MakeRows();
+    Rows = agreement::MakeRows(20261208, kTexts);
     Lite = std::make_unique<TEngine>(adotest::TSource::SQLite,
                                      LiteSource.ConnectionString() + ";LoadExt=" FYNDRA_SQLITETEXT);
     Pg = std::make_unique<TEngine>(adotest::TSource::PostgreSQL, PgSource.ConnectionString());
@@ -190,86 +168,6 @@ class AdoFilterAgreement : public ::testing::Test {
     ReferenceModel->SetDataSource(ReferenceSource.get());
   }
 
-  void MakeRows() {
-    std::mt19937 Random(20261208);
-    auto Pick = [&](auto& Array) { return Array[Random() % std::size(Array)]; };
-    const int Qtys[] = {-5, 0, 1, 2, 10, 12, 100};
-    const double Amounts[] = {-1.5, 0.0, 0.5, 1.5, 10.25, 1e6};
-    for (int Id = 1; Id <= 160; ++Id) {
-      TRow R{Id, Variant(Pick(kTexts)), Variant(Pick(kTexts)), Variant(std::int32_t(Pick(Qtys))),
-             Variant(Pick(Amounts))};
-      if (Random() % 8 == 0) R.Name = Null();
-      if (Random() % 5 == 0) R.City = Null();
-      if (Random() % 6 == 0) R.Qty = Null();
-      if (Random() % 6 == 0) R.Amount = Null();
-      Rows.push_back(R);
-    }
-  }
-
-  // The same criteria and expression for every model. A value that the
-  // item's type refuses is kept as typed: the criterion loses its
-  // conversion option (for every model, as the first one tells).
-  static void Configure(TzvCustomDBFilterModel* M, std::vector<TDrawn>& Drawn, const std::string& Expr,
-                        bool Filtered) {
-    TzvCompareItems* Items = M->GetCompareItems();
-    M->SetExpression("");
-    Items->BeginUpdate();
-    for (const char* Column : kColumns) {
-      TzvCompareItem* Item = Items->FindByName(Column);
-      Item->SetOptions({});
-      Item->SetAsVariant(Null());
-      Item->SetOptions({ciConvertValue});
-    }
-    for (TDrawn& C : Drawn) {
-      TzvCompareItem* Item = Items->FindByName(kColumns[C.Column]);
-      Item->SetOptions({});
-      Item->SetAsVariant(C.Value);
-      try {
-        Item->SetOptions(C.Options);
-      } catch (const EzvBaseModelError&) {
-        C.Options.Exclude(ciConvertValue);
-        Item->SetOptions(C.Options);
-      }
-      Item->SetCompareKey(C.Key);
-    }
-    Items->EndUpdate();
-    M->SetExpression(Expr);
-    M->SetFiltered(Filtered);
-    M->Apply();
-  }
-
-  // Whether Item agrees with the current record; the ordering comparisons on
-  // text by code points, as the engines order.
-  static bool Agrees(TzvCompareItem* Item) {
-    const int Key = Item->GetCompareKey();
-    if (Key < 2 || Key > 5 || !VarTypeIsStr(Item->GetDataType())) return Item->IsAgree();
-    TzvCompareModel* Op = Item->GetCompareModel();
-    if (!Op->GetIsConverted()) return false;
-    const std::string Criterion = VarToStr(Op->GetParamValue());
-    const std::string Record =
-        Op->GetCaseInsensitive() ? AnsiUpperCase(Item->GetCompareAsString()) : Item->GetCompareAsString();
-    const int Sign = Criterion.compare(Record);
-    switch (Key) {
-      case 2: return Sign > 0;
-      case 3: return Sign >= 0;
-      case 4: return Sign < 0;
-      default: return Sign <= 0;
-    }
-  }
-
-  std::optional<bool> Evaluate(const TExpr& E) {
-    if (!E.Item.empty()) {
-      TzvCompareItem* Item = ReferenceModel->GetCompareItems()->FindByName(E.Item);
-      if (!Item->GetActive()) return std::nullopt;
-      return Agrees(Item);
-    }
-    const std::optional<bool> L = Evaluate(*E.Left);
-    const std::optional<bool> R = Evaluate(*E.Right);
-    if (!L) return R;
-    if (!R) return L;
-    return E.And ? (*L && *R) : (*L || *R);
-  }
-
   // The records the criteria select, and those whose case mapping the
   // engine's UPPER does differently (for PostgreSQL's comparison).
   void BruteForce(const TExpr& E, const std::vector<TDrawn>& Drawn, std::set<int>& Selected,
@@ -278,7 +176,7 @@ class AdoFilterAgreement : public ::testing::Test {
     MappedApart.clear();
     for (Reference->First(); !Reference->Eof(); Reference->Next()) {
       const int Id = Reference->FieldByName("ID")->AsInteger();
-      if (Evaluate(E).value_or(true)) Selected.insert(Id);
+      if (Evaluate(E, ReferenceModel.get(), true).value_or(true)) Selected.insert(Id);
       for (const TDrawn& C : Drawn) {
         if (!C.Options.Contains(ciCaseInsensitive) || (C.Column != cName && C.Column != cCity)) continue;
         if (UpperMappingsDiffer(Reference->FieldByName(kColumns[C.Column])->AsString())) MappedApart.insert(Id);
@@ -343,28 +241,14 @@ TEST_F(AdoFilterAgreement, BothDriversSelectWhatTheRecordTestSelectsForRandomCri
       ++KeysSeen[C.Key];
       Drawn.push_back(C);
     }
-    std::vector<std::unique_ptr<TExpr>> Parts;
-    for (const TDrawn& C : Drawn) {
-      auto Leaf = std::make_unique<TExpr>();
-      Leaf->Item = kColumns[C.Column];
-      Parts.push_back(std::move(Leaf));
-    }
-    const bool Default = Chance(20);
-    while (Parts.size() > 1) {
-      const std::size_t I = Random() % (Parts.size() - 1);
-      auto Node = std::make_unique<TExpr>();
-      Node->And = Default || Chance(50);
-      Node->Left = std::move(Parts[I]);
-      Node->Right = std::move(Parts[I + 1]);
-      Parts.erase(Parts.begin() + static_cast<std::ptrdiff_t>(I) + 1);
-      Parts[I] = std::move(Node);
-    }
-    const std::string Expr = Default ? std::string() : Parts[0]->Text();
-    SCOPED_TRACE("round " + std::to_string(Round) + ": " + Parts[0]->Text());
+    bool Default = false;
+    const std::unique_ptr<TExpr> Tree = RandomTree(Drawn, Random, Default);
+    const std::string Expr = Default ? std::string() : Tree->Text();
+    SCOPED_TRACE("round " + std::to_string(Round) + ": " + Tree->Text());
 
     Configure(ReferenceModel.get(), Drawn, Expr, false);
     std::set<int> Expected, MappedApart;
-    BruteForce(*Parts[0], Drawn, Expected, MappedApart);
+    BruteForce(*Tree, Drawn, Expected, MappedApart);
 
     Configure(Lite->Model.get(), Drawn, Expr, true);
     EXPECT_EQ(IdSet(Lite->Query.get()), Expected) << Lite->Query->GetSQL()->GetText();

@@ -36,6 +36,7 @@
 #include <fyndra/platform/db/datasource.h>
 #include <fyndra/platform/db/dbclient.h>
 #include <fyndra/platform/rtl/textservice.h>
+#include "adapters/agreement.h"
 #include "platform/bde/bdetestutil.h"
 
 namespace fyndra {
@@ -59,32 +60,7 @@ const char* const kCriteria[] = {
 
 const char* const kNumbers[] = {"0", "1", "2", "10", "12", "-5", "1.5", "10.25", "1000000", "abc", ""};
 
-enum TColumn { cId, cName, cCity, cQty, cAmount };
-const char* const kColumns[] = {"ID", "NAME", "CITY", "QTY", "AMOUNT"};
-
-struct TRow {
-  int Id;
-  Variant Name, City, Qty, Amount;
-};
-
-// An expression: a leaf names an item; a node joins two subtrees.
-struct TExpr {
-  std::string Item;  // a leaf when not empty
-  bool And = true;
-  std::unique_ptr<TExpr> Left, Right;
-  std::string Text() const {
-    if (!Item.empty()) return Item;
-    return "(" + Left->Text() + (And ? " AND " : " OR ") + Right->Text() + ")";
-  }
-};
-
-// A criterion as drawn: the same for every model.
-struct TCriterion {
-  TColumn Column;
-  int Key;
-  TzvCompareItemOptions Options;
-  Variant Value;
-};
+using namespace agreement;
 
 class FilterAgreement : public ::testing::Test {
  protected:
@@ -137,21 +113,7 @@ class FilterAgreement : public ::testing::Test {
     Table->Open();
   }
 
-  void MakeRows() {
-    std::mt19937 Random(20240611);
-    auto Pick = [&](auto& Array) { return Array[Random() % std::size(Array)]; };
-    const int Qtys[] = {-5, 0, 1, 2, 10, 12, 100};
-    const double Amounts[] = {-1.5, 0.0, 0.5, 1.5, 10.25, 1e6};
-    for (int Id = 1; Id <= 160; ++Id) {
-      TRow R{Id, Variant(Pick(kTexts)), Variant(Pick(kTexts)), Variant(std::int32_t(Pick(Qtys))),
-             Variant(Pick(Amounts))};
-      if (Random() % 8 == 0) R.Name = Null();
-      if (Random() % 5 == 0) R.City = Null();
-      if (Random() % 6 == 0) R.Qty = Null();
-      if (Random() % 6 == 0) R.Amount = Null();
-      Rows.push_back(R);
-    }
-  }
+  void MakeRows() { Rows = agreement::MakeRows(20240611, kTexts); }
 
   template <class TModel>
   void Bind(TModel* M, TDataSource* Source, TDataSet* DataSet) {
@@ -160,77 +122,10 @@ class FilterAgreement : public ::testing::Test {
     M->SetDataSource(Source);
   }
 
-  // The same criteria and expression for every model; items not drawn take
-  // no part.
-  // A value that the item's type refuses is kept as typed: the criterion
-  // loses its conversion option (for every model, as the first one tells).
-  static void Configure(TzvCustomDBFilterModel* M, std::vector<TCriterion>& Drawn, const std::string& Expr,
-                        bool Filtered) {
-    TzvCompareItems* Items = M->GetCompareItems();
-    M->SetExpression("");
-    Items->BeginUpdate();
-    for (const char* Column : kColumns) {
-      TzvCompareItem* Item = Items->FindByName(Column);
-      Item->SetOptions({});
-      Item->SetAsVariant(Null());
-      Item->SetOptions({ciConvertValue});
-    }
-    for (TCriterion& C : Drawn) {
-      TzvCompareItem* Item = Items->FindByName(kColumns[C.Column]);
-      Item->SetOptions({});
-      Item->SetAsVariant(C.Value);
-      try {
-        Item->SetOptions(C.Options);  // converts the value now, or keeps it as typed
-      } catch (const EzvBaseModelError&) {
-        C.Options.Exclude(ciConvertValue);
-        Item->SetOptions(C.Options);
-      }
-      Item->SetCompareKey(C.Key);
-    }
-    Items->EndUpdate();
-    M->SetExpression(Expr);
-    M->SetFiltered(Filtered);
-    M->Apply();
-  }
-
   static std::set<int> Ids(TDataSet* DS) {
     std::set<int> Out;
     for (DS->First(); !DS->Eof(); DS->Next()) Out.insert(DS->FieldByName("ID")->AsInteger());
     return Out;
-  }
-
-  // Whether Item agrees with the current record. By code points: the
-  // engine's order for the ordering comparisons on text.
-  static bool Agrees(TzvCompareItem* Item, bool ByCodePoints) {
-    const int Key = Item->GetCompareKey();
-    if (!ByCodePoints || Key < 2 || Key > 5 || !VarTypeIsStr(Item->GetDataType())) return Item->IsAgree();
-    TzvCompareModel* Op = Item->GetCompareModel();
-    if (!Op->GetIsConverted()) return false;
-    const std::string Criterion = VarToStr(Op->GetParamValue());
-    const std::string Record = Op->GetCaseInsensitive() ? AnsiUpperCase(Item->GetCompareAsString())
-                                                        : Item->GetCompareAsString();
-    const int Sign = Criterion.compare(Record);
-    switch (Key) {
-      case 2: return Sign > 0;
-      case 3: return Sign >= 0;
-      case 4: return Sign < 0;
-      default: return Sign <= 0;
-    }
-  }
-
-  // The expression over the current record; an inactive item drops out, and
-  // an expression of inactive items only lets every record through.
-  static std::optional<bool> Evaluate(const TExpr& E, TzvCustomDBFilterModel* M, bool ByCodePoints) {
-    if (!E.Item.empty()) {
-      TzvCompareItem* Item = M->GetCompareItems()->FindByName(E.Item);
-      if (!Item->GetActive()) return std::nullopt;
-      return Agrees(Item, ByCodePoints);
-    }
-    const std::optional<bool> L = Evaluate(*E.Left, M, ByCodePoints);
-    const std::optional<bool> R = Evaluate(*E.Right, M, ByCodePoints);
-    if (!L) return R;
-    if (!R) return L;
-    return E.And ? (*L && *R) : (*L || *R);
   }
 
   std::set<int> BruteForce(const TExpr& E, bool ByCodePoints) {
@@ -294,24 +189,10 @@ TEST_F(FilterAgreement, BothMeansSelectTheSameRecordsForRandomCriteria) {
       Drawn.push_back(C);
     }
     // A random tree over the drawn items, or the default conjunction.
-    std::vector<std::unique_ptr<TExpr>> Parts;
-    for (const TCriterion& C : Drawn) {
-      auto Leaf = std::make_unique<TExpr>();
-      Leaf->Item = kColumns[C.Column];
-      Parts.push_back(std::move(Leaf));
-    }
-    const bool Default = Chance(20);
-    while (Parts.size() > 1) {
-      const std::size_t I = Random() % (Parts.size() - 1);
-      auto Node = std::make_unique<TExpr>();
-      Node->And = Default || Chance(50);
-      Node->Left = std::move(Parts[I]);
-      Node->Right = std::move(Parts[I + 1]);
-      Parts.erase(Parts.begin() + static_cast<std::ptrdiff_t>(I) + 1);
-      Parts[I] = std::move(Node);
-    }
-    const std::string Expr = Default ? std::string() : Parts[0]->Text();
-    SCOPED_TRACE("round " + std::to_string(Round) + ": " + Parts[0]->Text());
+    bool Default = false;
+    const std::unique_ptr<TExpr> Tree = RandomTree(Drawn, Random, Default);
+    const std::string Expr = Default ? std::string() : Tree->Text();
+    SCOPED_TRACE("round " + std::to_string(Round) + ": " + Tree->Text());
 
     Client->SetIndexName(ClientIndexes[Random() % std::size(ClientIndexes)]);
     Table->SetIndexName(TableIndexes[Random() % std::size(TableIndexes)]);
@@ -320,8 +201,8 @@ TEST_F(FilterAgreement, BothMeansSelectTheSameRecordsForRandomCriteria) {
     Configure(ClientModel.get(), Drawn, Expr, true);
     Configure(TableModel.get(), Drawn, Expr, true);
 
-    const std::set<int> ByRecordTest = BruteForce(*Parts[0], false);
-    const std::set<int> ByEngine = BruteForce(*Parts[0], true);
+    const std::set<int> ByRecordTest = BruteForce(*Tree, false);
+    const std::set<int> ByEngine = BruteForce(*Tree, true);
     const std::set<int> Sql = Ids(Query.get());
     EXPECT_EQ(Ids(Client.get()), ByRecordTest) << "client dataset, index " << Client->GetIndexName();
     EXPECT_EQ(Ids(Table.get()), ByRecordTest) << "table, index " << Table->GetIndexName();
