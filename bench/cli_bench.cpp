@@ -142,55 +142,55 @@ std::string SqlText(std::string Text) {
   return Text;
 }
 
+// The fyndra command on an example form reading Data, searching for the
+// middle name, with the further words More.
+void MeasureFyndra(benchmark::State& State, const char* FormName, const std::string& Data,
+                   const std::vector<std::string>& More) {
+  std::vector<std::string> Words = {FYNDRA_PROGRAM, "run", Form(FormName), "--db", Data,
+                                    "name=" + MiddleName(State.range(0)), "--format", "csv"};
+  Words.insert(Words.end(), More.begin(), More.end());
+  Measure(State, Words);
+}
+
+// The sqlite3 shell answering SQL on the sample database of that size.
+void MeasureShell(benchmark::State& State, const std::string& SQL) {
+  Measure(State, {"/usr/bin/sqlite3", "-readonly", "-csv", SampleDatabase(State.range(0)), SQL});
+}
+
 void BM_FyndraFind(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {FYNDRA_PROGRAM, "run", Form("customers-find.dfm"), "--db", SampleDatabase(N),
-                  "name=" + MiddleName(N), "--case-sensitive", "name", "--format", "csv"});
-}
-
-void BM_FyndraFindIgnoringCase(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {FYNDRA_PROGRAM, "run", Form("customers-find.dfm"), "--db", SampleDatabase(N),
-                  "name=" + MiddleName(N), "--format", "csv"});
-}
-
-void BM_SqliteShellFindIgnoringCase(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {"/usr/bin/sqlite3", "-readonly", "-csv", SampleDatabase(N),
-                  "SELECT * FROM customers WHERE name LIKE '" + SqlText(MiddleName(N)) +
-                      "%' ORDER BY name, id LIMIT 1"});
+  MeasureFyndra(State, "customers-find.dfm", SampleDatabase(State.range(0)), {"--case-sensitive", "name"});
 }
 
 void BM_SqliteShellFind(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {"/usr/bin/sqlite3", "-readonly", "-csv", SampleDatabase(N),
-                  "SELECT * FROM customers WHERE name >= '" + SqlText(MiddleName(N)) + "' ORDER BY name, id LIMIT 1"});
+  MeasureShell(State, "SELECT * FROM customers WHERE name >= '" + SqlText(MiddleName(State.range(0))) +
+                          "' ORDER BY name, id LIMIT 1");
+}
+
+void BM_FyndraFindIgnoringCase(benchmark::State& State) {
+  MeasureFyndra(State, "customers-find.dfm", SampleDatabase(State.range(0)), {});
+}
+
+void BM_SqliteShellFindIgnoringCase(benchmark::State& State) {
+  MeasureShell(State, "SELECT * FROM customers WHERE name LIKE '" + SqlText(MiddleName(State.range(0))) +
+                          "%' ORDER BY name, id LIMIT 1");
+}
+
+void BM_FyndraFilter(benchmark::State& State) {
+  MeasureFyndra(State, "customers-filter.dfm", SampleDatabase(State.range(0)), {"--limit", "20"});
 }
 
 // The first screen of customers whose name starts with the middle name, as
 // the shell's own LIKE reads it (ASCII case folding; the middle name is
 // spelt as stored, so it finds the same customers).
-std::string ShellFirstScreen(std::int64_t Customers) {
-  return "SELECT c.id, c.name, c.city, k.country_name, c.birth, c.balance FROM customers c LEFT JOIN countries k "
-         "ON k.iso = c.country WHERE c.name LIKE '" + SqlText(MiddleName(Customers)) + "%' AND c.active = 1 "
-         "ORDER BY c.name, c.id LIMIT 21";
-}
-
-void BM_FyndraFilter(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {FYNDRA_PROGRAM, "run", Form("customers-filter.dfm"), "--db", SampleDatabase(N),
-                  "name=" + MiddleName(N), "--format", "csv", "--limit", "20"});
-}
-
 void BM_SqliteShellFilter(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {"/usr/bin/sqlite3", "-readonly", "-csv", SampleDatabase(N), ShellFirstScreen(N)});
+  MeasureShell(State,
+               "SELECT c.id, c.name, c.city, k.country_name, c.birth, c.balance FROM customers c LEFT JOIN "
+               "countries k ON k.iso = c.country WHERE c.name LIKE '" + SqlText(MiddleName(State.range(0))) +
+                   "%' AND c.active = 1 ORDER BY c.name, c.id LIMIT 21");
 }
 
 void BM_FyndraClient(benchmark::State& State) {
-  const std::int64_t N = State.range(0);
-  Measure(State, {FYNDRA_PROGRAM, "run", Form("customers-client.dfm"), "--db", SampleClientFile(N),
-                  "name=" + MiddleName(N), "--format", "csv", "--limit", "20"});
+  MeasureFyndra(State, "customers-client.dfm", SampleClientFile(State.range(0)), {"--limit", "20"});
 }
 
 #define FIRST_SCREEN(Name) \
