@@ -118,59 +118,6 @@ std::string WithNullRows(std::string Condition, const std::string& Field, bool N
   return "( " + Condition + " OR " + Field + " IS NULL )";
 }
 
-// Whole-text wildcard match on a sequence of characters: remember the last
-// star and, on a mismatch, let it take one more character. Each text position
-// is retried at most once per pattern position, hence O(n * m).
-template <class C>
-bool GlobMatch(const C* T, std::size_t N, const C* P, std::size_t M) {
-  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
-  std::size_t Ti = 0, Pi = 0, StarP = kNone, StarT = 0;
-  while (Ti < N) {
-    if (Pi < M && P[Pi] == C('*')) {
-      StarP = Pi++;
-      StarT = Ti;
-    } else if (Pi < M && (P[Pi] == C('?') || P[Pi] == T[Ti])) {
-      ++Pi;
-      ++Ti;
-    } else if (StarP != kNone) {
-      Pi = StarP + 1;
-      Ti = ++StarT;
-    } else {
-      return false;
-    }
-  }
-  while (Pi < M && P[Pi] == C('*')) ++Pi;
-  return Pi == M;
-}
-
-// Code points of a UTF-8 text, so that '?' stands for one character. A byte
-// that does not start a valid sequence becomes a unit of its own, distinct
-// from every character, so that invalid texts still compare byte for byte.
-std::u32string DecodeUtf8(const std::string& S) {
-  std::u32string Out;
-  Out.reserve(S.size());
-  std::size_t I = 0;
-  while (I < S.size()) {
-    const unsigned char B = static_cast<unsigned char>(S[I]);
-    int Len = B < 0x80 ? 1 : (B >> 5) == 0x6 ? 2 : (B >> 4) == 0xE ? 3 : (B >> 3) == 0x1E ? 4 : 0;
-    bool Valid = Len > 0 && I + static_cast<std::size_t>(Len) <= S.size();
-    char32_t Cp = Len == 1 ? B : Len == 2 ? (B & 0x1F) : Len == 3 ? (B & 0x0F) : (B & 0x07);
-    for (int K = 1; Valid && K < Len; ++K) {
-      const unsigned char Cont = static_cast<unsigned char>(S[I + K]);
-      if ((Cont & 0xC0) != 0x80) Valid = false;
-      Cp = (Cp << 6) | (Cont & 0x3F);
-    }
-    if (!Valid) {
-      Out.push_back(0x110000u + B);  // outside the code point range
-      ++I;
-      continue;
-    }
-    Out.push_back(Cp);
-    I += static_cast<std::size_t>(Len);
-  }
-  return Out;
-}
-
 }  // namespace
 
 bool zvIsPlainIdentifier(const std::string& Name) {
@@ -433,15 +380,17 @@ bool TzvContainsCompareModel::AgreesWith(const std::string& R) {
   return CaseInsensitive_ ? AnsiPos(T, AnsiUpperCase(R)) > 0 : AnsiPos(T, R) > 0;
 }
 
+void TzvPatternCompareModel::DataChanged() {
+  TzvStringCompareModel::DataChanged();
+  Pattern_ = VarToStr(Value_);
+}
+
 bool TzvPatternCompareModel::AgreesWith(const std::string& R) {
-  return CaseInsensitive_ ? MatchPattern(AnsiUpperCase(R), GetConvertedText()) : MatchPattern(R, GetConvertedText());
+  return MatchWildcards(R, CaseInsensitive_ ? Pattern_ : GetConvertedText(), CaseInsensitive_);
 }
 
 bool TzvPatternCompareModel::MatchPattern(const std::string& Text, const std::string& Pattern) {
-  if (IsAscii(Text) && IsAscii(Pattern))
-    return GlobMatch(Text.data(), Text.size(), Pattern.data(), Pattern.size());
-  const std::u32string T = DecodeUtf8(Text), P = DecodeUtf8(Pattern);
-  return GlobMatch(T.data(), T.size(), P.data(), P.size());
+  return MatchWildcards(Text, Pattern, false);
 }
 
 bool TzvNullCompareModel::IsAgree() { return GetCompareAsVariant().IsNull(); }

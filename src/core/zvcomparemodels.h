@@ -273,21 +273,29 @@ class TzvNotContainsCompareModel : public TzvContainsCompareModel {
 
 // Wildcard pattern over the whole text: '*' any run of characters, '?' one
 // character, everything else itself ('%' and '_' included). No implicit
-// wildcards: the pattern abc matches only abc.
+// wildcards: the pattern abc matches only abc. Ignoring case (MatchWildcards)
+// a record agrees when its characters match the pattern's as typed one for
+// one by their upper cases, so '?' is one character of the record
+// ("stra?e" finds Straße), or when its upper-case form matches the
+// pattern's, as UPPER( F ) LIKE does in the SQL. Whatever agrees respecting
+// case agrees ignoring case.
 class TzvPatternCompareModel : public TzvStringCompareModel {
   FYNDRA_CLASS(TzvPatternCompareModel, TzvStringCompareModel)
  public:
+  void DataChanged() override;
   bool AgreesWith(const std::string& Record) override;
   std::string GetSqlExpression() override { return LikeCondition(false, "", "", true); }
 
   // Whether the whole Text matches the whole Pattern, comparing characters
-  // exactly. A run of stars behaves as one star, at the end of the text too,
-  // as '%%' does in SQL. Time O(len(Text) * len(Pattern)) at worst, linear
-  // memory.
+  // exactly (MatchWildcards). A run of stars behaves as one star, at the end
+  // of the text too, as '%%' does in SQL.
   static bool MatchPattern(const std::string& Text, const std::string& Pattern);
 
  protected:
   TzvPatternCompareModel() = default;
+
+ private:
+  std::string Pattern_;  // the value's text as typed
 };
 
 class TzvNotPatternCompareModel : public TzvPatternCompareModel {

@@ -47,6 +47,25 @@ bool AnsiContainsText(const std::string& Text, const std::string& SubText);
 // True when SubText occurs in Text. An empty SubText is contained in no text.
 bool AnsiContainsStr(const std::string& Text, const std::string& SubText);
 
+// Whether the whole Text matches the whole Pattern: '*' stands for any run of
+// characters (also none), '?' for exactly one character, every other
+// character for itself. Ignoring case, a text matches when either
+//  - its characters match the pattern's one for one by case keys
+//    (AnsiCaseKeys: equal upper cases), '?' taking one character of Text:
+//    "stra?e" matches "STRAßE"; or
+//  - its upper-case form matches that of the pattern, as SQL's
+//    UPPER( F ) LIKE does: "*SS*" matches "straße".
+// The two differ only where a character's upper case is longer than one
+// character. A text matches whatever it matches respecting case.
+//
+// The parts between stars are placed one after another at their leftmost
+// occurrence, which is where a part of fixed length leaves the most room to
+// the parts after it. A part is found by a linear search when it has no '?'
+// and by a bit-parallel one (64 pattern characters a step) when it has, so a
+// match costs about len(Text) for patterns without '?' and at most
+// len(Text) * len(Pattern) / 64 steps with them, whatever the input.
+bool MatchWildcards(const std::string& Text, const std::string& Pattern, bool IgnoreCase);
+
 // Byte offset of the character with the zero-based index CharIndex in the
 // UTF-8 text S; S.size() when S has no more characters than that.
 std::size_t Utf8CharOffset(const std::string& S, std::size_t CharIndex);

@@ -120,11 +120,21 @@ inline void Configure(TzvCustomDBFilterModel* M, std::vector<TCriterion>& Drawn,
   M->Apply();
 }
 
-// Whether Item agrees with the current record. By code points: the order of
-// engines that order text by code points, for the ordering comparisons on
-// text (keys 2 to 5).
+// Whether Item agrees with the current record. By code points: as the SQL of
+// engines that order text by code points selects, for the ordering
+// comparisons on text (keys 2 to 5), and for the wildcard patterns ignoring
+// case by upper-case forms alone, as UPPER( F ) LIKE matches: '_' is one
+// character of the upper-case form, so a '?' standing for a character whose
+// upper case is longer ("?" for "ß", "a?b" for "aﬁb") finds the record only
+// in the record test.
 inline bool Agrees(TzvCompareItem* Item, bool ByCodePoints) {
   const int Key = Item->GetCompareKey();
+  if (ByCodePoints && (Key == ckPattern || Key == ckNotPattern) && Item->GetCompareModel()->GetCaseInsensitive()) {
+    auto* Op = static_cast<TzvStringCompareModel*>(Item->GetCompareModel());
+    const bool Match =
+        TzvPatternCompareModel::MatchPattern(AnsiUpperCase(Item->GetCompareAsString()), Op->GetConvertedText());
+    return Key == ckPattern ? Match : !Match;
+  }
   if (!ByCodePoints || Key < 2 || Key > 5 || !VarTypeIsStr(Item->GetDataType())) return Item->IsAgree();
   TzvCompareModel* Op = Item->GetCompareModel();
   if (!Op->GetIsConverted()) return false;

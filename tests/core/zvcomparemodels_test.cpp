@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <fyndra/core/zvstrutils.h>
 #include <fyndra/platform/rtl/textservice.h>
 #include "core/zvrecordmodel.h"
 
@@ -98,6 +99,13 @@ TEST_F(CompareModelsTest, IsAgreeOfTheSixteenOperators) {
       {"text item: Null record reads as empty", varString, kCs, 0, "", NullV, true},
       {"text item: Null record is less than a value", varString, kCs, 2, "a", NullV, true},
       {"wide text item ignoring case", varOleStr, kCi, 0, "stra\xC3\x9F" "e", "STRASSE", true},
+      // The criterion is upper case ("STRASSE"); so is the record it is compared with.
+      {"text equal ignoring case, sharp s as typed", varString, kCi, 0, "stra\xC3\x9F" "e", "Stra\xC3\x9F" "e",
+       true},
+      {"text not equal ignoring case, sharp s as typed", varString, kCi, 1, "stra\xC3\x9F" "e", "stra\xC3\x9F" "e",
+       false},
+      {"text greater or equal ignoring case, sharp s", varString, kCi, 3, "stra\xC3\x9F" "e", "STRA\xC3\x9F" "E",
+       true},
       // Text matching.
       {"starts respecting case", varString, kCs, 6, "Ab", "Abc", true},
       {"starts respecting case, other case", varString, kCs, 6, "Ab", "abc", false},
@@ -133,6 +141,15 @@ TEST_F(CompareModelsTest, IsAgreeOfTheSixteenOperators) {
       {"pattern without wildcards is whole-text", varString, kCs, 12, "abc", "xabcx", false},
       {"pattern abc: abc", varString, kCs, 12, "abc", "abc", true},
       {"pattern ignoring case", varString, kCi, 12, "a?C", "ABc", true},
+      // Ignoring case, '?' is one character of the record even where upper
+      // case would take two.
+      {"pattern ignoring case: ? takes a sharp s", varString, kCi, 12, "stra?e", "STRA\xC3\x9F" "E", true},
+      {"pattern ignoring case: lone ? and sharp s", varString, kCi, 12, "?", "\xC3\x9F", true},
+      {"pattern ignoring case: ? takes a ligature", varString, kCi, 12, "a?b", "a\xEF\xAC\x81" "b", true},
+      {"pattern ignoring case: sharp s in the pattern", varString, kCi, 12, "stra\xC3\x9F" "e*", "STRA\xC3\x9F" "E 5",
+       true},
+      {"pattern ignoring case: final sigma", varString, kCi, 12, "*\xCF\x83", "\xCE\xA3\xCE\xA3", true},
+      {"not pattern ignoring case: sharp s", varString, kCi, 13, "stra?e", "stra\xC3\x9F" "e", false},
       {"pattern respecting case", varString, kCs, 12, "a?C", "ABc", false},
       {"pattern: run of stars at the end", varString, kCs, 12, "abc**", "abc", true},
       {"pattern: question mark is one character", varString, kCs, 12, "?", "\xC3\xA4", true},
@@ -151,6 +168,71 @@ TEST_F(CompareModelsTest, IsAgreeOfTheSixteenOperators) {
     Item->Record = C.Record;
     EXPECT_EQ(Item->IsAgree(), C.Agrees);
     Free(Item);
+  }
+}
+
+// Ignoring case never finds fewer records than respecting it, for every text
+// operator and in locales whose case rules differ; each negation finds
+// exactly the records its operator does not. The texts are drawn from
+// characters whose case mapping changes the length (ß, ligatures, ŉ, İ) or
+// depends on the context (final sigma), so criteria and records often meet.
+TEST_F(CompareModelsTest, IgnoringCaseNeverFindsFewerThanRespectingIt) {
+  const char* Alphabet[] = {"a", "A", "s", "S", "i", "I", "f", "F", "n", "x", "\xC3\x9F", "\xE1\xBA\x9E",
+                            "\xEF\xAC\x81", "\xC5\x89", "\xC4\xB0", "\xC4\xB1", "\xCF\x82", "\xCF\x83",
+                            "\xCE\xA3", "\xCC\x87", "\xC3\xA4", "\xC3\x84"};
+  constexpr int kLetters = sizeof Alphabet / sizeof *Alphabet;
+  std::mt19937 Rng(91);
+  auto Pick = [&Rng](int N) { return std::uniform_int_distribution<int>(0, N - 1)(Rng); };
+  auto RandomText = [&](int MaxLen) {
+    std::string S;
+    for (int K = Pick(MaxLen + 1); K > 0; --K) S += Alphabet[Pick(kLetters)];
+    return S;
+  };
+  const int Keys[] = {0, 6, 8, 10, 12};
+  for (const char* Locale : {"en_US", "de_DE", "tr_TR", "lt_LT", "el_GR"}) {
+    SCOPED_TRACE(Locale);
+    SetDefaultLocale(Locale);
+    for (int Key : Keys) {
+      TRecordItem* Cs = Add(varString, Key, "", kCs, 50, "Cs");
+      TRecordItem* Ci = Add(varString, Key, "", kCi, 50, "Ci");
+      TRecordItem* NotCs = Add(varString, Key + 1, "", kCs, 50, "NotCs");
+      TRecordItem* NotCi = Add(varString, Key + 1, "", kCi, 50, "NotCi");
+      int Found = 0;
+      for (int I = 0; I < 1500; ++I) {
+        std::string Record = RandomText(6);
+        // Mostly a piece of the record, as a user types what they see.
+        std::string Value = RandomText(3);
+        if (Pick(4) != 0 && !Record.empty()) {
+          const std::size_t Chars = CharLength(Record);
+          const std::size_t From = static_cast<std::size_t>(Pick(static_cast<int>(Chars)));
+          const std::size_t Len = static_cast<std::size_t>(Pick(static_cast<int>(Chars - From) + 1));
+          const std::size_t B = Utf8CharOffset(Record, From), E = Utf8CharOffset(Record, From + Len);
+          Value = Record.substr(B, E - B);
+          if (Key == 0) Value = Record;
+        }
+        if (Key == 12 && !Value.empty()) {  // wildcards in place of some characters
+          std::string P;
+          for (std::size_t C = 0, N = CharLength(Value); C < N; ++C) {
+            const std::size_t B = Utf8CharOffset(Value, C), E = Utf8CharOffset(Value, C + 1);
+            const int Roll = Pick(6);
+            P += Roll == 0 ? std::string("?") : Roll == 1 ? std::string("*") : Value.substr(B, E - B);
+          }
+          Value = Pick(2) ? "*" + P : P;
+        }
+        for (TRecordItem* Item : {Cs, Ci, NotCs, NotCi}) {
+          Item->SetAsString(Value);
+          Item->GetCompareModel()->DoDataChange();
+          Item->Record = Record;
+        }
+        const bool S = Cs->IsAgree(), C = Ci->IsAgree();
+        ASSERT_TRUE(!S || C) << "key " << Key << " value '" << Value << "' record '" << Record << "'";
+        ASSERT_EQ(NotCs->IsAgree(), !S);
+        ASSERT_EQ(NotCi->IsAgree(), !C);
+        Found += S;
+      }
+      EXPECT_GT(Found, 300) << "key " << Key;  // the inputs exercise the rule
+      for (TRecordItem* Item : {Cs, Ci, NotCs, NotCi}) Free(Item);
+    }
   }
 }
 

@@ -17,6 +17,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <fyndra/platform/rtl/sysutils.h>
@@ -180,13 +181,27 @@ struct AsciiRanks {
   std::array<std::uint16_t, 128> Level[3]{};  // 0 = ignorable at that level
 };
 
+// Case keys (AnsiCaseKeys): the upper case of each character. A character
+// whose upper case is one character has that as its key; the upper cases of
+// several characters (ß -> SS) are numbered in order of first use. ASCII is
+// looked up in a table, every other character in a map filled as characters
+// come.
+struct CaseKeyTable {
+  bool AsciiReady = false;
+  std::array<char32_t, 128> Ascii{};
+  std::unordered_map<char32_t, char32_t> Other;
+  std::map<std::u16string, char32_t> Longer;  // upper case of several characters -> key
+};
+
 struct CollatorPair {
   UCollator* CaseInsensitive = nullptr;  // secondary strength
   UCollator* CaseSensitive = nullptr;    // tertiary strength
   UCaseMap* CaseMap = nullptr;           // case mapping straight on UTF-8
   bool AsciiOk = false;
   bool AsciiCaseOk = false;  // ASCII case mapping is locale-independent
+  bool UpperInContext = false;  // the locale's upper case looks at neighbours
   AsciiRanks Ranks;
+  CaseKeyTable CaseKeys;
   std::string LocaleName;
   ~CollatorPair() {
     if (CaseInsensitive) ucol_close(CaseInsensitive);
@@ -325,6 +340,9 @@ std::unique_ptr<CollatorPair> OpenCollators(const std::string& Locale) {
   // Turkic languages map i to a dotted capital I: ASCII case mapping depends on them.
   const std::string Lang = Locale.substr(0, Locale.find_first_of("_-@"));
   P->AsciiCaseOk = !(Lang == "tr" || Lang == "az");
+  // Lithuanian drops a dot above after i, Greek drops accents and adds a
+  // diaeresis depending on the letters around.
+  P->UpperInContext = Lang == "lt" || Lang == "el";
   return P;
 }
 
@@ -425,6 +443,28 @@ std::u16string IcuMapCase(std::u16string_view S, bool Upper, const std::string& 
   return Out;
 }
 
+// Upper case of each character on its own, for the locales whose rules look
+// at the neighbours; invalid bytes stay as they are.
+std::string UpperEachCharacter(std::string_view S, const std::string& Locale) {
+  std::string Out;
+  Out.reserve(S.size());
+  std::u16string One, Mapped;
+  for (std::size_t I = 0; I < S.size();) {
+    const std::size_t Start = I;
+    bool Valid = true;
+    const char32_t CP = DecodeOne(S, I, &Valid);
+    if (!Valid) {
+      Out.append(S.substr(Start, I - Start));
+      continue;
+    }
+    One.clear();
+    AppendUtf16(One, CP);
+    IcuMapCaseInto(One, true, Locale, Mapped);
+    Out += Utf16ToUtf8(Mapped);
+  }
+  return Out;
+}
+
 // Maps the valid UTF-8 runs of S with ICU and keeps invalid bytes as they are,
 // so that padding bytes survive case mapping.
 std::string MapCase(std::string_view S, bool Upper) {
@@ -435,6 +475,7 @@ std::string MapCase(std::string_view S, bool Upper) {
     for (char& C : R) C = Upper ? AsciiUpper(C) : AsciiLower(C);
     return R;
   }
+  if (Upper && P.UpperInContext) return UpperEachCharacter(S, P.LocaleName);
   if (P.CaseMap != nullptr && IsValidUtf8(S)) {
     std::string Out(S.size() + S.size() / 2 + 4, '\0');
     for (int Attempt = 0; Attempt < 2; ++Attempt) {
@@ -476,6 +517,41 @@ std::string MapCase(std::string_view S, bool Upper) {
   return Out;
 }
 
+// The key of one character: its upper case when that is one character, a
+// number of its own for each longer upper case.
+char32_t NewCaseKey(CollatorPair& P, char32_t CP) {
+  std::u16string One, Upper;
+  AppendUtf16(One, CP);
+  IcuMapCaseInto(One, true, P.LocaleName, Upper);
+  const std::size_t Len =
+      Upper.size() == 2 && Upper[0] >= 0xD800 && Upper[0] <= 0xDBFF && Upper[1] >= 0xDC00 && Upper[1] <= 0xDFFF
+          ? 1
+          : Upper.size();
+  if (Len == 1)
+    return Upper.size() == 1 ? char32_t{Upper[0]}
+                             : 0x10000 + ((char32_t{Upper[0]} - 0xD800) << 10) + (char32_t{Upper[1]} - 0xDC00);
+  auto [It, Added] = P.CaseKeys.Longer.try_emplace(std::move(Upper), 0);
+  if (Added) It->second = kFirstLongerCaseKey + static_cast<char32_t>(P.CaseKeys.Longer.size() - 1);
+  return It->second;
+}
+
+void PrepareAsciiCaseKeys(CollatorPair& P) {
+  CaseKeyTable& T = P.CaseKeys;
+  if (T.AsciiReady) return;
+  for (char32_t C = 0; C < 128; ++C) T.Ascii[C] = NewCaseKey(P, C);
+  T.AsciiReady = true;
+}
+
+// REQUIRES: CP is not ASCII.
+char32_t OtherCaseKey(CollatorPair& P, char32_t CP) {
+  CaseKeyTable& T = P.CaseKeys;
+  auto It = T.Other.find(CP);
+  if (It != T.Other.end()) return It->second;
+  const char32_t Key = NewCaseKey(P, CP);
+  T.Other.emplace(CP, Key);
+  return Key;
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- public
@@ -492,6 +568,8 @@ std::string TextLocale() {
   std::lock_guard<std::mutex> Guard(G.Lock);
   return G.Name;
 }
+
+std::uint64_t TextLocaleGeneration() { return Global().Generation.load(std::memory_order_acquire); }
 
 void SetDefaultLocale(const std::string& Locale) {
   TFormatSettings Settings = FormatSettingsForLocale(Locale);
@@ -524,8 +602,38 @@ std::string LowerCase(std::string_view S) {
 
 int WideCompareText(std::u16string_view A, std::u16string_view B) { return WideCompare(A, B, true); }
 int WideCompareStr(std::u16string_view A, std::u16string_view B) { return WideCompare(A, B, false); }
-std::u16string WideUpperCase(std::u16string_view S) { return IcuMapCase(S, true, Current().LocaleName); }
+std::u16string WideUpperCase(std::u16string_view S) {
+  CollatorPair& P = Current();
+  if (!P.UpperInContext) return IcuMapCase(S, true, P.LocaleName);
+  std::u16string Out, Mapped;
+  for (std::size_t I = 0; I < S.size();) {
+    // One character: a surrogate pair, or a single unit (a lone surrogate
+    // maps to itself).
+    const std::size_t Len =
+        (S[I] >= 0xD800 && S[I] <= 0xDBFF && I + 1 < S.size() && S[I + 1] >= 0xDC00 && S[I + 1] <= 0xDFFF) ? 2 : 1;
+    IcuMapCaseInto(S.substr(I, Len), true, P.LocaleName, Mapped);
+    Out += Mapped;
+    I += Len;
+  }
+  return Out;
+}
 std::u16string WideLowerCase(std::u16string_view S) { return IcuMapCase(S, false, Current().LocaleName); }
+
+bool AnsiCaseKeys(std::u32string& Units) {
+  CollatorPair& P = Current();
+  PrepareAsciiCaseKeys(P);
+  const std::array<char32_t, 128>& Ascii = P.CaseKeys.Ascii;
+  bool Longer = false;
+  for (char32_t& U : Units) {
+    if (U < 0x80) {
+      U = Ascii[U];
+    } else if (U <= 0x10FFFF && !(U >= 0xD800 && U <= 0xDFFF)) {
+      U = OtherCaseKey(P, U);
+      Longer = Longer || U >= kFirstLongerCaseKey;
+    }
+  }
+  return Longer;
+}
 
 int AnsiPos(std::string_view Sub, std::string_view S) {
   if (Sub.empty()) return 0;

@@ -17,6 +17,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,9 @@ namespace fyndra {
 
 void SetTextLocale(const std::string& IcuLocale);
 std::string TextLocale();
+// Changes whenever the text locale is set: what was derived from the locale
+// before (case keys, say) may have to be made again.
+std::uint64_t TextLocaleGeneration();
 // Sets the text locale and the current format settings (sysutils.h) from one
 // locale name, e.g. "en_US" or "de_DE".
 void SetDefaultLocale(const std::string& Locale);
@@ -35,7 +39,13 @@ bool AnsiSameStr(std::string_view A, std::string_view B);
 // Compares exactly the first N characters of each side (fewer when a side is
 // shorter), ignoring case.
 int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N);
-std::string AnsiUpperCase(std::string_view S);  // full mapping: "straße" -> "STRASSE"
+// Full mapping: "straße" -> "STRASSE". Upper case maps each character on its
+// own (the locale's rules without those that look at the neighbouring
+// letters, as Lithuanian and Greek have), so the upper case of a text is the
+// upper cases of its characters in a row: a part of a text is a part of it
+// in upper case too, and tests that ignore case by upper-casing both sides
+// never lose a text they would find respecting case.
+std::string AnsiUpperCase(std::string_view S);
 std::string AnsiLowerCase(std::string_view S);
 // ASCII-only mappings that leave other characters alone.
 std::string UpperCase(std::string_view S);
@@ -45,6 +55,19 @@ int WideCompareText(std::u16string_view A, std::u16string_view B);
 int WideCompareStr(std::u16string_view A, std::u16string_view B);
 std::u16string WideUpperCase(std::u16string_view S);
 std::u16string WideLowerCase(std::u16string_view S);
+
+// Case keys for matching character by character ignoring case, as upper
+// case compares: Units holds the code points of a text (anything above
+// U+10FFFF stands for a byte that is not UTF-8 and stays as it is), and each
+// is replaced by its key. A character whose upper case is one character has
+// that as its key (a, A -> A; σ, ς, Σ -> Σ); one whose upper case is longer
+// (ß -> SS, ﬁ -> FI) has a number from kFirstLongerCaseKey on, the same for
+// the same upper case. Two characters have equal keys exactly when their
+// upper cases are equal, and a text keeps its number of characters. Keys are
+// valid for the current text locale and thread. Returns whether any key
+// stands for a longer upper case.
+constexpr char32_t kFirstLongerCaseKey = 0x200000;
+bool AnsiCaseKeys(std::u32string& Units);
 
 // 1-based character position of the first occurrence of Sub in S; 0 when it
 // does not occur or Sub is empty.

@@ -20,6 +20,11 @@
 //    case-insensitive text criterion, a row whose text holds a character that
 //    the two mappings map differently is left out of PostgreSQL's comparison
 //    (and counted);
+//  - a wildcard pattern ignoring case also accepts in the record test a
+//    record where '?' stands for one character whose upper case is longer
+//    ("?" finds "ß", "a?b" finds "aﬁb"), while UPPER( F ) LIKE '_' takes one
+//    character of the upper-case form: the brute force for the SQL matches
+//    those criteria by upper-case forms alone;
 //  - PostgreSQL has no LIKE on numbers: a text operator on an integer column
 //    is refused by the server; the apply raises and the query keeps the text
 //    and rows it had (checked, and counted);

@@ -6,6 +6,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace fyndra {
 namespace {
@@ -263,6 +264,60 @@ TEST_F(TextServiceTest, LocaleChangeReachesOtherThreads) {
   std::thread T2([&] { Result = AnsiCompareText("ö", "z"); });
   T2.join();
   EXPECT_LT(Result, 0);
+}
+
+// Upper case is a character-by-character mapping in every locale, also in
+// those whose rules look at neighbouring letters: the upper case of a text is
+// the upper cases of its parts in a row.
+TEST_F(TextServiceTest, UpperCaseOfATextIsTheUpperCaseOfItsParts) {
+  const char* Letters[] = {"i", "\xCC\x87", "\xCE\xAC", "\xCE\xB9", "\xCC\x81", "\xCF\x82", "a", "\xC3\x9F", "\xEF\xAC\x81"};
+  std::mt19937 Rng(17);
+  for (const char* Locale : {"lt_LT", "el_GR", "tr_TR", "en_US"}) {
+    SetTextLocale(Locale);
+    for (int I = 0; I < 300; ++I) {
+      std::string A, B;
+      for (int K = 0; K < 3; ++K) A += Letters[Rng() % 9];
+      for (int K = 0; K < 3; ++K) B += Letters[Rng() % 9];
+      ASSERT_EQ(AnsiUpperCase(A + B), AnsiUpperCase(A) + AnsiUpperCase(B)) << Locale << " '" << A << "' '" << B << "'";
+      ASSERT_EQ(WideUpperCase(Utf8ToUtf16(A + B)), Utf8ToUtf16(AnsiUpperCase(A + B))) << Locale;
+    }
+  }
+  SetTextLocale("lt_LT");
+  EXPECT_EQ(AnsiUpperCase("a\xC4\x97"), "A\xC4\x96");  // the locale's own mapping still applies
+  SetTextLocale("el_GR");
+  EXPECT_EQ(AnsiUpperCase("\xCE\xAC"), "\xCE\x91");  // Greek capitals drop the accent
+}
+
+// Case keys compare characters one by one as their upper cases compare, and
+// a text keeps its number of characters.
+TEST_F(TextServiceTest, CaseKeysAreEqualExactlyForCharactersOfEqualUpperCase) {
+  const std::vector<std::string> Chars = {"a", "A", "b", "s", "S", "\xC3\x9F", "\xE1\xBA\x9E", "\xCF\x82", "\xCF\x83",
+                                          "\xCE\xA3", "\xC4\xB0", "i", "I", "\xC4\xB1", "\xEF\xAC\x81", "f",
+                                          "\xE2\x84\xAA", "k", "\xC3\xA4", "\xC3\x84", "\x7F", "\x10", "?", "*",
+                                          "\xC5\x89", "\xF0\x90\x90\xA8", "\xF0\x90\x90\x80"};
+  for (const char* Locale : {"en_US", "tr_TR", "lt_LT"}) {
+    SetTextLocale(Locale);
+    for (const std::string& A : Chars) {
+      for (const std::string& B : Chars) {
+        std::u32string KA = {0}, KB = {0};
+        std::size_t IA = 0, IB = 0;
+        ASSERT_TRUE(NextUtf8Char(A, IA, KA[0]));
+        ASSERT_TRUE(NextUtf8Char(B, IB, KB[0]));
+        const bool Longer = AnsiCaseKeys(KA);
+        AnsiCaseKeys(KB);
+        ASSERT_EQ(KA.size(), 1u);
+        EXPECT_EQ(KA == KB, AnsiUpperCase(A) == AnsiUpperCase(B)) << Locale << " '" << A << "' '" << B << "'";
+        EXPECT_EQ(Longer, CharLength(AnsiUpperCase(A)) > 1) << Locale << " '" << A << "'";
+        EXPECT_EQ(Longer, KA[0] >= kFirstLongerCaseKey);
+      }
+    }
+  }
+  SetTextLocale("en_US");
+  // Units beyond the code points (stray bytes) stay as they are.
+  std::u32string Units = {U'a', 0x1100FF, U'\u00DF'};
+  EXPECT_TRUE(AnsiCaseKeys(Units));
+  EXPECT_EQ(Units[0], U'A');
+  EXPECT_EQ(Units[1], 0x1100FFu);
 }
 
 }  // namespace
