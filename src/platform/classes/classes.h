@@ -204,8 +204,10 @@ class TComponent : public TPersistent {
   // `inline` block holding only what differs from the frame's own form text.
   void SetInline(bool Value);
 
-  // The components that streaming writes as children of this root: by default
-  // every owned component that is not a sub-component, in owner order.
+  // The components that streaming writes as children of this one: by default
+  // every owned component that is not a sub-component, in owner order. The
+  // writer nests, below a component other than the root, only those children
+  // that the root owns (controls inside a panel).
   virtual void GetChildren(const std::function<void(TComponent*)>& Proc, TComponent* Root);
   // Moves Child, one of the components GetChildren(..., this) lists, to
   // position Order among them (an Order past the end: last). Streaming calls
@@ -213,6 +215,13 @@ class TComponent : public TPersistent {
   // block. Here it orders the owned components; a child this component does
   // not own stays where it is.
   virtual void SetChildOrder(TComponent* Child, int Order);
+  // Streaming nests a component inside another one (a control inside the
+  // panel that holds it) when it has such a parent; the reader hands the
+  // enclosing component to SetParentComponent before reading the properties.
+  // A plain component has no parent and ignores it.
+  virtual bool HasParent() const { return false; }
+  virtual TComponent* GetParentComponent() const { return nullptr; }
+  virtual void SetParentComponent(TComponent* /*Value*/) {}
 
  protected:
   explicit TComponent(TComponent* Owner) : PendingOwner_(Owner) {}

@@ -885,6 +885,38 @@ bool CodePageToUtf8(std::string_view Text, std::string_view CodePage, std::strin
   }
 }
 
+std::u32string Utf8ToUtf32(std::string_view S) {
+  std::u32string Out;
+  Out.reserve(S.size());
+  for (std::size_t I = 0; I < S.size();) {
+    char32_t CP = DecodeOne(S, I);
+    Out.push_back(CP == kHighest && S[I - 1] == '\xFF' ? kReplacement : CP);
+  }
+  return Out;
+}
+
+std::string Utf32ToUtf8(std::u32string_view S) {
+  std::string Out;
+  Out.reserve(S.size());
+  for (char32_t CP : S) AppendUtf8(Out, (CP >= 0xD800 && CP <= 0xDFFF) || CP > 0x10FFFF ? kReplacement : CP);
+  return Out;
+}
+
+bool IsLetterChar(char32_t C) {
+  if (C < 0x80) return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z');
+  return C <= 0x10FFFF && u_isalpha(static_cast<UChar32>(C));
+}
+
+char32_t UpperChar(char32_t C) {
+  if (C < 0x80) return C >= 'a' && C <= 'z' ? C - 32 : C;
+  return C <= 0x10FFFF ? static_cast<char32_t>(u_toupper(static_cast<UChar32>(C))) : C;
+}
+
+char32_t LowerChar(char32_t C) {
+  if (C < 0x80) return C >= 'A' && C <= 'Z' ? C + 32 : C;
+  return C <= 0x10FFFF ? static_cast<char32_t>(u_tolower(static_cast<UChar32>(C))) : C;
+}
+
 namespace textservice_detail {
 int CollatorCompare(std::string_view A, std::string_view B, bool IgnoreCase) {
   ThreadState& S = State();

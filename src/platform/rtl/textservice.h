@@ -125,6 +125,18 @@ bool CodePageToUtf8(std::string_view Text, std::string_view CodePage, std::strin
 // there is none.
 std::string CodePageName(std::string_view CodePage);
 
+// Characters one by one (masked input works position by position): invalid
+// UTF-8 bytes become U+FFFD, lone surrogates and values past U+10FFFF too.
+std::u32string Utf8ToUtf32(std::string_view S);
+std::string Utf32ToUtf8(std::u32string_view S);
+
+// Single characters. A letter is any Unicode letter; the case mappings are the
+// simple one-to-one ones (a character whose full mapping has several
+// characters, such as the sharp s, keeps its case).
+bool IsLetterChar(char32_t C);
+char32_t UpperChar(char32_t C);
+char32_t LowerChar(char32_t C);
+
 }  // namespace fyndra
 
 namespace fyndra::textservice_detail {

@@ -466,6 +466,15 @@ TComponent* TReader::ReadObject(const TDfmObject& Obj, const TScope& Scope) {
   }
   if (!Seen_->insert(Component).second) Error(Obj.Line, "each component once, found '" + Obj.Name + "' again");
   Enter(Component);
+  // A control sits in the component whose block holds it (an inherited one
+  // may move to another parent this way).
+  if (Component->HasParent()) {
+    try {
+      Component->SetParentComponent(Scope.Enclosing);
+    } catch (const Exception& E) {
+      Error(Obj.Line, "'" + Obj.Name + "' inside a component that can hold it: " + E.Message());
+    }
+  }
   ReadProperties(Component, Obj.Properties);
   // Inside a frame's block, `inherited` names the frame's own components;
   // new objects belong to the form, wherever they are nested.

@@ -285,6 +285,7 @@ class TWriter : public TFiler {
   TDfmObject WriteObject(TComponent* Component, TComponent* Ancestor, TDfmObjectKind Kind, const TDfmObject* Original);
   void WriteChildren(TComponent* Parent, TComponent* Ancestor, const TDfmObject* Original, bool InFrame,
                      TDfmObject& Out);
+  void CheckAncestorKept();
   TComponent* Fresh(TClass Class, TClass From, const std::string& What);
   bool HasFormText(TClass From);
   void WriteProperties(TObject* Instance, TObject* Ancestor, const std::string& Prefix, std::vector<TDfmProperty>& Out);
@@ -312,6 +313,7 @@ class TWriter : public TFiler {
   TComponent* Scope_ = nullptr;          // the form or frame being written
   TComponent* AncestorScope_ = nullptr;  // its ancestor
   TComponent* AncestorRoot_ = nullptr;   // the root of the ancestor's side
+  std::vector<TComponent*>* Written_ = nullptr;  // the components of Scope_ written so far
   // Where DefineProperties' values go while a write procedure runs.
   std::vector<TDfmProperty>* DefinedOut_ = nullptr;
   std::string DefinedPrefix_;

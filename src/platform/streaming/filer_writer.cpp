@@ -55,13 +55,29 @@ TDfmValue VariantToValue(const Variant& V) {
   }
 }
 
-std::vector<TComponent*> ChildrenOf(TComponent* Parent) {
+bool IsFrame(const TComponent* C) { return C->ComponentState().Contains(csInline); }
+
+// The children Parent lists that Scope (the form or frame being written)
+// owns: for the scope itself its components, for a control inside it the
+// controls it holds. What Scope does not own could not be read back into it.
+std::vector<TComponent*> ChildrenOf(TComponent* Parent, TComponent* Scope) {
   std::vector<TComponent*> List;
-  Parent->GetChildren([&](TComponent* C) { List.push_back(C); }, Parent);
+  Parent->GetChildren(
+      [&](TComponent* C) {
+        if (C->Owner() == Scope && std::find(List.begin(), List.end(), C) == List.end()) List.push_back(C);
+      },
+      Scope);
   return List;
 }
 
-bool IsFrame(const TComponent* C) { return C->ComponentState().Contains(csInline); }
+// Every component of Scope's tree below Parent, nested ones too.
+void CollectTree(TComponent* Parent, TComponent* Scope, std::vector<TComponent*>& Out) {
+  for (TComponent* C : ChildrenOf(Parent, Scope)) {
+    if (std::find(Out.begin(), Out.end(), C) != Out.end()) continue;
+    Out.push_back(C);
+    if (!IsFrame(C)) CollectTree(C, Scope, Out);
+  }
+}
 
 // The dotted path of C's names from Scope down (Frame1.Edit1); "=" for
 // Scope itself. False when Scope does not own C, directly or through owners.
@@ -231,51 +247,79 @@ TDfmObject TWriter::WriteObject(TComponent* Component, TComponent* Ancestor, TDf
   // A frame's properties and components are compared and named within it.
   const bool OwnChildren = Component == GetRoot() || IsFrame(Component);
   TComponent* const Saved[] = {Scope_, AncestorScope_, AncestorRoot_};
+  std::vector<TComponent*> Written;
+  std::vector<TComponent*>* const SavedWritten = Written_;
   if (OwnChildren) {
     Scope_ = Component;
     AncestorScope_ = Ancestor;
     if (Kind != TDfmObjectKind::Inherited) AncestorRoot_ = Ancestor;
+    Written_ = &Written;
   }
+  auto Restore = [&] {
+    std::tie(Scope_, AncestorScope_, AncestorRoot_) = std::tie(Saved[0], Saved[1], Saved[2]);
+    Written_ = SavedWritten;
+  };
   try {
     WriteProperties(Component, Ancestor, "", Obj.Properties);
     if (Original) KeepOriginal(Obj.Properties, Original->Properties);
-    if (OwnChildren) WriteChildren(Component, Ancestor, Original, Component != GetRoot(), Obj);
+    // A form's or frame's children, or the controls a control holds.
+    WriteChildren(Component, Ancestor, Original, Scope_ != GetRoot(), Obj);
+    if (OwnChildren && Ancestor) CheckAncestorKept();
   } catch (...) {
-    std::tie(Scope_, AncestorScope_, AncestorRoot_) = std::tie(Saved[0], Saved[1], Saved[2]);
+    Restore();
     throw;
   }
-  std::tie(Scope_, AncestorScope_, AncestorRoot_) = std::tie(Saved[0], Saved[1], Saved[2]);
+  Restore();
   return Obj;
 }
 
-// The children of a form or frame. With an ancestor, the reader will have
-// the ancestor's components in the ancestor's order and append new ones; a
-// child that would then stand elsewhere than now gets an order index, and an
-// inherited child without differences is left out.
+// Each component of the ancestor must be written somewhere in the form or
+// frame: the reader makes them all, so one left out would come back.
+void TWriter::CheckAncestorKept() {
+  std::vector<TComponent*> Theirs;
+  CollectTree(AncestorScope_, AncestorScope_, Theirs);
+  for (TComponent* A : Theirs) {
+    TComponent* Mine = A->GetName().empty() ? nullptr : Scope_->FindComponent(A->GetName());
+    if (!Mine || std::find(Written_->begin(), Written_->end(), Mine) == Written_->end())
+      throw EWriteError("Component " + (A->GetName().empty() ? "of class " + A->ClassName() : A->GetName()) +
+                        " of the ancestor of " + Scope_->ClassName() + " '" + Scope_->GetName() +
+                        "' is gone; a form or frame built on an ancestor keeps all of its components");
+  }
+}
+
+// The children of a form or frame, or the controls a control inside it
+// holds. With an ancestor, the reader will have the ancestor's components in
+// the ancestor's order (less those that moved to another parent) and append
+// new ones and those that moved in; a child that would then stand elsewhere
+// than now gets an order index, and an inherited child without differences
+// that stayed where it was is left out. Ancestor is Parent's counterpart in
+// the ancestor (null for a parent the form added); the components of both
+// sides are named within the form or frame being written.
 void TWriter::WriteChildren(TComponent* Parent, TComponent* Ancestor, const TDfmObject* Original, bool InFrame,
                             TDfmObject& Out) {
-  const std::vector<TComponent*> Children = ChildrenOf(Parent);
+  const std::vector<TComponent*> Children = ChildrenOf(Parent, Scope_);
   std::vector<TComponent*> Order;
   if (Ancestor) {
-    for (TComponent* A : ChildrenOf(Ancestor)) {
-      TComponent* Mine = A->GetName().empty() ? nullptr : Parent->FindComponent(A->GetName());
-      if (!Mine || std::find(Children.begin(), Children.end(), Mine) == Children.end())
-        throw EWriteError("Component " + (A->GetName().empty() ? "of class " + A->ClassName() : A->GetName()) +
-                          " of the ancestor of " + Parent->ClassName() + " '" + Parent->GetName() +
-                          "' is gone; a form or frame built on an ancestor keeps all of its components");
-      Order.push_back(Mine);
+    for (TComponent* A : ChildrenOf(Ancestor, AncestorScope_)) {
+      TComponent* Mine = A->GetName().empty() ? nullptr : Scope_->FindComponent(A->GetName());
+      if (Mine && std::find(Children.begin(), Children.end(), Mine) != Children.end()) Order.push_back(Mine);
     }
   }
+  const std::vector<TComponent*> Stayed = Order;
   for (std::size_t I = 0; I < Children.size(); ++I) {
     TComponent* C = Children[I];
-    TComponent* Anc = Ancestor && !C->GetName().empty() ? Ancestor->FindComponent(C->GetName()) : nullptr;
+    if (std::find(Written_->begin(), Written_->end(), C) != Written_->end())
+      throw EWriteError("Component " + C->GetName() + " is listed twice among the children of " + Scope_->GetName() +
+                        "; a form text holds each component once");
+    Written_->push_back(C);
+    TComponent* Anc = AncestorScope_ && !C->GetName().empty() ? AncestorScope_->FindComponent(C->GetName()) : nullptr;
     TDfmObjectKind Kind = TDfmObjectKind::Object;
     if (Anc) {
       Kind = TDfmObjectKind::Inherited;
     } else if (InFrame) {
-      throw EWriteError("Component " + C->GetName() + " was added to the frame " + Parent->GetName() +
+      throw EWriteError("Component " + C->GetName() + " was added to the frame " + Scope_->GetName() +
                         " by code; a frame's block can only change the frame's own components");
-    } else if (Ancestor && C->GetName().empty()) {
+    } else if (AncestorScope_ && C->GetName().empty()) {
       throw EWriteError("A component of class " + C->ClassName() + " has no name; a form built on an ancestor names all");
     } else if (IsFrame(C)) {
       Kind = TDfmObjectKind::Inline;
@@ -299,7 +343,9 @@ void TWriter::WriteChildren(TComponent* Parent, TComponent* Ancestor, const TDfm
     const TDfmObject* OriginalChild = FindOriginalChild(Original, C->GetName());
     TDfmObject Node = WriteObject(C, Anc, Kind, OriginalChild);
     const bool Listed = OriginalChild && OriginalChild->Kind == TDfmObjectKind::Inherited;
-    if (Kind == TDfmObjectKind::Inherited && Node.Properties.empty() && Node.Children.empty() && !Moved && !Listed)
+    const bool Here = std::find(Stayed.begin(), Stayed.end(), C) != Stayed.end();
+    if (Kind == TDfmObjectKind::Inherited && Here && Node.Properties.empty() && Node.Children.empty() && !Moved &&
+        !Listed)
       continue;
     if (Moved || (OriginalChild && OriginalChild->Index >= 0)) Node.Index = static_cast<int>(I);
     Out.Children.push_back(std::move(Node));
