@@ -5,7 +5,7 @@ BENCH_DIR ?= build/bench
 RUN_DIR ?= build/run
 RUN_CUSTOMERS ?= 20000
 
-.PHONY: check deps bench run clean
+.PHONY: check deps bench run explorer clean
 
 deps:
 	tools/install-deps
@@ -37,6 +37,20 @@ run: deps
 	  $(RUN_DIR)/tools/fyndra-gensample --customers $(RUN_CUSTOMERS) --client $(RUN_DIR)/customers.cds \
 	  $(RUN_DIR)/sample.db
 	examples/session $(RUN_DIR)/tools/fyndra
+
+# The main job in a window: the Qt explorer opens the example query form over
+# the sample database. Without a display it runs on Qt's offscreen platform,
+# types a name as a user would and writes a screenshot.
+explorer: deps
+	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	  -DFYNDRA_BUILD_TESTS=OFF -DFYNDRA_BUILD_BENCH=OFF -DFYNDRA_SANITIZE=OFF
+	cmake --build $(RUN_DIR) -j $(JOBS) --target fyndra-explorer fyndra-gensample
+	[ -f $(RUN_DIR)/sample.db ] || $(RUN_DIR)/tools/fyndra-gensample --customers $(RUN_CUSTOMERS) $(RUN_DIR)/sample.db
+	if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
+	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db; \
+	else \
+	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db --type "Ma" --screenshot $(RUN_DIR)/explorer.png; \
+	fi
 
 clean:
 	rm -rf build

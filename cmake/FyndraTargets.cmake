@@ -11,8 +11,11 @@ file(CREATE_LINK ${PROJECT_SOURCE_DIR}/src ${FYNDRA_BUILD_INCLUDE_DIR}/fyndra SY
 # exported. DIR may be a list ("core;dataset") when one package spans several
 # folders. DEPS are link targets; PKG names the pkg-config modules of the
 # external libraries among them, for the library's own NAME.pc file.
+# GUI marks a library that links a GUI toolkit: it stays out of fyndra.pc (a
+# program that uses no GUI links none) and goes to fyndra-NAME.pc instead,
+# NAME being the library's name without the fyndra_ prefix.
 function(fyndra_library name dirs)
-  cmake_parse_arguments(ARG "" "" "DEPS;PKG" ${ARGN})
+  cmake_parse_arguments(ARG "GUI" "" "DEPS;PKG" ${ARGN})
   set(srcs)
   set(hdrs)
   foreach(dir IN LISTS dirs)
@@ -48,6 +51,11 @@ function(fyndra_library name dirs)
         FILES_MATCHING PATTERN "*.h")
     endif()
   endforeach()
+  if(ARG_GUI)
+    set_property(GLOBAL APPEND PROPERTY FYNDRA_GUI_LIBRARIES ${name})
+    set_property(GLOBAL PROPERTY FYNDRA_GUI_PKG_${name} ${ARG_PKG})
+    return()
+  endif()
   if(srcs)
     set_property(GLOBAL APPEND PROPERTY FYNDRA_LIBRARIES ${name})
   endif()
@@ -73,6 +81,18 @@ function(fyndra_pkgconfig)
     ${PROJECT_BINARY_DIR}/pkgconfig/fyndra.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/fyndra.pc
     DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  # One file per GUI library: the library on top of fyndra and its toolkit.
+  get_property(gui GLOBAL PROPERTY FYNDRA_GUI_LIBRARIES)
+  foreach(lib IN LISTS gui)
+    get_property(mods GLOBAL PROPERTY FYNDRA_GUI_PKG_${lib})
+    string(REGEX REPLACE "^fyndra_" "" FYNDRA_PC_GUI_NAME ${lib})
+    set(FYNDRA_PC_GUI_LIB "-l${lib}")
+    list(JOIN mods " " FYNDRA_PC_GUI_REQUIRES)
+    configure_file(${PROJECT_SOURCE_DIR}/cmake/fyndra-gui.pc.in
+      ${PROJECT_BINARY_DIR}/pkgconfig/fyndra-${FYNDRA_PC_GUI_NAME}.pc @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/pkgconfig/fyndra-${FYNDRA_PC_GUI_NAME}.pc
+      DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  endforeach()
 endfunction()
 
 # fyndra_test(NAME DIR LIBS...): one GoogleTest executable made of every .cpp

@@ -16,6 +16,9 @@ test -f "$prefix/lib/pkgconfig/fyndra.pc"
 # Adapter packages are installed libraries of their own, listed in fyndra.pc.
 test -f "$prefix/include/fyndra/adapters/client/zvclientmodel.h"
 grep -q -- '-lfyndra_client' "$prefix/lib/pkgconfig/fyndra.pc"
+# A program without a GUI links no GUI library: the Qt edition has its own file.
+if grep -q Qt6 "$prefix/lib/pkgconfig/fyndra.pc"; then echo "fyndra.pc names Qt" >&2; exit 1; fi
+if [ -f "$prefix/lib/libfyndra_qt.so" ]; then grep -q -- -lfyndra_qt "$prefix/lib/pkgconfig/fyndra-qt.pc"; fi
 
 echo "== find_package(Fyndra)"
 cmake -S "$here/consumer" -B "$work/cmake" -G Ninja -DCMAKE_CXX_COMPILER="$cxx" \

@@ -97,8 +97,6 @@ class TControlPeer {
   virtual bool Focused() const { return false; }
   // Asks for a repaint.
   virtual void Invalidate() {}
-  // Edits: the selection the user left, in characters; false when unknown.
-  virtual bool GetSelection(int& /*Start*/, int& /*Length*/) const { return false; }
   // Forms: runs until the control's ModalResult is set or the window closes.
   virtual void RunModal() {}
 
@@ -184,6 +182,8 @@ class TControl : public TComponent {
   void SetCaption(const std::string& Value) { SetText(Value); }
   virtual std::string GetText() const { return Text_; }
   virtual void SetText(const std::string& Value);
+  // The text as the control shows it (a masked edit's edit text).
+  const std::string& GetDisplayText() const { return Text_; }
 
   // Runs OnClick.
   virtual void Click();

@@ -25,6 +25,35 @@ std::string TCustomMaskEdit::GetText() const {
   return Utf32ToUtf8(Mask_.TextOf(Utf8ToUtf32(Text_)));
 }
 
+std::string TCustomMaskEdit::GetMaskedText() const {
+  if (!IsMasked()) return Text_;
+  const std::u32string Edit = Utf8ToUtf32(Text_);
+  int First = -1, Last = -1;
+  for (int I = 0; I < Mask_.Length() && I < static_cast<int>(Edit.size()); ++I) {
+    if (Mask_.IsLiteral(I) || Edit[std::size_t(I)] == Mask_.Blank()) continue;
+    if (First < 0) First = I;
+    Last = I;
+  }
+  if (First < 0) return std::string();
+  // The saved form of the positions kept: from the first filled one with
+  // '!', up to the last filled one without.
+  std::u32string Kept = Edit;
+  for (std::size_t I = 0; I < Kept.size(); ++I) {
+    const bool Inside = Mask_.Reverse() ? static_cast<int>(I) >= First : static_cast<int>(I) <= Last;
+    if (!Inside) Kept[I] = 0;
+  }
+  std::u32string Out;
+  const std::u32string Saved = Mask_.TextOf(Kept);
+  // TextOf keeps literal positions only when the mask saves them; walk both.
+  std::size_t S = 0;
+  for (int I = 0; I < Mask_.Length() && S < Saved.size(); ++I) {
+    if (Mask_.IsLiteral(I) && !Mask_.SaveLiterals()) continue;
+    if (Kept[std::size_t(I)] != 0) Out.push_back(Saved[S]);
+    ++S;
+  }
+  return Utf32ToUtf8(Out);
+}
+
 void TCustomMaskEdit::SetText(const std::string& Value) {
   if (!IsMasked()) return TCustomEdit::SetText(Value);
   const std::u32string Edit = Mask_.EditTextOf(Utf8ToUtf32(Value));

@@ -3,9 +3,11 @@
 // mask engine, so a toolkit's own input masks never come into play; the
 // native widget only shows the edit text and the caret.
 //
-// Texts (see maskutils.h): EditText is what the user sees; Text (and
-// MaskedText, the name the CLX edition uses) is the text as the mask saves
-// it. Without a mask the three are the same. Leaving a modified edit
+// Texts (see maskutils.h): EditText is what the user sees; Text is the text
+// as the mask saves it; MaskedText (the CLX edition's value) is Text without
+// the empty positions at its open end (the end, or the start with '!'), with
+// the literals among them, so that a partly typed criterion such as "C00" of
+// ">L0000000" is a prefix. Without a mask the three are the same. Leaving a modified edit
 // validates it; an edit in which nothing at all is entered counts as empty
 // and passes, so that a criterion can be cleared.
 #pragma once
@@ -31,7 +33,7 @@ class TCustomMaskEdit : public TCustomEdit {
   void SetEditText(const std::string& Value);
   std::string GetText() const override;
   void SetText(const std::string& Value) override;
-  std::string GetMaskedText() const { return GetText(); }
+  std::string GetMaskedText() const;
   void SetMaskedText(const std::string& Value) { SetText(Value); }
   // Whether no input position holds a character.
   bool IsEmptyText() const;

@@ -146,17 +146,7 @@ void TCustomEdit::SetPasswordChar(char Value) {
   PeerChanged(TPeerChange::PasswordChar);
 }
 
-std::int32_t TCustomEdit::GetSelStart() const {
-  int Start, Length;
-  if (Peer() && Peer()->GetSelection(Start, Length)) return Start;
-  return SelStart_;
-}
-
-std::int32_t TCustomEdit::GetSelLength() const {
-  int Start, Length;
-  if (Peer() && Peer()->GetSelection(Start, Length)) return Length;
-  return SelLength_;
-}
+void TCustomEdit::PeerSelectionChanged(std::int32_t Start, std::int32_t Length) { StoreSelection(Start, Length); }
 
 void TCustomEdit::SetSelStart(std::int32_t Value) {
   StoreSelection(Value, 0);

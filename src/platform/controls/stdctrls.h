@@ -80,10 +80,10 @@ class TCustomEdit : public TWinControl {
   bool GetModified() const { return Modified_; }
   void SetModified(bool Value) { Modified_ = Value; }
 
-  // The selection in characters.
-  std::int32_t GetSelStart() const;
+  // The selection in characters (the peer reports the user's).
+  std::int32_t GetSelStart() const { return SelStart_; }
   void SetSelStart(std::int32_t Value);
-  std::int32_t GetSelLength() const;
+  std::int32_t GetSelLength() const { return SelLength_; }
   void SetSelLength(std::int32_t Value);
   std::string GetSelText() const;
   // Replaces the selection (as typing would, so the user's MaxLength holds).
@@ -102,6 +102,8 @@ class TCustomEdit : public TWinControl {
   // The user changed the text in the native widget (Caret: where the caret
   // now is, in characters).
   virtual void PeerTextEdited(const std::string& Text, std::int32_t Caret);
+  // The user moved the caret or the selection.
+  void PeerSelectionChanged(std::int32_t Start, std::int32_t Length);
 
  protected:
   explicit TCustomEdit(TComponent* Owner);

@@ -13,6 +13,8 @@ FYNDRA_PUBLISHED(TDataSource, P) {
   P.Property("OnDataChange", &TDataSource::OnDataChange);
   P.Property("OnUpdateData", &TDataSource::OnUpdateData);
 }
+// Form files create data sources by class name.
+FYNDRA_REGISTER_CLASS(TDataSource);
 FYNDRA_IMPLEMENT_CLASS(TDataLink)
 FYNDRA_IMPLEMENT_CLASS(TFieldDataLink)
 
