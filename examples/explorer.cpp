@@ -159,7 +159,7 @@ int main(int argc, char** argv) {
     TDfmObject Tree = ParseDfmText(ReadFile(Opt.Form));
     std::vector<std::string> Names;
     PointAt(Tree, Opt.Db, Names);
-    TOwned<TComponent> Root(ReadComponentFromText(PrintDfmText(Tree), nullptr));
+    TOwned<TComponent> Root(ReadComponentFromTree(Tree, nullptr));
     auto* Form = dynamic_cast<TCustomForm*>(Root.get());
     if (!Form) throw Exception("'" + Opt.Form + "' holds no form");
     auto* Grid = FindFirst<TCustomDBGrid>(Form);

@@ -76,7 +76,7 @@ TComponent* LoadExampleForm(const char* Name) {
       if (P.Name == "DatabaseName") P.Value.Text = SampleDb();
     for (TDfmObject& C : O->Children) Todo.push_back(&C);
   }
-  return ReadComponentFromText(PrintDfmText(Tree), nullptr);
+  return ReadComponentFromTree(Tree, nullptr);
 }
 
 class QtTest : public ::testing::Test {
