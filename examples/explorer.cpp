@@ -25,8 +25,15 @@
 #include <string>
 #include <vector>
 
+#include <fyndra/controls/zvmodelqmask.h>
+#include <fyndra/controls/zvmodelqstdctrls.h>
 #include <fyndra/core/zvbasemodel.h>
+#include <fyndra/dataset/zvdbbasemodel.h>
 #include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/controls/buttons.h>
+#include <fyndra/platform/controls/mask.h>
+#include <fyndra/platform/db/datasource.h>
 #include <fyndra/platform/controls/extctrls.h>
 #include <fyndra/platform/controls/forms.h>
 #include <fyndra/platform/controls/stdctrls.h>
@@ -154,6 +161,13 @@ int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   QApplication App(argc, argv);
   QApplication::setApplicationName("Fyndra Explorer");
+  // The classes a form file may name. Naming them here also keeps their
+  // libraries in the program, whose loading registers them.
+  RegisterClasses({TForm::StaticClass(), TPanel::StaticClass(), TLabel::StaticClass(), TButton::StaticClass(),
+                   TSpeedButton::StaticClass(), TEdit::StaticClass(), TMaskEdit::StaticClass(),
+                   TDBGrid::StaticClass(), TDatabase::StaticClass(), TTable::StaticClass(), TQuery::StaticClass(),
+                   TDataSource::StaticClass(), TzvDBFindModel::StaticClass(), clx::TzvModelEdit::StaticClass(),
+                   clx::TzvModelMaskEdit::StaticClass()});
   TQtWidgetSet Widgets;
   try {
     TDfmObject Tree = ParseDfmText(ReadFile(Opt.Form));
