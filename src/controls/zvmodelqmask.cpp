@@ -15,22 +15,4 @@ FYNDRA_PUBLISHED(TzvModelMaskEdit, P) {
 }
 FYNDRA_REGISTER_CLASS(TzvModelMaskEdit);
 
-TzvModelMaskEdit::TzvModelMaskEdit(TComponent* Owner)
-    : TMaskEdit(Owner), ModelSource_(Create<TzvModelMaskEditSource>(static_cast<TComponent*>(this))) {}
-
-void TzvModelMaskEdit::Change() {
-  TMaskEdit::Change();
-  if (ModelSource_) ModelSource_->ChangeNotification();
-}
-
-void TzvModelMaskEdit::DoExit() {
-  TMaskEdit::DoExit();
-  if (ModelSource_) ModelSource_->ExitNotification();
-}
-
-void TzvModelMaskEdit::Notification(TComponent* Component, TOperation Operation) {
-  TMaskEdit::Notification(Component, Operation);
-  if (ModelSource_) ModelSource_->Notification(Component, Operation);
-}
-
 }  // namespace fyndra::clx

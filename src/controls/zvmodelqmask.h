@@ -22,19 +22,12 @@ class TzvModelMaskEditSource : public TzvModelSource {
   TCustomMaskEdit* Edit() const;
 };
 
-class TzvModelMaskEdit : public TMaskEdit {
-  FYNDRA_CLASS(TzvModelMaskEdit, TMaskEdit)
- public:
-  TzvModelMaskEditSource* GetModelSource() const { return ModelSource_.get(); }
-  void Change() override;
-  void DoExit() override;
+using TzvModelMaskEditBase = TzvModelControl<TMaskEdit, TzvModelMaskEditSource>;
 
+class TzvModelMaskEdit : public TzvModelMaskEditBase {
+  FYNDRA_CLASS(TzvModelMaskEdit, TzvModelMaskEditBase)
  protected:
-  explicit TzvModelMaskEdit(TComponent* Owner);
-  void Notification(TComponent* Component, TOperation Operation) override;
-
- private:
-  TOwned<TzvModelMaskEditSource> ModelSource_;
+  explicit TzvModelMaskEdit(TComponent* Owner) : TzvModelMaskEditBase(Owner) {}
 };
 
 }  // namespace fyndra::clx

@@ -19,22 +19,4 @@ FYNDRA_PUBLISHED(TzvModelEdit, P) {
 }
 FYNDRA_REGISTER_CLASS(TzvModelEdit);
 
-TzvModelEdit::TzvModelEdit(TComponent* Owner)
-    : TEdit(Owner), ModelSource_(Create<TzvModelEditSource>(static_cast<TComponent*>(this))) {}
-
-void TzvModelEdit::Change() {
-  TEdit::Change();
-  if (ModelSource_) ModelSource_->ChangeNotification();
-}
-
-void TzvModelEdit::DoExit() {
-  TEdit::DoExit();
-  if (ModelSource_) ModelSource_->ExitNotification();
-}
-
-void TzvModelEdit::Notification(TComponent* Component, TOperation Operation) {
-  TEdit::Notification(Component, Operation);
-  if (ModelSource_) ModelSource_->Notification(Component, Operation);
-}
-
 }  // namespace fyndra::clx

@@ -15,8 +15,6 @@
 
 namespace fyndra::clx {
 
-class TzvModelEdit;
-
 class TzvModelEditSource : public TzvModelSource {
   FYNDRA_CLASS(TzvModelEditSource, TzvModelSource)
  protected:
@@ -30,23 +28,12 @@ class TzvModelEditSource : public TzvModelSource {
   TCustomEdit* Edit() const;
 };
 
-class TzvModelEdit : public TEdit {
-  FYNDRA_CLASS(TzvModelEdit, TEdit)
- public:
-  TzvModelEditSource* GetModelSource() const { return ModelSource_.get(); }
-  // OnChange, then the source.
-  void Change() override;
-  // OnExit, then the source (which may refuse the value by raising).
-  void DoExit() override;
+using TzvModelEditBase = TzvModelControl<TEdit, TzvModelEditSource>;
 
+class TzvModelEdit : public TzvModelEditBase {
+  FYNDRA_CLASS(TzvModelEdit, TzvModelEditBase)
  protected:
-  // The source is made first, so that changes raised while the edit is being
-  // built reach a source that is still unbound.
-  explicit TzvModelEdit(TComponent* Owner);
-  void Notification(TComponent* Component, TOperation Operation) override;
-
- private:
-  TOwned<TzvModelEditSource> ModelSource_;
+  explicit TzvModelEdit(TComponent* Owner) : TzvModelEditBase(Owner) {}
 };
 
 }  // namespace fyndra::clx

@@ -117,4 +117,37 @@ class TzvModelSource : public TPersistentInterface, public IItemListener {
   bool Notify_ = true;
 };
 
+// The wiring every bound control shares, over TBase (the platform's control)
+// with a source of class TSource: the control owns its source, made before
+// the control's own construction work (so changes raised while the control is
+// being built reach a source that is still unbound) and freed after its
+// destruction; every change of the control reaches the source after the
+// control's own change event (OnChange), every loss of focus after its exit
+// event (OnExit); Notification is forwarded, so the source forgets a model
+// that goes.
+template <class TBase, class TSource>
+class TzvModelControl : public TBase {
+ public:
+  TSource* GetModelSource() const { return ModelSource_.get(); }
+  void Change() override {
+    TBase::Change();
+    if (ModelSource_) ModelSource_->ChangeNotification();
+  }
+  void DoExit() override {
+    TBase::DoExit();
+    if (ModelSource_) ModelSource_->ExitNotification();
+  }
+
+ protected:
+  explicit TzvModelControl(TComponent* Owner)
+      : TBase(Owner), ModelSource_(Create<TSource>(static_cast<TComponent*>(this))) {}
+  void Notification(TComponent* Component, TOperation Operation) override {
+    TBase::Notification(Component, Operation);
+    if (ModelSource_) ModelSource_->Notification(Component, Operation);
+  }
+
+ private:
+  TOwned<TSource> ModelSource_;
+};
+
 }  // namespace fyndra
