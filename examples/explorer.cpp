@@ -52,7 +52,7 @@ namespace {
 
 struct TOptions {
   std::string Db = "build/run/sample.db";
-  std::string Form = FYNDRA_EXAMPLE_FORMS "/customers_find.dfm";
+  std::string Form = FYNDRA_EXAMPLE_FORMS "/customers-window.dfm";
   std::string Type;
   std::string Screenshot;
 };

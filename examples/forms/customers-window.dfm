@@ -4,12 +4,12 @@ object CustomersForm: TForm
   ClientHeight = 520
   Position = poScreenCenter
   object Database: TDatabase
-    DatabaseName = 'sample.db'
+    DatabaseName = '../../build/run/sample.db'
     Params.Strings = (
       'READONLY=TRUE')
   end
   object Customers: TTable
-    DatabaseName = 'sample.db'
+    DatabaseName = '../../build/run/sample.db'
     TableName = 'customers'
     IndexName = 'customers_name'
     Active = True

@@ -9,14 +9,21 @@
 #include <sstream>
 
 #include <fyndra/adapters/client/zvclientmodel.h>
+#include <fyndra/controls/zvmodelqmask.h>
+#include <fyndra/controls/zvmodelqstdctrls.h>
 #include <fyndra/core/zvbasemodel.h>
 #include <fyndra/dataset/zvbdemodel.h>
 #include <fyndra/platform/bde/bdedataset.h>
 #include <fyndra/platform/bde/database.h>
 #include <fyndra/platform/bde/table.h>
 #include <fyndra/platform/classes/datamodule.h>
+#include <fyndra/platform/controls/buttons.h>
+#include <fyndra/platform/controls/extctrls.h>
+#include <fyndra/platform/controls/forms.h>
+#include <fyndra/platform/controls/mask.h>
 #include <fyndra/platform/db/datasource.h>
 #include <fyndra/platform/db/dbclient.h>
+#include <fyndra/platform/dbctrls/dbgrids.h>
 #include <fyndra/platform/streaming/filer.h>
 #include <fyndra/platform/rtl/textservice.h>
 
@@ -110,6 +117,11 @@ void RegisterFormClasses() {
                    TzvDBFilterModel::StaticClass(), TzvBdeFindModel::StaticClass(),
                    TzvBdeFilterModel::StaticClass(), TzvClientFindModel::StaticClass(),
                    TzvClientFilterModel::StaticClass()});
+  // Windows with bound edits and a grid are read too: their controls run
+  // headless here and the command drives the model itself.
+  RegisterClasses({TForm::StaticClass(), TPanel::StaticClass(), TLabel::StaticClass(), TButton::StaticClass(),
+                   TSpeedButton::StaticClass(), TEdit::StaticClass(), TMaskEdit::StaticClass(),
+                   TDBGrid::StaticClass(), clx::TzvModelEdit::StaticClass(), clx::TzvModelMaskEdit::StaticClass()});
 }
 
 TQueryForm::TQueryForm(const std::string& Path, const std::string& ModelName, const std::string& CodePage)

@@ -255,7 +255,7 @@ TEST_F(QtTest, MessagesAndErrorsAppearAsMessageBoxes) {
 }
 
 TEST_F(QtTest, TheExampleFormFileBehavesAsTheFormBuiltInCode) {
-  TOwned<TComponent> Root(LoadExampleForm("customers_find.dfm"));
+  TOwned<TComponent> Root(LoadExampleForm("customers-window.dfm"));
   auto* Form = dynamic_cast<TForm*>(Root.get());
   ASSERT_NE(Form, nullptr);
   auto* Name = dynamic_cast<TzvModelEdit*>(Form->FindComponent("NameEdit"));
@@ -280,7 +280,7 @@ TEST_F(QtTest, TheExampleFormFileBehavesAsTheFormBuiltInCode) {
 }
 
 TEST_F(QtTest, AScreenshotOfTheExampleFormShowsItsEditsAndGrid) {
-  TOwned<TComponent> Root(LoadExampleForm("customers_find.dfm"));
+  TOwned<TComponent> Root(LoadExampleForm("customers-window.dfm"));
   auto* Form = dynamic_cast<TForm*>(Root.get());
   Form->Show();
   Settle();
