@@ -38,18 +38,23 @@ run: deps
 	  $(RUN_DIR)/sample.db
 	examples/session $(RUN_DIR)/tools/fyndra
 
-# The main job in a window: the Qt explorer opens the example query form over
-# the sample database. Without a display it runs on Qt's offscreen platform,
-# types a name as a user would and writes a screenshot.
+# The main job in a window: the Qt explorer opens an example query form
+# (EXPLORER_FORM: the find window by default) over the sample database.
+# Without a display it runs on Qt's offscreen platform, types a name as a user
+# would into the find window and the filter window and writes a screenshot of
+# each.
+EXPLORER_FORM ?= examples/forms/customers-window.dfm
 explorer: deps
 	cmake -S . -B $(RUN_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
 	  -DFYNDRA_BUILD_TESTS=OFF -DFYNDRA_BUILD_BENCH=OFF -DFYNDRA_SANITIZE=OFF
 	cmake --build $(RUN_DIR) -j $(JOBS) --target fyndra-explorer fyndra-gensample
 	[ -f $(RUN_DIR)/sample.db ] || $(RUN_DIR)/tools/fyndra-gensample --customers $(RUN_CUSTOMERS) $(RUN_DIR)/sample.db
 	if [ -n "$$DISPLAY$$WAYLAND_DISPLAY" ]; then \
-	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db; \
+	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db --form $(EXPLORER_FORM); \
 	else \
-	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db --type "Ma" --screenshot $(RUN_DIR)/explorer.png; \
+	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db --type "Ma" --screenshot $(RUN_DIR)/explorer.png && \
+	  $(RUN_DIR)/examples/fyndra-explorer --db $(RUN_DIR)/sample.db --form examples/forms/customers-filter-window.dfm \
+	    --type "Ma" --screenshot $(RUN_DIR)/explorer-filter.png; \
 	fi
 
 clean:

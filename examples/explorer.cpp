@@ -1,6 +1,8 @@
 // fyndra-explorer: opens a query form from a form file over a SQLite database
 // and shows it with the Qt edition. Typing into a bound edit applies the form's
-// find or filter model at once; the grid follows, and the status line tells
+// find or filter model at once (a filter model on a query rewrites its
+// condition; on a table it sets an index range and tests each record); the
+// grid follows, and the status line tells
 // how many records there are (or how many are shown, where counting would read
 // the whole table) and how long the last change took.
 //
@@ -28,6 +30,7 @@
 #include <fyndra/controls/zvmodelqmask.h>
 #include <fyndra/controls/zvmodelqstdctrls.h>
 #include <fyndra/core/zvbasemodel.h>
+#include <fyndra/dataset/zvbdemodel.h>
 #include <fyndra/dataset/zvdbbasemodel.h>
 #include <fyndra/platform/bde/database.h>
 #include <fyndra/platform/bde/table.h>
@@ -166,8 +169,9 @@ int main(int argc, char** argv) {
   RegisterClasses({TForm::StaticClass(), TPanel::StaticClass(), TLabel::StaticClass(), TButton::StaticClass(),
                    TSpeedButton::StaticClass(), TEdit::StaticClass(), TMaskEdit::StaticClass(),
                    TDBGrid::StaticClass(), TDatabase::StaticClass(), TTable::StaticClass(), TQuery::StaticClass(),
-                   TDataSource::StaticClass(), TzvDBFindModel::StaticClass(), clx::TzvModelEdit::StaticClass(),
-                   clx::TzvModelMaskEdit::StaticClass()});
+                   TDataSource::StaticClass(), TzvDBFindModel::StaticClass(), TzvDBFilterModel::StaticClass(),
+                   TzvBdeFindModel::StaticClass(), TzvBdeFilterModel::StaticClass(),
+                   clx::TzvModelEdit::StaticClass(), clx::TzvModelMaskEdit::StaticClass()});
   TQtWidgetSet Widgets;
   try {
     TDfmObject Tree = ParseDfmText(ReadFile(Opt.Form));

@@ -17,7 +17,7 @@ object CustomersForm: TForm
   object CustomersSource: TDataSource
     DataSet = Customers
   end
-  object Find: TzvDBFindModel
+  object Find: TzvBdeFindModel
     DataSource = CustomersSource
   end
   object Criteria: TPanel

@@ -6,6 +6,7 @@
 // is not blank; freeing parts in any order leaves nothing behind.
 #include <QApplication>
 #include <QImage>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QTableView>
@@ -14,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -277,6 +279,64 @@ TEST_F(QtTest, TheExampleFormFileBehavesAsTheFormBuiltInCode) {
   EXPECT_EQ(Code->GetEditText(), "C00012__");
   EXPECT_EQ(Customers->FieldByName("code")->AsString().substr(0, 6), "C00012");
   EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
+}
+
+// The filter road: a character typed into a bound edit of a filter window
+// restricts the grid at once by rewriting the query's condition, and deleting
+// it widens the grid again.
+TEST_F(QtTest, ATypedCharacterFiltersTheGridOfAFilterWindow) {
+  for (const char* File : {"customers-filter-window.dfm"}) {
+    SCOPED_TRACE(File);
+    TOwned<TComponent> Root(LoadExampleForm(File));
+    auto* Form = dynamic_cast<TForm*>(Root.get());
+    ASSERT_NE(Form, nullptr);
+    auto* Name = dynamic_cast<TzvModelEdit*>(Form->FindComponent("NameEdit"));
+    auto* Grid = dynamic_cast<TDBGrid*>(Form->FindComponent("Grid"));
+    auto* Query = dynamic_cast<TQuery*>(Form->FindComponent("Customers"));
+    ASSERT_TRUE(Name && Grid && Query);
+    Form->Show();
+    Settle();
+    const int Unfiltered = Grid->RowCount();
+    auto* View = qobject_cast<QTableView*>(TQtWidgetSet::WidgetOf(Grid));
+    ASSERT_NE(View, nullptr);
+    const QString Target = QString::fromStdString(SampleCustomerName(Seed, 1234));
+    // Key by key, as the keyboard gives text (names hold letters beyond ASCII).
+    auto Type = [&](const QString& Text) {
+      for (QChar C : Text) {
+        QKeyEvent Press(QEvent::KeyPress, 0, Qt::NoModifier, QString(C));
+        QApplication::sendEvent(LineEdit(Name), &Press);
+      }
+    };
+    auto ShownNames = [&] {
+      std::vector<QString> Names;
+      for (int R = 0; R < View->model()->rowCount(); ++R) Names.push_back(View->model()->index(R, 1).data().toString());
+      return Names;
+    };
+    auto AllStartWith = [&](const QString& Prefix) {
+      const std::vector<QString> Names = ShownNames();
+      for (const QString& N : Names)
+        if (!N.startsWith(Prefix, Qt::CaseInsensitive)) return N.toStdString();
+      return Names.empty() ? std::string("<no row>") : std::string();
+    };
+    Type(Target.left(2));
+    EXPECT_EQ(LineEdit(Name)->text(), Target.left(2));
+    EXPECT_EQ(AllStartWith(Target.left(2)), "");
+    EXPECT_EQ(View->model()->rowCount(), Grid->RowCount());
+    EXPECT_NE(Query->GetSQL()->GetText().find("WHERE"), std::string::npos) << "the condition rewritten";
+    // Typed on to the whole name: the customer is among the rows, all of them
+    // in the window.
+    Type(Target.mid(2));
+    EXPECT_EQ(LineEdit(Name)->text(), Target);
+    EXPECT_EQ(AllStartWith(Target), "");
+    const std::vector<QString> Names = ShownNames();
+    EXPECT_NE(std::find(Names.begin(), Names.end(), Target), Names.end());
+    EXPECT_TRUE(Grid->AtStart() && Grid->AtEnd());
+    // Deleting every character brings every record back.
+    for (qsizetype I = 0; I < Target.size(); ++I) QTest::keyClick(LineEdit(Name), Qt::Key_Backspace);
+    EXPECT_EQ(Name->GetText(), "");
+    EXPECT_EQ(Grid->RowCount(), Unfiltered);
+    EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
+  }
 }
 
 TEST_F(QtTest, AScreenshotOfTheExampleFormShowsItsEditsAndGrid) {
