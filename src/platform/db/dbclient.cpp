@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <istream>
@@ -10,6 +11,9 @@
 #include <sstream>
 
 #include <fyndra/platform/classes/typinfo.h>
+#include <fyndra/platform/rtl/fmtbcd.h>
+#include <fyndra/platform/rtl/sqltimst.h>
+#include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/textservice.h>
 
 namespace fyndra {
@@ -194,6 +198,29 @@ bool TCustomClientDataSet::InternalSetRecNo(int Value) {
   return true;
 }
 
+// A file's definitions and records, read and checked completely, with its
+// indexes built: the dataset takes them over only when nothing is left that
+// could refuse them.
+struct TCustomClientDataSet::TFileImage {
+  std::vector<TFieldDefData> Fields;
+  std::vector<TIndexDefData> IndexDefs;
+  std::unique_ptr<cds::TRecordStore> Store;
+  std::vector<std::unique_ptr<cds::TRecordIndex>> Indexes;  // [0] = default order
+  std::int64_t NextAutoInc = 1;
+};
+
+// What a load replaces, kept until the new state is open.
+struct TCustomClientDataSet::TSavedState {
+  std::unique_ptr<cds::TRecordStore> Store;
+  std::vector<std::unique_ptr<cds::TRecordIndex>> Indexes;
+  std::size_t CurrentIndex = 0;
+  std::vector<TFieldDefData> Fields;
+  std::vector<TIndexDefData> IndexDefs;
+  std::string IndexName, TempDefName;
+  std::uint32_t Epoch = 0;
+  std::int64_t NextAutoInc = 1;
+};
+
 // ---------------------------------------------------------------- open and close
 
 void TCustomClientDataSet::BuildStorageFromDefs() {
@@ -257,8 +284,20 @@ void TCustomClientDataSet::InternalOpen() {
   if (!Store_ && !FileName_.empty()) {
     std::ifstream F(FileName_, std::ios::binary);
     if (!F) throw EDatabaseError(Format(dbmsg::SFileError, {FileName_, "cannot open the file"}));
-    ReadFile(F, FileName_, false);
+    TSavedState Old = TakeState();
+    try {
+      ReadFile(F, FileName_, false);
+      OpenStorage();
+    } catch (...) {
+      RestoreState(Old);
+      throw;
+    }
+    return;
   }
+  OpenStorage();
+}
+
+void TCustomClientDataSet::OpenStorage() {
   if (!Store_) BuildStorageFromDefs();
   else if (Store_->LiveCount() == 0) {
     // Empty storage follows the definitions as they are now.
@@ -275,7 +314,7 @@ void TCustomClientDataSet::InternalOpen() {
   EnsureIndexesFromDefs();
   int Index = 0;
   if (!IndexFieldNames_.empty()) {
-    auto Idx = MakeIndex("", IndexFieldNames_, TIndexOptions(), "", "");
+    auto Idx = MakeIndex(*Store_, "", IndexFieldNames_, TIndexOptions(), "", "");
     Idx->Build(*Store_);
     // Replace an earlier temporary index.
     for (std::size_t I = 1; I < Indexes_.size(); ++I)
@@ -325,8 +364,9 @@ int TCustomClientDataSet::FindIndex(const std::string& Name) const {
   return -1;
 }
 
-std::unique_ptr<TRecordIndex> TCustomClientDataSet::MakeIndex(const std::string& Name, const std::string& Fields,
-                                                              TIndexOptions Options, const std::string& DescFields,
+std::unique_ptr<TRecordIndex> TCustomClientDataSet::MakeIndex(const cds::TRecordStore& Store, const std::string& Name,
+                                                              const std::string& Fields, TIndexOptions Options,
+                                                              const std::string& DescFields,
                                                               const std::string& CaseInsFields) const {
   auto Idx = std::make_unique<TRecordIndex>();
   Idx->Name = Name;
@@ -337,7 +377,7 @@ std::unique_ptr<TRecordIndex> TCustomClientDataSet::MakeIndex(const std::string&
   std::vector<std::string> Names = SplitNames(Fields);
   if (Names.empty()) DatabaseError(Format(dbmsg::SNoIndexForFields, {Fields}), this);
   for (const std::string& N : Names) {
-    int Col = Store_->IndexOfColumn(N);
+    int Col = Store.IndexOfColumn(N);
     if (Col < 0) DatabaseError(Format(dbmsg::SFieldNotFound, {N}), this);
     cds::TKeyPart K;
     K.Col = Col;
@@ -348,18 +388,26 @@ std::unique_ptr<TRecordIndex> TCustomClientDataSet::MakeIndex(const std::string&
   return Idx;
 }
 
+std::unique_ptr<TRecordIndex> TCustomClientDataSet::BuildIndex(const cds::TRecordStore& Store, const std::string& Name,
+                                                               const std::string& Fields, TIndexOptions Options,
+                                                               const std::string& DescFields,
+                                                               const std::string& CaseInsFields) const {
+  auto Idx = MakeIndex(Store, Name, Fields, Options, DescFields, CaseInsFields);
+  Idx->Build(Store);
+  if (Idx->Unique)
+    for (std::size_t P = 1; P < Idx->Order.size(); ++P)
+      if (cds::CompareKeys(Store, Idx->Keys, Store.View(Idx->Order[P - 1]), Store.View(Idx->Order[P])) == 0)
+        DatabaseError(Format(dbmsg::SKeyViolation, {Name}), this);
+  return Idx;
+}
+
 void TCustomClientDataSet::EnsureIndexesFromDefs() {
   for (int I = 0; I < IndexDefs_->Count(); ++I) {
     TIndexDef* D = IndexDefs_->GetItem(I);
     if (D->GetName().empty() || AnsiSameText(D->GetName(), TempDefName_) || FindIndex(D->GetName()) >= 0) continue;
     if (D->GetOptions().Contains(ixExpression)) continue;
-    auto Idx = MakeIndex(D->GetName(), D->GetFields(), D->GetOptions(), D->GetDescFields(), D->GetCaseInsFields());
-    Idx->Build(*Store_);
-    if (Idx->Unique)
-      for (std::size_t P = 1; P < Idx->Order.size(); ++P)
-        if (cds::CompareKeys(*Store_, Idx->Keys, Store_->View(Idx->Order[P - 1]), Store_->View(Idx->Order[P])) == 0)
-          DatabaseError(Format(dbmsg::SKeyViolation, {D->GetName()}), this);
-    Indexes_.push_back(std::move(Idx));
+    Indexes_.push_back(
+        BuildIndex(*Store_, D->GetName(), D->GetFields(), D->GetOptions(), D->GetDescFields(), D->GetCaseInsFields()));
   }
 }
 
@@ -434,7 +482,7 @@ void TCustomClientDataSet::SetIndexFieldNames(const std::string& Value) {
     SelectIndex(0);
     return;
   }
-  auto Idx = MakeIndex("", Value, TIndexOptions(), "", "");  // raises for an unknown field
+  auto Idx = MakeIndex(*Store_, "", Value, TIndexOptions(), "", "");  // raises for an unknown field
   Idx->Build(*Store_);
   std::uint32_t Slot = ActiveSlot();
   for (std::size_t I = 1; I < Indexes_.size(); ++I)
@@ -457,7 +505,7 @@ void TCustomClientDataSet::AddIndex(const std::string& Name, const std::string& 
   if (IndexDefs_->IndexOf(Name) >= 0 || (Store_ && FindIndex(Name) > 0))
     DatabaseError(Format("Index '%s' already exists", {Name}), this);
   if (GetActive()) {
-    auto Idx = MakeIndex(Name, Fields, Options, DescFields, CaseInsFields);
+    auto Idx = MakeIndex(*Store_, Name, Fields, Options, DescFields, CaseInsFields);
     Idx->Build(*Store_);
     if (Idx->Unique)
       for (std::size_t P = 1; P < Idx->Order.size(); ++P)
@@ -548,7 +596,9 @@ void TCustomClientDataSet::InternalPost() {
     // Number the auto-increment fields left empty.
     for (int C = 0; C < Store_->ColumnCount(); ++C)
       if (Store_->Columns()[std::size_t(C)].Type == ftAutoInc && Img.IsNull(C)) {
-        std::int32_t V = NextAutoInc_;
+        if (NextAutoInc_ > std::numeric_limits<std::int32_t>::max())
+          DatabaseError(Format(dbmsg::SAutoIncExhausted, {Store_->Columns()[std::size_t(C)].Name}), this);
+        const auto V = static_cast<std::int32_t>(NextAutoInc_);
         cds::WriteNative(Store_->Columns()[std::size_t(C)], Img, C, &V);
       }
     // Refuse before anything is written.
@@ -571,7 +621,7 @@ void TCustomClientDataSet::InternalPost() {
       if (Store_->Columns()[std::size_t(C)].Type == ftAutoInc && !Img.IsNull(C)) {
         std::int32_t V;
         std::memcpy(&V, Img.Fixed(Store_->Columns()[std::size_t(C)]), 4);
-        if (V >= NextAutoInc_) NextAutoInc_ = V + 1;
+        if (V >= NextAutoInc_) NextAutoInc_ = std::int64_t{V} + 1;
       }
     B->Slot = Slot;
     B->Own = false;
@@ -872,6 +922,50 @@ namespace {
 
 constexpr char kMagic[8] = {'F', 'Y', 'C', 'D', 'S', 'E', 'T', '\0'};
 constexpr std::uint32_t kVersion = 1;
+constexpr std::uint32_t kMaxFileFields = 4096;
+constexpr std::uint32_t kMaxFileIndexes = 4096;
+
+// The largest Size a field may have in a file. A text field's buffer takes
+// StringBufferSize(Size) bytes in every record buffer, so its size is held
+// to a million characters; the decimals of a BCD field to what its value
+// type can hold.
+int MaxFileFieldSize(TFieldType Type) {
+  switch (Type) {
+    case ftBCD: return 4;
+    case ftFMTBcd: return MaxFMTBcdDigits;
+    default: return 1 << 20;
+  }
+}
+
+// Whether a stored value of a fixed-width kind is one the fields can show.
+bool ValidFixedValue(const cds::TColumn& Col, const std::uint8_t* P) {
+  switch (Col.Kind) {
+    case cds::TColKind::Bool:
+      return P[0] <= 1;
+    case cds::TColKind::Double: {
+      if (Col.Type != ftDate && Col.Type != ftTime && Col.Type != ftDateTime) return true;
+      double V;
+      std::memcpy(&V, P, sizeof V);
+      return std::isfinite(V) && V >= MinDateTime && V <= MaxDateTime + 1;
+    }
+    case cds::TColKind::TimeStamp: {
+      TSQLTimeStamp TS;
+      std::memcpy(&TS, P, sizeof TS);
+      return IsSQLTimeStampValid(TS);
+    }
+    case cds::TColKind::Bcd: {
+      TBcd B;
+      std::memcpy(&B, P, sizeof B);
+      if (B.Precision < 1 || B.Precision > MaxFMTBcdDigits || B.Places() > B.Precision || (B.SignSpecialPlaces & 0x40))
+        return false;
+      for (int I = 0; I < B.Precision; ++I)
+        if (B.Digit(I) > 9) return false;
+      return true;
+    }
+    default:
+      return true;
+  }
+}
 
 std::uint32_t Crc32(const char* Data, std::size_t N, std::uint32_t Crc = 0) {
   static const auto Table = [] {
@@ -945,6 +1039,10 @@ void TCustomClientDataSet::SaveToStream(std::ostream& Stream) const {
   W.Put(std::uint32_t(Cols.size()));
   for (std::size_t I = 0; I < Cols.size(); ++I) {
     TFieldDef* D = GetFieldDefs()->FindDef(Cols[I].Name);
+    if (Cols[I].Size > MaxFileFieldSize(Cols[I].Type))
+      throw EDatabaseError(Format(dbmsg::SFileWriteError,
+                                  {"stream", Format("field '%s' has the size %d, beyond %d",
+                                                    {Cols[I].Name, Cols[I].Size, MaxFileFieldSize(Cols[I].Type)})}));
     W.Str(Cols[I].Name);
     W.Put(std::uint8_t(Cols[I].Type));
     W.Put(std::int32_t(Cols[I].Size));
@@ -1016,8 +1114,8 @@ void TCustomClientDataSet::LoadFromFile(const std::string& FileName) {
 
 void TCustomClientDataSet::LoadFromStream(std::istream& Stream) { ReadFile(Stream, "stream"); }
 
-void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Name, bool Reopen) {
-  std::string Data((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+TCustomClientDataSet::TFileImage TCustomClientDataSet::ParseFile(const std::string& Data,
+                                                                 const std::string& Name) const {
   if (Data.size() < sizeof kMagic + 8) throw EDatabaseError(Format(dbmsg::SFileError, {Name, "the file is too short"}));
   if (std::memcmp(Data.data(), kMagic, sizeof kMagic) != 0)
     throw EDatabaseError(Format(dbmsg::SFileError, {Name, "not a client dataset file"}));
@@ -1029,123 +1127,220 @@ void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Nam
   R.Bytes(sizeof kMagic);
   if (std::uint32_t V = R.Get<std::uint32_t>(); V != kVersion)
     R.Fail(Format("unsupported version %d", {int(V)}));
-  struct TDef {
-    std::string Name;
-    TFieldType Type;
-    int Size;
-    bool Required;
-  };
-  std::vector<TDef> Defs;
-  std::uint32_t NF = R.Get<std::uint32_t>();
-  if (NF == 0 || NF > 4096) R.Fail("bad field count");
+  TFileImage F;
+  const std::uint32_t NF = R.Get<std::uint32_t>();
+  if (NF == 0 || NF > kMaxFileFields) R.Fail(Format("bad field count %d", {std::int64_t(NF)}));
   std::vector<cds::TColumn> Cols;
   for (std::uint32_t I = 0; I < NF; ++I) {
-    TDef D;
+    TFieldDefData D;
     D.Name = R.Str();
-    std::uint8_t T = R.Get<std::uint8_t>();
+    const std::uint8_t T = R.Get<std::uint8_t>();
     D.Size = R.Get<std::int32_t>();
-    D.Required = R.Get<std::uint8_t>() != 0;
-    if (D.Name.empty() || T > ftFMTBcd || D.Size < 0) R.Fail("bad field definition");
+    const std::uint8_t Required = R.Get<std::uint8_t>();
+    if (D.Name.empty() || T > ftFMTBcd || Required > 1) R.Fail("bad field definition");
     D.Type = TFieldType(T);
+    D.Required = Required != 0;
     try {
       cds::KindOfType(D.Type);
     } catch (const EDatabaseError&) {
-      R.Fail("bad field type");
+      R.Fail(Format("field '%s' has a type a client dataset cannot hold", {D.Name}));
     }
-    for (const TDef& O : Defs)
-      if (AnsiSameText(O.Name, D.Name)) R.Fail("duplicate field name");
+    if (D.Size < 0 || D.Size > MaxFileFieldSize(D.Type))
+      R.Fail(Format("field '%s' has the size %d, beyond %d", {D.Name, D.Size, MaxFileFieldSize(D.Type)}));
+    for (const TFieldDefData& O : F.Fields)
+      if (AnsiSameText(O.Name, D.Name)) R.Fail(Format("duplicate field name '%s'", {D.Name}));
     cds::TColumn C;
     C.Name = D.Name;
     C.Type = D.Type;
     C.Size = D.Size;
     Cols.push_back(C);
-    Defs.push_back(std::move(D));
+    F.Fields.push_back(std::move(D));
   }
-  struct TIdx {
-    std::string Name, Fields, Desc, CaseIns;
-    std::uint8_t Options;
-  };
-  std::vector<TIdx> Idx;
-  std::uint32_t NI = R.Get<std::uint32_t>();
-  if (NI > 4096) R.Fail("bad index count");
+  const std::uint32_t NI = R.Get<std::uint32_t>();
+  if (NI > kMaxFileIndexes) R.Fail(Format("bad index count %d", {std::int64_t(NI)}));
+  constexpr std::uint64_t KnownOptions = TIndexOptions{ixPrimary, ixUnique, ixDescending, ixCaseInsensitive,
+                                                       ixExpression, ixNonMaintained}.Mask();
   for (std::uint32_t I = 0; I < NI; ++I) {
-    TIdx X;
+    TIndexDefData X;
     X.Name = R.Str();
     X.Fields = R.Str();
     X.Desc = R.Str();
     X.CaseIns = R.Str();
-    X.Options = R.Get<std::uint8_t>();
-    Idx.push_back(std::move(X));
+    const std::uint8_t Options = R.Get<std::uint8_t>();
+    if (Options & ~KnownOptions) R.Fail(Format("index '%s' has unknown options", {X.Name}));
+    X.Options = TIndexOptions::FromMask(Options);
+    for (const TIndexDefData& O : F.IndexDefs)
+      if (!X.Name.empty() && AnsiSameText(O.Name, X.Name)) R.Fail(Format("duplicate index name '%s'", {X.Name}));
+    F.IndexDefs.push_back(std::move(X));
   }
-  auto Store = std::make_unique<TRecordStore>();
-  Store->Define(Cols);
-  const auto& SC = Store->Columns();
-  std::uint64_t NR = R.Get<std::uint64_t>();
+  F.Store = std::make_unique<TRecordStore>();
+  F.Store->Define(Cols);
+  const auto& SC = F.Store->Columns();
+  const std::uint64_t NR = R.Get<std::uint64_t>();
   const std::size_t MaskBytes = (SC.size() + 7) / 8;
-  if (NR > R.Left() / std::max<std::size_t>(MaskBytes, 1)) R.Fail("bad record count");
-  Store->Reserve(std::size_t(NR), 0);
+  // Every record takes its null bitmap at least; slots are 32-bit numbers.
+  if (NR > R.Left() / std::max<std::size_t>(MaskBytes, 1) || NR >= kNoSlot)
+    R.Fail(Format("bad record count %d", {std::int64_t(std::min<std::uint64_t>(NR, std::numeric_limits<std::int64_t>::max()))}));
+  F.Store->Reserve(std::size_t(NR), 0);
   TRowImage Img;
   for (std::uint64_t N = 0; N < NR; ++N) {
-    Img.Reset(*Store);
+    Img.Reset(*F.Store);
     std::string_view Mask = R.Bytes(MaskBytes);
     for (std::size_t C = 0; C < SC.size(); ++C) {
       if (std::uint8_t(Mask[C / 8]) >> (C % 8) & 1u) continue;
       const cds::TColumn& Col = SC[C];
       if (Col.Kind == cds::TColKind::Text || Col.Kind == cds::TColKind::Wide || Col.Kind == cds::TColKind::Bytes) {
         std::string S = R.Str();
-        if ((Col.Type == ftString || Col.Type == ftFixedChar || Col.Type == ftGuid) &&
-            (S.size() >= std::size_t(StringBufferSize(Col.Size)) || CharLength(S) > std::size_t(Col.Size)))
-          R.Fail("text longer than its field");
-        if (Col.Kind == cds::TColKind::Wide && S.size() % 2) R.Fail("bad wide text");
+        bool Fits = true;
+        if (cds::FixedText(Col.Type))
+          Fits = S.size() < std::size_t(StringBufferSize(Col.Size)) && CharLength(S) <= std::size_t(Col.Size);
+        else if (Col.Kind == cds::TColKind::Wide)
+          Fits = S.size() % 2 == 0 && (Col.Size == 0 || S.size() / 2 <= std::size_t(Col.Size));
+        else if (Col.Type == ftBytes || Col.Type == ftVarBytes)
+          Fits = Col.Size == 0 || S.size() <= std::size_t(Col.Size);
+        if (!Fits) R.Fail(Format("a value of field '%s' does not fit its size", {Col.Name}));
         Img.SetVar(int(C), S);
       } else {
         std::string_view B = R.Bytes(Col.Width);
-        if (Col.Kind == cds::TColKind::Bool && std::uint8_t(B[0]) > 1) R.Fail("bad boolean value");
+        if (!ValidFixedValue(Col, reinterpret_cast<const std::uint8_t*>(B.data())))
+          R.Fail(Format("a value of field '%s' is out of range", {Col.Name}));
         std::memcpy(Img.Fixed(Col), B.data(), Col.Width);
+        if (Col.Type == ftAutoInc) {
+          std::int32_t X;
+          std::memcpy(&X, B.data(), 4);
+          F.NextAutoInc = std::max(F.NextAutoInc, std::int64_t{X} + 1);
+        }
       }
       Img.SetNull(int(C), false);
     }
-    Store->AddRow(Img);
+    F.Store->AddRow(Img);
   }
   if (R.Left() != 0) R.Fail("unexpected data after the records");
+  // The indexes the definitions describe, built now: one that names a field
+  // the file lacks, or a unique one the records break, refuses the file.
+  auto Default = std::make_unique<TRecordIndex>();
+  Default->Name = kDefaultOrder;
+  Default->Build(*F.Store);
+  F.Indexes.push_back(std::move(Default));
+  for (const TIndexDefData& X : F.IndexDefs) {
+    if (X.Name.empty() || X.Options.Contains(ixExpression)) continue;
+    try {
+      F.Indexes.push_back(BuildIndex(*F.Store, X.Name, X.Fields, X.Options, X.Desc, X.CaseIns));
+    } catch (const EDatabaseError& E) {
+      R.Fail(Format("index '%s': %s", {X.Name, E.Message()}));
+    }
+  }
+  return F;
+}
 
-  // Everything was read: replace the dataset's definitions and records.
-  if (Reopen) Close();
+TCustomClientDataSet::TSavedState TCustomClientDataSet::TakeState() {
+  TSavedState S;
+  S.Store = std::move(Store_);
+  S.Indexes = std::move(Indexes_);
+  S.CurrentIndex = CurrentIndex_;
+  for (int I = 0; I < GetFieldDefs()->Count(); ++I) {
+    TFieldDef* D = GetFieldDefs()->GetItem(I);
+    S.Fields.push_back({D->GetName(), D->GetDataType(), D->GetSize(), D->GetRequired(), D->GetPrecision()});
+  }
+  for (int I = 0; I < IndexDefs_->Count(); ++I) {
+    TIndexDef* D = IndexDefs_->GetItem(I);
+    S.IndexDefs.push_back({D->GetName(), D->GetFields(), D->GetDescFields(), D->GetCaseInsFields(), D->GetOptions()});
+  }
+  S.IndexName = IndexName_;
+  S.TempDefName = TempDefName_;
+  S.Epoch = Epoch_;
+  S.NextAutoInc = NextAutoInc_;
+  return S;
+}
+
+void TCustomClientDataSet::PutDefinitions(const std::vector<TFieldDefData>& Fields,
+                                          const std::vector<TIndexDefData>& Indexes) {
   GetFieldDefs()->Clear();
-  for (const TDef& D : Defs) GetFieldDefs()->Add(D.Name, D.Type, D.Size, D.Required);
+  for (const TFieldDefData& D : Fields) GetFieldDefs()->Add(D.Name, D.Type, D.Size, D.Required)->SetPrecision(D.Precision);
   IndexDefs_->Clear();
-  TempDefName_.clear();
-  for (const TIdx& X : Idx) {
+  for (const TIndexDefData& X : Indexes) {
     TIndexDef* D = IndexDefs_->AddIndexDef();
     D->SetName(X.Name);
     D->SetFields(X.Fields);
     D->SetDescFields(X.Desc);
     D->SetCaseInsFields(X.CaseIns);
-    D->SetOptions(TIndexOptions::FromMask(X.Options));
+    D->SetOptions(X.Options);
   }
-  Store_ = std::move(Store);
-  auto Default = std::make_unique<TRecordIndex>();
-  Default->Name = kDefaultOrder;
-  Default->Build(*Store_);
-  Indexes_.clear();
-  Indexes_.push_back(std::move(Default));
+}
+
+void TCustomClientDataSet::RestoreState(TSavedState& S) {
+  PutDefinitions(S.Fields, S.IndexDefs);
+  Store_ = std::move(S.Store);
+  Indexes_ = std::move(S.Indexes);
+  CurrentIndex_ = S.CurrentIndex;
+  IndexName_ = S.IndexName;
+  TempDefName_ = S.TempDefName;
+  Epoch_ = S.Epoch;
+  ++Version_;
+  NextAutoInc_ = S.NextAutoInc;
+  RangeApplied_ = false;
+}
+
+void TCustomClientDataSet::InstallFile(TFileImage& F) {
+  PutDefinitions(F.Fields, F.IndexDefs);
+  TempDefName_.clear();
+  Store_ = std::move(F.Store);
+  Indexes_ = std::move(F.Indexes);
   CurrentIndex_ = 0;
-  // A file loaded on request replaces the indexes, so a chosen index it lacks
-  // is dropped; a file read while opening must have the index asked for.
-  if (Reopen && !IndexName_.empty() && IndexDefs_->IndexOf(IndexName_) < 0) IndexName_.clear();
   ++Epoch_;
   ++Version_;
-  NextAutoInc_ = 1;
-  for (std::size_t C = 0; C < SC.size(); ++C)
-    if (SC[C].Type == ftAutoInc)
-      for (std::uint32_t S = 0; S < Store_->SlotCount(); ++S) {
-        TRowView V = Store_->View(S);
-        if (V.IsNull(int(C))) continue;
-        std::int32_t X;
-        std::memcpy(&X, V.Fixed(int(C)), 4);
-        if (X >= NextAutoInc_) NextAutoInc_ = X + 1;
+  NextAutoInc_ = F.NextAutoInc;
+  RangeApplied_ = false;
+}
+
+void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Name, bool Reopen) {
+  std::string Data((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
+  TFileImage F = ParseFile(Data, Name);
+  // What the open after the load would refuse is refused before anything
+  // changes. A file loaded on request replaces the indexes, so a chosen index
+  // it lacks is dropped; a file read while opening must have the index asked
+  // for. An order by field names, and persistent fields, need their fields.
+  bool KeepIndexName = IndexName_.empty() || AnsiSameText(IndexName_, kDefaultOrder);
+  for (const TIndexDefData& X : F.IndexDefs)
+    KeepIndexName = KeepIndexName || (!X.Name.empty() && AnsiSameText(X.Name, IndexName_));
+  if (!KeepIndexName && !Reopen) DatabaseError(Format(dbmsg::SIndexNotFound, {IndexName_}), this);
+  if (!IndexFieldNames_.empty()) MakeIndex(*F.Store, "", IndexFieldNames_, TIndexOptions(), "", "");
+  if (!DefaultFields())
+    for (TField* Field : Fields())
+      if (F.Store->IndexOfColumn(Field->GetFieldName()) < 0)
+        DatabaseError(Format(dbmsg::SFieldNotFound, {Field->GetFieldName()}), this);
+
+  if (!Reopen) {
+    // Called while opening (InternalOpen): the open goes on from here and
+    // puts the earlier state back if it fails.
+    InstallFile(F);
+    return;
+  }
+  const bool WasActive = GetActive();
+  TBookmark Mark = WasActive ? GetBookmark() : TBookmark();
+  Close();
+  TSavedState Old = TakeState();
+  try {
+    InstallFile(F);
+    if (!KeepIndexName) IndexName_.clear();
+    Open();
+  } catch (...) {
+    // Something beyond the file refused it (an event handler, say): the
+    // dataset goes back to what it was.
+    try {
+      Close();
+    } catch (...) {
+    }
+    RestoreState(Old);
+    if (WasActive) {
+      try {
+        Open();
+        if (Mark && BookmarkValid(Mark)) GotoBookmark(Mark);
+      } catch (...) {
       }
-  if (Reopen) Open();
+    }
+    throw;
+  }
 }
 
 }  // namespace fyndra

@@ -22,8 +22,11 @@
 //                          texts and byte values as u32 length + bytes
 //   u32 CRC-32 (IEEE) of every byte before it
 // where str is u32 length + UTF-8 bytes. A file that fails any check (magic,
-// version, sizes, checksum, trailing bytes) is refused with EDatabaseError and
-// the dataset stays as it was.
+// version, counts, sizes, values out of range, indexes naming fields the file
+// lacks or unique indexes its records break, checksum, trailing bytes) is
+// refused with EDatabaseError and the dataset stays as it was. A text or byte
+// field may be at most 1,048,576 long in a file, a BCD field have 4 decimals,
+// an FMTBcd field 64.
 #pragma once
 
 #include <cstdint>
@@ -143,9 +146,13 @@ class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   void BuildStorageFromDefs();
   void RebuildIndexes();
   int FindIndex(const std::string& Name) const;
-  std::unique_ptr<cds::TRecordIndex> MakeIndex(const std::string& Name, const std::string& Fields,
-                                               TIndexOptions Options, const std::string& DescFields,
-                                               const std::string& CaseInsFields) const;
+  std::unique_ptr<cds::TRecordIndex> MakeIndex(const cds::TRecordStore& Store, const std::string& Name,
+                                               const std::string& Fields, TIndexOptions Options,
+                                               const std::string& DescFields, const std::string& CaseInsFields) const;
+  // MakeIndex, built over Store; a unique index that Store's records break is refused.
+  std::unique_ptr<cds::TRecordIndex> BuildIndex(const cds::TRecordStore& Store, const std::string& Name,
+                                                const std::string& Fields, TIndexOptions Options,
+                                                const std::string& DescFields, const std::string& CaseInsFields) const;
   void SelectIndex(int Index);
   void SyncIndexDefs(TIndexDefs& Defs);
   void EnsureIndexesFromDefs();
@@ -154,8 +161,30 @@ class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   void KeyToImage(std::span<const Variant> Key, cds::TRowImage& Image) const;
   void SetCursorToSlot(std::uint32_t Slot);
   // Reads a whole file and replaces definitions and records; Reopen closes the
-  // dataset first and opens it after (false: called while opening).
+  // dataset first and opens it after (false: called while opening). A file
+  // is read and checked completely, its indexes built, before anything of
+  // the dataset changes; whatever refuses it leaves the dataset as it was.
   void ReadFile(std::istream& Stream, const std::string& Name, bool Reopen = true);
+  struct TFieldDefData {
+    std::string Name;
+    TFieldType Type = ftUnknown;
+    int Size = 0;
+    bool Required = false;
+    int Precision = 0;
+  };
+  struct TIndexDefData {
+    std::string Name, Fields, Desc, CaseIns;
+    TIndexOptions Options;
+  };
+  struct TFileImage;
+  struct TSavedState;
+  TFileImage ParseFile(const std::string& Data, const std::string& Name) const;
+  TSavedState TakeState();
+  void RestoreState(TSavedState& S);
+  void InstallFile(TFileImage& F);
+  void PutDefinitions(const std::vector<TFieldDefData>& Fields, const std::vector<TIndexDefData>& Indexes);
+  // The part of InternalOpen after the storage is there.
+  void OpenStorage();
   void CheckDefsMatchStore() const;
   void AfterStorageChange(std::uint32_t KeepSlot);
   std::uint32_t ActiveSlot() const;
@@ -178,7 +207,9 @@ class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   std::uint64_t Version_ = 0;  // changes when positions in the current order change
   std::int64_t InsertPos_ = 0;
   std::string TempDefName_;  // the definition that describes IndexFieldNames
-  std::int32_t NextAutoInc_ = 1;
+  // The next auto-increment value; beyond the 32-bit range once the last one
+  // is taken, and then refused.
+  std::int64_t NextAutoInc_ = 1;
   // The key of the last seek, and the range in force (key columns, and how
   // many leading ones each end bounds).
   cds::TRowImage SeekImage_;

@@ -94,6 +94,7 @@ inline constexpr const char* SCircularDataLink = "Circular data link";
 inline constexpr const char* SDataSourceChange = "Data source cannot be changed";
 inline constexpr const char* SFileError = "Cannot read file '%s': %s";
 inline constexpr const char* SFileWriteError = "Cannot write file '%s': %s";
+inline constexpr const char* SAutoIncExhausted = "Field '%s' has no auto-increment values left";  // field
 inline constexpr const char* SLocateKeyMismatch = "Locate: %d key values given for %d fields";
 inline constexpr const char* SFieldNotIndexable = "Field '%s' cannot be used in an index";
 }  // namespace dbmsg
