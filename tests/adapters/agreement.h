@@ -120,28 +120,38 @@ inline void Configure(TzvCustomDBFilterModel* M, std::vector<TCriterion>& Drawn,
   M->Apply();
 }
 
-// Whether Item agrees with the current record. By code points: as the SQL of
-// engines that order text by code points selects, for the ordering
-// comparisons on text (keys 2 to 5), and for the wildcard patterns ignoring
-// case by upper-case forms alone, as UPPER( F ) LIKE matches: '_' is one
-// character of the upper-case form, so a '?' standing for a character whose
-// upper case is longer ("?" for "ß", "a?b" for "aﬁb") finds the record only
-// in the record test.
-inline bool Agrees(TzvCompareItem* Item, bool ByCodePoints) {
+// How the SQL of an engine selects, next to the record test:
+//  - ordering comparisons on text (keys 2 to 5): by code points (engines
+//    whose text columns order by their bytes; ignoring case, the upper-case
+//    forms), or, ignoring case, the upper-case forms by the locale's
+//    collation and then by code points (an engine that compares UPPER( F )
+//    under a collation of the locale's rules; respecting case it orders as
+//    the record test does);
+//  - wildcard patterns ignoring case, in both: by upper-case forms alone, as
+//    UPPER( F ) LIKE matches: '_' is one character of the upper-case form, so
+//    a '?' standing for a character whose upper case is longer ("?" for
+//    "ß", "a?b" for "aﬁb") finds the record only in the record test.
+enum class TTextOrder { RecordTest, CodePoints, UpperByCollation };
+
+// Whether Item agrees with the current record, as Order selects.
+inline bool Agrees(TzvCompareItem* Item, TTextOrder Order) {
   const int Key = Item->GetCompareKey();
-  if (ByCodePoints && (Key == ckPattern || Key == ckNotPattern) && Item->GetCompareModel()->GetCaseInsensitive()) {
+  if (Order != TTextOrder::RecordTest && (Key == ckPattern || Key == ckNotPattern) &&
+      Item->GetCompareModel()->GetCaseInsensitive()) {
     auto* Op = static_cast<TzvStringCompareModel*>(Item->GetCompareModel());
     const bool Match =
         TzvPatternCompareModel::MatchPattern(AnsiUpperCase(Item->GetCompareAsString()), Op->GetConvertedText());
     return Key == ckPattern ? Match : !Match;
   }
-  if (!ByCodePoints || Key < 2 || Key > 5 || !VarTypeIsStr(Item->GetDataType())) return Item->IsAgree();
+  if (Order == TTextOrder::RecordTest || Key < 2 || Key > 5 || !VarTypeIsStr(Item->GetDataType()))
+    return Item->IsAgree();
   TzvCompareModel* Op = Item->GetCompareModel();
+  if (Order == TTextOrder::UpperByCollation && !Op->GetCaseInsensitive()) return Item->IsAgree();
   if (!Op->GetIsConverted()) return false;
   const std::string Criterion = VarToStr(Op->GetParamValue());
   const std::string Record =
       Op->GetCaseInsensitive() ? AnsiUpperCase(Item->GetCompareAsString()) : Item->GetCompareAsString();
-  const int Sign = Criterion.compare(Record);
+  const int Sign = Order == TTextOrder::CodePoints ? Criterion.compare(Record) : AnsiCompareStr(Criterion, Record);
   switch (Key) {
     case 2: return Sign > 0;
     case 3: return Sign >= 0;
@@ -152,14 +162,14 @@ inline bool Agrees(TzvCompareItem* Item, bool ByCodePoints) {
 
 // The expression over the current record of M's dataset; an inactive item
 // drops out, and an expression of inactive items only lets every record through.
-inline std::optional<bool> Evaluate(const TExpr& E, TzvCustomDBFilterModel* M, bool ByCodePoints) {
+inline std::optional<bool> Evaluate(const TExpr& E, TzvCustomDBFilterModel* M, TTextOrder Order) {
   if (!E.Item.empty()) {
     TzvCompareItem* Item = M->GetCompareItems()->FindByName(E.Item);
     if (!Item->GetActive()) return std::nullopt;
-    return Agrees(Item, ByCodePoints);
+    return Agrees(Item, Order);
   }
-  const std::optional<bool> L = Evaluate(*E.Left, M, ByCodePoints);
-  const std::optional<bool> R = Evaluate(*E.Right, M, ByCodePoints);
+  const std::optional<bool> L = Evaluate(*E.Left, M, Order);
+  const std::optional<bool> R = Evaluate(*E.Right, M, Order);
   if (!L) return R;
   if (!R) return L;
   return E.And ? (*L && *R) : (*L || *R);

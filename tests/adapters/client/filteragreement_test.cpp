@@ -133,10 +133,10 @@ class FilterAgreement : public ::testing::Test {
     return Out;
   }
 
-  std::set<int> BruteForce(const TExpr& E, bool ByCodePoints) {
+  std::set<int> BruteForce(const TExpr& E, TTextOrder Order) {
     std::set<int> Out;
     for (Reference->First(); !Reference->Eof(); Reference->Next())
-      if (Evaluate(E, ReferenceModel.get(), ByCodePoints).value_or(true))
+      if (Evaluate(E, ReferenceModel.get(), Order).value_or(true))
         Out.insert(Reference->FieldByName("ID")->AsInteger());
     return Out;
   }
@@ -206,8 +206,8 @@ TEST_F(FilterAgreement, BothMeansSelectTheSameRecordsForRandomCriteria) {
     Configure(ClientModel.get(), Drawn, Expr, true);
     Configure(TableModel.get(), Drawn, Expr, true);
 
-    const std::set<int> ByRecordTest = BruteForce(*Tree, false);
-    const std::set<int> ByEngine = BruteForce(*Tree, true);
+    const std::set<int> ByRecordTest = BruteForce(*Tree, TTextOrder::RecordTest);
+    const std::set<int> ByEngine = BruteForce(*Tree, TTextOrder::CodePoints);
     const std::set<int> Sql = Ids(Query.get());
     EXPECT_EQ(Ids(Client.get()), ByRecordTest) << "client dataset, index " << Client->GetIndexName();
     EXPECT_EQ(Ids(Table.get()), ByRecordTest) << "table, index " << Table->GetIndexName();
