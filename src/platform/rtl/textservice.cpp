@@ -349,6 +349,7 @@ std::unique_ptr<CollatorPair> OpenCollators(const std::string& Locale) {
 struct ThreadState {
   std::uint64_t Generation = 0;
   CollatorPair* Current = nullptr;
+  CollatorPair* Named = nullptr;  // the last one asked for by name
   std::map<std::string, std::unique_ptr<CollatorPair>> Cache;
   std::u16string BufA, BufB;
 };
@@ -377,6 +378,15 @@ CollatorPair& CurrentFor(ThreadState& S) {
 
 CollatorPair& Current() { return CurrentFor(State()); }
 
+// The collators of a named locale, whatever the current one is.
+CollatorPair& CollatorsOf(ThreadState& S, const std::string& Locale) {
+  if (S.Named != nullptr && S.Named->LocaleName == Locale) return *S.Named;
+  auto& Slot = S.Cache[Locale];
+  if (!Slot) Slot = OpenCollators(Locale);
+  S.Named = Slot.get();
+  return *Slot;
+}
+
 int Sign(int V) { return V < 0 ? -1 : (V > 0 ? 1 : 0); }
 
 int IcuCompare(ThreadState& S, CollatorPair& P, std::string_view A, std::string_view B, bool IgnoreCase) {
@@ -392,9 +402,7 @@ int IcuCompare(ThreadState& S, CollatorPair& P, std::string_view A, std::string_
   return Sign(u_strCompare(UA, LA, UB, LB, true));
 }
 
-int CompareText(std::string_view A, std::string_view B, bool IgnoreCase) {
-  ThreadState& S = State();
-  CollatorPair& P = CurrentFor(S);
+int CompareTextWith(ThreadState& S, CollatorPair& P, std::string_view A, std::string_view B, bool IgnoreCase) {
   if (P.AsciiOk && IsAscii(A) && IsAscii(B)) {
     for (int L = 0; L < (IgnoreCase ? 2 : 3); ++L) {
       if (int C = CompareAsciiLevel(P.Ranks, L, A, B)) return C;
@@ -402,6 +410,11 @@ int CompareText(std::string_view A, std::string_view B, bool IgnoreCase) {
     return IgnoreCase ? 0 : CompareBytes(A, B);
   }
   return IcuCompare(S, P, A, B, IgnoreCase);
+}
+
+int CompareText(std::string_view A, std::string_view B, bool IgnoreCase) {
+  ThreadState& S = State();
+  return CompareTextWith(S, CurrentFor(S), A, B, IgnoreCase);
 }
 
 int WideCompare(std::u16string_view A, std::u16string_view B, bool IgnoreCase) {
@@ -467,9 +480,7 @@ std::string UpperEachCharacter(std::string_view S, const std::string& Locale) {
 
 // Maps the valid UTF-8 runs of S with ICU and keeps invalid bytes as they are,
 // so that padding bytes survive case mapping.
-std::string MapCase(std::string_view S, bool Upper) {
-  ThreadState& TS = State();
-  CollatorPair& P = CurrentFor(TS);
+std::string MapCaseWith(ThreadState& TS, CollatorPair& P, std::string_view S, bool Upper) {
   if (P.AsciiCaseOk && IsAscii(S)) {
     std::string R(S);
     for (char& C : R) C = Upper ? AsciiUpper(C) : AsciiLower(C);
@@ -552,6 +563,21 @@ char32_t OtherCaseKey(CollatorPair& P, char32_t CP) {
   return Key;
 }
 
+std::string MapCase(std::string_view S, bool Upper) {
+  ThreadState& TS = State();
+  return MapCaseWith(TS, CurrentFor(TS), S, Upper);
+}
+
+// The order of upper-case forms. Plain 7-bit texts keep their letters under
+// case mapping wherever ASCII mapping is the locale's, so the collator's
+// case-insensitive order of the texts themselves is already that order.
+int CompareUpperWith(ThreadState& TS, CollatorPair& P, std::string_view A, std::string_view B) {
+  if (P.AsciiCaseOk && IsAscii(A) && IsAscii(B)) return CompareTextWith(TS, P, A, B, true);
+  const std::string UA = MapCaseWith(TS, P, A, true);
+  const std::string UB = MapCaseWith(TS, P, B, true);
+  return CompareTextWith(TS, P, UA, UB, true);
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- public
@@ -581,6 +607,20 @@ int AnsiCompareText(std::string_view A, std::string_view B) { return CompareText
 int AnsiCompareStr(std::string_view A, std::string_view B) { return CompareText(A, B, false); }
 bool AnsiSameText(std::string_view A, std::string_view B) { return CompareText(A, B, true) == 0; }
 bool AnsiSameStr(std::string_view A, std::string_view B) { return A == B; }
+
+int AnsiCompareUpperText(std::string_view A, std::string_view B) {
+  ThreadState& S = State();
+  return CompareUpperWith(S, CurrentFor(S), A, B);
+}
+
+int AnsiCompareUpperTextIn(const std::string& Locale, std::string_view A, std::string_view B) {
+  ThreadState& S = State();
+  return CompareUpperWith(S, CollatorsOf(S, Locale), A, B);
+}
+
+int WideCompareUpperText(std::u16string_view A, std::u16string_view B) {
+  return WideCompare(WideUpperCase(A), WideUpperCase(B), true);
+}
 
 int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N) {
   return CompareText(A.substr(0, PrefixBytes(A, N)), B.substr(0, PrefixBytes(B, N)), true);

@@ -36,6 +36,20 @@ int AnsiCompareText(std::string_view A, std::string_view B);  // <0, 0, >0, igno
 int AnsiCompareStr(std::string_view A, std::string_view B);   // <0, 0, >0, case-sensitive
 bool AnsiSameText(std::string_view A, std::string_view B);
 bool AnsiSameStr(std::string_view A, std::string_view B);
+// The case-insensitive order that stores keep texts in (case-insensitive
+// indexes of the client dataset, the case-insensitive collation of SQLite
+// tables): the upper-case forms compared ignoring case, exactly
+// AnsiCompareText(AnsiUpperCase(A), AnsiUpperCase(B)). A case-insensitive
+// test compares a record with its upper-cased criterion in just this way, so
+// a key range in this order holds exactly the records such a test accepts.
+// It differs from AnsiCompareText where upper case changes more than case:
+// here "straße" equals "STRASSE" (the collator alone tells ß from SS) and
+// "ı" equals "I".
+int AnsiCompareUpperText(std::string_view A, std::string_view B);
+int WideCompareUpperText(std::u16string_view A, std::u16string_view B);
+// The same order as the ICU locale Locale has it, whatever the current text
+// locale is: for an order kept in a file, such as an index built under Locale.
+int AnsiCompareUpperTextIn(const std::string& Locale, std::string_view A, std::string_view B);
 // Compares exactly the first N characters of each side (fewer when a side is
 // shorter), ignoring case.
 int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N);

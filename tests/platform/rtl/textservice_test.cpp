@@ -254,6 +254,60 @@ TEST_F(TextServiceTest, CodePagesConvertToUtf8) {
   EXPECT_EQ(CodePageName("1252"), CodePageName("windows-1252"));
 }
 
+// The order stores keep is the case-insensitive order of upper-case forms:
+// what a case-insensitive test finds equal to an upper-cased criterion is
+// equal here, also where upper case changes more than case.
+TEST_F(TextServiceTest, UpperOrderComparesUpperCaseForms) {
+  struct Row { const char* A; const char* B; int Expected; };
+  const Row Rows[] = {
+      {"straße", "STRASSE", 0},     // the collator alone puts ß after SS
+      {"Straße", "strasser", -1},
+      {"\xC4\xB1rmak", "IRMAK", 0},  // dotless ı upper-cases to I
+      {"\xEF\xAC\x81le", "FILE", 0},  // the ligature ﬁ to FI
+      {"müller", "MÜLLER", 0},
+      {"müller", "muller", 1},      // accents still count
+      {"Zebra", "apple", 1},
+      {"abc", "ABD", -1},
+  };
+  for (const Row& R : Rows) {
+    EXPECT_EQ(Sign(AnsiCompareUpperText(R.A, R.B)), R.Expected) << R.A << " / " << R.B;
+    EXPECT_EQ(Sign(AnsiCompareUpperText(R.B, R.A)), -R.Expected) << R.B << " / " << R.A;
+    EXPECT_EQ(Sign(WideCompareUpperText(Utf8ToUtf16(R.A), Utf8ToUtf16(R.B))), R.Expected) << R.A;
+  }
+  // Padded prefix ends still sort after every text with the prefix.
+  EXPECT_LT(AnsiCompareUpperText("STRAßE", std::string("STRASS") + std::string(4, '\xFF')), 0);
+  EXPECT_LT(AnsiCompareUpperText("strassz", std::string("STRASS") + std::string(4, '\x7F')), 0);
+}
+
+// Exactly the definition in every locale, the ASCII shortcut included, and
+// an order named by its locale stays that locale's when the text locale
+// changes.
+TEST_F(TextServiceTest, UpperOrderIsTheCollationOfUpperCaseForms) {
+  const std::vector<std::string> Letters = {"a", "A", "i", "I", "s", "S", "z", "\xC3\x9F", "\xE1\xBA\x9E",
+                                            "\xC4\xB0", "\xC4\xB1", "\xC5\xBF", "\xEF\xAC\x81", "\xCF\x82",
+                                            "\xCF\x83", "\xCE\xA3", "\xC3\xA9", "\xC3\x89", "\xC3\xB6",
+                                            "\xE5\xAD\x97", " ", "-", "\x7F"};
+  std::mt19937 Rng(7);
+  std::uniform_int_distribution<std::size_t> Len(0, 5), Pick(0, Letters.size() - 1);
+  for (const char* Locale : {"en_US", "de_DE", "tr_TR", "sv_SE"}) {
+    SetTextLocale(Locale);
+    for (int N = 0; N < 1500; ++N) {
+      std::string A, B;
+      for (std::size_t K = Len(Rng); K > 0; --K) A += Letters[Pick(Rng)];
+      for (std::size_t K = Len(Rng); K > 0; --K) B += Letters[Pick(Rng)];
+      if (N % 3 == 0) B = A.substr(0, A.size() / 2) + B;
+      const int Expected = Sign(AnsiCompareText(AnsiUpperCase(A), AnsiUpperCase(B)));
+      ASSERT_EQ(Sign(AnsiCompareUpperText(A, B)), Expected) << Locale << ": '" << A << "' / '" << B << "'";
+      ASSERT_EQ(Sign(AnsiCompareUpperTextIn(Locale, A, B)), Expected) << Locale;
+    }
+  }
+  SetTextLocale("en_US");
+  EXPECT_NE(AnsiCompareUpperText("i", "\xC4\xB0"), 0);
+  EXPECT_EQ(AnsiCompareUpperTextIn("tr_TR", "i", "\xC4\xB0"), 0);  // Turkish upper-cases i to İ
+  EXPECT_LT(AnsiCompareUpperTextIn("sv_SE", "z", "\xC3\xB6"), 0);  // Swedish: ö after z
+  EXPECT_GT(AnsiCompareUpperText("z", "\xC3\xB6"), 0);
+}
+
 TEST_F(TextServiceTest, LocaleChangeReachesOtherThreads) {
   SetTextLocale("sv_SE");
   int Result = 0;
