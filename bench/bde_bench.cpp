@@ -14,6 +14,7 @@
 #include <fyndra/platform/bde/bdedataset.h>
 #include <fyndra/platform/bde/database.h>
 #include <fyndra/platform/bde/sampledb.h>
+#include <fyndra/platform/bde/sqliteengine.h>
 #include <fyndra/platform/bde/table.h>
 #include "benchdb.h"
 
@@ -40,19 +41,22 @@ sqlite3* RawDb() {
   static sqlite3* Db = [] {
     sqlite3* D = nullptr;
     sqlite3_open_v2(DatabaseFile().c_str(), &D, SQLITE_OPEN_READONLY, nullptr);
+    benchdb::RegisterCaseInsensitiveCollation(D);
     return D;
   }();
   return Db;
 }
 
-const char* const WhereSQL = "SELECT id, name, city, balance FROM customers WHERE name = ?";
+// Equal ignoring case, through the name index.
+const std::string WhereSQL =
+    "SELECT id, name, city, balance FROM customers WHERE name = ?" + CollateClause(CaseInsensitiveCollation());
 const std::string Name = SampleCustomerName(1, Rows / 2);
 
 void BM_RawOpenFirstRow(benchmark::State& State) {
   RawDb();  // the database is made before timing starts
   for (auto _ : State) {
     sqlite3_stmt* S = nullptr;
-    sqlite3_prepare_v2(RawDb(), WhereSQL, -1, &S, nullptr);
+    sqlite3_prepare_v2(RawDb(), WhereSQL.c_str(), -1, &S, nullptr);
     sqlite3_bind_text(S, 1, Name.c_str(), -1, SQLITE_STATIC);
     if (sqlite3_step(S) == SQLITE_ROW) benchmark::DoNotOptimize(sqlite3_column_int64(S, 0));
     sqlite3_finalize(S);
@@ -63,7 +67,8 @@ BENCHMARK(BM_RawOpenFirstRow);
 void BM_QueryOpenFirstRecord(benchmark::State& State) {
   TOwned<TQuery> Q = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
   Q->SetDatabase(&Database());
-  Q->GetSQL()->SetText("SELECT id, name, city, balance FROM customers WHERE name = :name");
+  Q->GetSQL()->SetText("SELECT id, name, city, balance FROM customers WHERE name = :name" +
+                       CollateClause(CaseInsensitiveCollation()));
   Q->ParamByName("name")->SetAsString(Name);
   for (auto _ : State) {
     Q->Open();

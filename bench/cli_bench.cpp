@@ -6,17 +6,20 @@
 //
 //  - Find: the customers find form (a table ordered by its name index), the
 //    first customer whose name starts with a name from the middle of the
-//    order, minding case: the family's key search seeks the index; the
-//    shell's SQL seeks the same index to the first match.
-//  - FindIgnoringCase: the same search ignoring case (the form's setting).
-//    The index orders by bytes, where the names that agree ignoring case are
-//    not neighbours, so the model walks the index from its start testing each
-//    record; the shell's LIKE (which ignores ASCII case) walks it too.
+//    order, minding case. The name index keeps our case-insensitive
+//    collation, whose order a case-sensitive test cannot follow, so the model
+//    walks the table testing each record; the shell's SQL, which cannot use
+//    the index either, reads the table too.
+//  - FindIgnoringCase: the same search ignoring case (the form's setting):
+//    the family's key search seeks the name index. The shell lacks the
+//    collation and cannot seek it; its baseline reads one customer by
+//    primary key, the same kind of indexed seek.
 //  - Filter: the customers filter form (a query with its own condition, a
 //    join to the countries and ORDER BY name), the first screen of 20
 //    customers whose name starts with that middle name: the rewritten query
-//    scans the name index from the start until the screen is full, as the
-//    shell's query with the same condition does.
+//    reads the table (the name index keeps our collation, not the byte
+//    order of ORDER BY name) and sorts what agrees, as the shell's query with
+//    the same condition does.
 //  - Client: the client dataset filter form, the same criterion; the program
 //    reads the whole client dataset file first (a client dataset lives in
 //    memory) and builds the file's indexes, which is most of its time, then
@@ -70,7 +73,7 @@ const std::string& SampleDatabase(std::int64_t Customers) {
   auto It = Files.find(Customers);
   if (It != Files.end()) return It->second;
   const std::string Path =
-      (fs::temp_directory_path() / ("fyndra-cli-bench-" + std::to_string(Customers) + ".db")).string();
+      (fs::temp_directory_path() / ("fyndra-cli-bench-ci-" + std::to_string(Customers) + ".db")).string();
   if (!IsComplete(Path, Customers)) {
     std::fprintf(stderr, "generating %lld customers into %s\n", static_cast<long long>(Customers), Path.c_str());
     GenerateSampleDatabase(Path + ".part", {.Customers = Customers});
@@ -171,8 +174,7 @@ void BM_FyndraFindIgnoringCase(benchmark::State& State) {
 }
 
 void BM_SqliteShellFindIgnoringCase(benchmark::State& State) {
-  MeasureShell(State, "SELECT * FROM customers WHERE name LIKE '" + SqlText(MiddleName(State.range(0))) +
-                          "%' ORDER BY name, id LIMIT 1");
+  MeasureShell(State, "SELECT * FROM customers WHERE id = " + std::to_string(State.range(0) / 2));
 }
 
 void BM_FyndraFilter(benchmark::State& State) {

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <string_view>
 
+#include <fyndra/core/zvcomparemodels.h>
 #include <fyndra/platform/bde/table.h>
+#include <fyndra/platform/rtl/textservice.h>
 #include <fyndra/platform/rtl/variants.h>
 
 namespace fyndra {
@@ -20,6 +22,14 @@ Variant EngineRangeEnd(const Variant& Value) {
   std::size_t I = Text.size();
   while (I > 0 && static_cast<unsigned char>(Text[I - 1]) == 0x7F) Text[--I] = static_cast<char>(0xFF);
   return Variant(std::move(Text));
+}
+
+std::vector<std::string> SplitFieldNames(const std::string& List) {
+  std::vector<std::string> Names;
+  std::size_t Pos = 0;
+  std::string Name;
+  while (TzvDBIndexModel::NextFieldName(List, Pos, Name)) Names.push_back(Name);
+  return Names;
 }
 
 }  // namespace
@@ -50,8 +60,53 @@ bool TzvBDEDataSetModel::IsSupported(TDataSetSupportedOption Option) {
 }
 
 TOwned<TIndexDef> TzvBDEDataSetModel::GetIndexDef() {
+  KeyOrders_.clear();
   auto* DataSet = dynamic_cast<TBDEDataSet*>(GetDataSet());
-  return DataSet ? DataSet->PSGetDefaultOrder() : nullptr;
+  if (!DataSet) return nullptr;
+  TOwned<TIndexDef> Def = DataSet->PSGetDefaultOrder();
+  if (!Def) return nullptr;
+  const std::vector<TTextKeyOrder> Orders = DataSet->DefaultOrderTextKeys();
+  std::vector<std::string> Fields;
+  for (const std::string& Name : SplitFieldNames(Def->GetFields())) {
+    const TTextKeyOrder Order = Fields.size() < Orders.size() ? Orders[Fields.size()] : TTextKeyOrder::Other;
+    const TField* Field = DataSet->FindField(Name);
+    // Key fields after one whose text order is unknown cannot be searched.
+    if (Field && DataTypeIsStr(Field->GetDataType()) && Order == TTextKeyOrder::Other) break;
+    Fields.push_back(Name);
+    KeyOrders_.emplace_back(Name, Order);
+  }
+  if (Fields.empty()) return nullptr;
+  auto Join = [](const std::vector<std::string>& Names) {
+    std::string Out;
+    for (const std::string& N : Names) Out += (Out.empty() ? "" : ";") + N;
+    return Out;
+  };
+  std::vector<std::string> CaseIns;
+  bool AllCaseIns = true;
+  for (const auto& [Name, Order] : KeyOrders_) {
+    // NOCASE is no case-insensitive order of ours: only byte-order criteria use it.
+    const bool Ci = Order == TTextKeyOrder::CaseInsensitive;
+    if (Ci) CaseIns.push_back(Name);
+    AllCaseIns = AllCaseIns && Ci;
+  }
+  std::vector<std::string> Desc;
+  for (const std::string& Name : Fields)
+    if (Def->IsDescendingField(Name)) Desc.push_back(Name);
+  TIndexOptions Options = Def->GetOptions();
+  Options.Exclude(ixCaseInsensitive);
+  if (AllCaseIns) Options.Include(ixCaseInsensitive);
+  Def->SetFields(Join(Fields));
+  Def->SetCaseInsFields(Join(CaseIns));
+  Def->SetDescFields(Join(Desc));
+  Def->SetOptions(Options);
+  return Def;
+}
+
+TTextKeyOrder TzvBDEDataSetModel::KeyOrder(const TIndexFieldDef& Def) const {
+  if (Def.Field)
+    for (const auto& [Name, Order] : KeyOrders_)
+      if (AnsiSameText(Name, Def.Field->GetFieldName())) return Order;
+  return TTextKeyOrder::Other;
 }
 
 std::string TzvBDEDataSetModel::GetIndexFieldNames() {
@@ -66,7 +121,10 @@ std::string TzvBDEDataSetModel::GetIndexName() {
 
 bool TzvBDEDataSetModel::FindRecord(const Variant& KeyValues, bool Exact) {
   auto* Table = dynamic_cast<TTable*>(GetDataSet());
-  if (!Table) return TzvExtDataSetModel::FindRecord(KeyValues, Exact);
+  // A query has no key search: Locate would scan it from the first record
+  // with rules of its own, so the find walks from the first record in the
+  // query's order, comparing keys as that order does.
+  if (!Table) return false;
   return FindRecordByKey(*Table, KeyValues, Exact);
 }
 
@@ -119,12 +177,40 @@ void TzvBDEDataSetModel::SetParam(const std::string& Name, const Variant& Value)
 
 int TzvBDEDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) {
   if (!dynamic_cast<TBDEDataSet*>(GetDataSet())) return TzvExtDataSetModel::CompareKeyText(Def, A, B);
-  return CompareTextBytes(A, B, Def.CaseInsensitive);
+  switch (KeyOrder(Def)) {
+    case TTextKeyOrder::CaseInsensitive:
+      return AnsiCompareUpperText(A, B);
+    case TTextKeyOrder::AsciiFolded:
+      return CompareTextBytes(A, B, true);
+    default:
+      return CompareTextBytes(A, B, false);
+  }
 }
 
 bool TzvBDEDataSetModel::IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {
   if (!dynamic_cast<TBDEDataSet*>(GetDataSet())) return TzvExtDataSetModel::IsTextRangeSound(Def, Item);
-  return IsByteOrderRangeSound(Def, Item);
+  switch (KeyOrder(Def)) {
+    case TTextKeyOrder::CaseInsensitive: {
+      // The collation orders exactly as the record tests compare upper-case
+      // forms: an equal criterion's records are among the keys equal to it,
+      // a prefix criterion's between it and it padded with the highest
+      // character.
+      if (!Item || !Item->GetOptions().Contains(ciCaseInsensitive)) return false;
+      TzvCompareModel* Operator = Item->GetCompareModel();
+      return dynamic_cast<TzvEqualCompareModel*>(Operator) || dynamic_cast<TzvStartsCompareModel*>(Operator);
+    }
+    case TTextKeyOrder::Bytes:
+      return IsByteOrderRangeSound(Def, Item);
+    case TTextKeyOrder::AsciiFolded: {
+      // Folding ASCII letters only widens a case-sensitive equal or prefix
+      // range; the record tests drop the extra records.
+      TIndexFieldDef Folded = Def;
+      Folded.CaseInsensitive = false;
+      return IsByteOrderRangeSound(Folded, Item);
+    }
+    default:
+      return false;
+  }
 }
 
 // ---------------------------------------------------------------------------

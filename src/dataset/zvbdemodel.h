@@ -4,19 +4,28 @@
 //
 // A table offers its current index for key search and ranges; a query offers
 // its ORDER BY as index order and its SQL text, which the filter model
-// rewrites. The engine orders text by its column's collation (byte order, or
-// ASCII-only case folding for NOCASE), not by the locale's rules that the
-// record tests use, so the adapter compares text keys as the engine does and
-// accepts a text key range only where it holds every matching record: an
-// exact or prefix criterion on a case-sensitive (byte-ordered) key.
+// rewrites. The engine orders a text key by its collation; the adapter asks
+// the dataset which order each key has (TTextKeyOrder) and follows only the
+// ones it can compare as the engine does:
+// - the case-insensitive collation of the current text locale orders as the
+//   text service's order of upper-case forms: case-insensitive equal and
+//   prefix criteria become key searches and ranges on it;
+// - byte order, and NOCASE (bytes with ASCII letters folded): only
+//   case-sensitive equal and prefix criteria do, since neither orders text
+//   as the case-insensitive record tests compare it ("É" < "Ö" < "é");
+// - any other order (another collation or locale, an expression) ends the
+//   key fields the models may use.
 //
 // Ownership: the adapter is owned by its model; the components are ordinary
 // components freed by their owner.
 #pragma once
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <fyndra/dataset/zvdbbasemodel.h>
+#include <fyndra/platform/bde/bdedataset.h>
 
 namespace fyndra {
 
@@ -29,12 +38,14 @@ class TzvBDEDataSetModel : public TzvExtDataSetModel {
   // dsDefaultIndex: a table or a query; dsMultiCaseInsIndexSearch and
   // dsIndexRange: a table; dsSQL: a query.
   bool IsSupported(TDataSetSupportedOption Option) override;
-  // The dataset's default order: a table's current index, a query's ORDER BY.
+  // The dataset's default order (a table's current index, a query's ORDER
+  // BY), up to the first text key whose order the adapter cannot follow; the
+  // keys on the case-insensitive collation are its case-insensitive fields.
   TOwned<TIndexDef> GetIndexDef() override;
   std::string GetIndexFieldNames() override;
   std::string GetIndexName() override;
-  // A table searches by key (SetKey, GotoKey or GotoNearest); other datasets
-  // locate as the plain adapter does.
+  // A table searches by key (SetKey, GotoKey or GotoNearest); a query has no
+  // key search (false: the find walks to the start in the query's order).
   bool FindRecord(const Variant& KeyValues, bool Exact) override;
   // A table's range; Nulls cancel it. Nothing for other datasets.
   void SetRange(const Variant& StartValues, const Variant& EndValues) override;
@@ -47,6 +58,11 @@ class TzvBDEDataSetModel : public TzvExtDataSetModel {
 
  protected:
   explicit TzvBDEDataSetModel(TzvDBBaseModel* Model) : TzvExtDataSetModel(Model) {}
+
+ private:
+  // The engine's order of a key field, as GetIndexDef last read it.
+  TTextKeyOrder KeyOrder(const TIndexFieldDef& Def) const;
+  std::vector<std::pair<std::string, TTextKeyOrder>> KeyOrders_;
 };
 
 class TzvBdeFindModel : public TzvCustomDBFindModel {

@@ -31,6 +31,13 @@ std::int64_t GetIndex(const std::vector<std::uint8_t>& Data) {
 
 }  // namespace
 
+TTextKeyOrder TextKeyOrderOfCollation(std::string_view Collation) {
+  if (AnsiSameText(Collation, "BINARY")) return TTextKeyOrder::Bytes;
+  if (AnsiSameText(Collation, "NOCASE")) return TTextKeyOrder::AsciiFolded;
+  if (IsCurrentCaseInsensitiveCollation(Collation)) return TTextKeyOrder::CaseInsensitive;
+  return TTextKeyOrder::Other;
+}
+
 // ---------------------------------------------------------------------------
 // TBDEDataSet
 
@@ -717,6 +724,41 @@ void TQuery::ExecSQL() {
 }
 
 TOwned<TIndexDef> TQuery::PSGetDefaultOrder() const { return GetIndexForOrderBy(SQL_->GetText()); }
+
+std::vector<TTextKeyOrder> TQuery::DefaultOrderTextKeys() const {
+  std::vector<TOrderByItem> Items;
+  if (!ReadOrderBy(SQL_->GetText(), Items)) return {};
+  // A column without COLLATE orders by its own collation, which the schema
+  // tells for a result column read straight from a table.
+  const TSQLiteStatement* S = Prepared_ ? Prepared_.get() : Running_.get();
+  std::unique_ptr<TSQLiteStatement> Probe;
+  TDatabase* Db = GetDatabase();
+  if (!S && Db && Db->GetConnected()) {
+    try {
+      Probe = std::make_unique<TSQLiteStatement>(Db->Connection(), EngineText_);
+      S = Probe.get();
+    } catch (const EDatabaseError&) {
+      // Unknown then: no text order is claimed.
+    }
+  }
+  auto DeclaredCollation = [&](const std::string& Field) -> std::string {
+    if (!S) return std::string();
+    for (int C = 0; C < S->ColumnCount(); ++C) {
+      if (!AnsiSameText(S->ColumnName(C), Field)) continue;
+      TSQLiteColumnInfo Info;
+      const std::string Table = S->ColumnTable(C), Origin = S->ColumnOrigin(C);
+      if (Table.empty() || Origin.empty()) return "BINARY";  // an expression orders by bytes
+      return S->Connection().ColumnInfo(Table, Origin, Info) ? Info.Collation : std::string();
+    }
+    return std::string();
+  };
+  std::vector<TTextKeyOrder> Out;
+  for (const TOrderByItem& I : Items) {
+    const std::string Collation = I.Collation.empty() ? DeclaredCollation(I.Field) : I.Collation;
+    Out.push_back(I.CaseMapped ? TTextKeyOrder::Other : TextKeyOrderOfCollation(Collation));
+  }
+  return Out;
+}
 
 void TQuery::ReleaseStatements() {
   TBDEDataSet::ReleaseStatements();

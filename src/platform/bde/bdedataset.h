@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,6 +28,18 @@
 #include <fyndra/platform/db/params.h>
 
 namespace fyndra {
+
+// How the engine orders the values of one text key field of a dataset's
+// default order: the models can follow an order only if they can compare as
+// it does.
+enum class TTextKeyOrder : std::uint8_t {
+  Bytes,            // the engine's byte order (BINARY), also for non-text keys
+  AsciiFolded,      // bytes with ASCII letters folded (NOCASE)
+  CaseInsensitive,  // the case-insensitive order of the current text locale (AnsiCompareUpperText)
+  Other             // any other rule (another collation, an expression)
+};
+// The order a collation gives text; an empty (unknown) name gives Other.
+TTextKeyOrder TextKeyOrderOfCollation(std::string_view Collation);
 
 class TBDEDataSet : public TDataSet {
   FYNDRA_CLASS(TBDEDataSet, TDataSet)
@@ -49,6 +62,8 @@ class TBDEDataSet : public TDataSet {
   // The index definition of the dataset's default order (the caller owns it),
   // or null when the order is unknown.
   virtual TOwned<TIndexDef> PSGetDefaultOrder() const { return nullptr; }
+  // The order of each key field of PSGetDefaultOrder(), in its order.
+  virtual std::vector<TTextKeyOrder> DefaultOrderTextKeys() const { return {}; }
 
   // Called by the database before it disconnects: the dataset closes and
   // gives up every engine statement it holds.
@@ -252,6 +267,9 @@ class TQuery : public TBDEDataSet {
 
   // The order of the query's ORDER BY clause.
   TOwned<TIndexDef> PSGetDefaultOrder() const override;
+  // Upper- or lower-cased columns, and columns whose collation is unknown,
+  // have no order the models can follow (Other).
+  std::vector<TTextKeyOrder> DefaultOrderTextKeys() const override;
   void ReleaseStatements() override;
 
   void AfterConstruction() override;

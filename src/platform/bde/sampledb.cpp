@@ -7,6 +7,7 @@
 
 #include <fyndra/platform/bde/bdedataset.h>
 #include <fyndra/platform/bde/database.h>
+#include <fyndra/platform/bde/sqliteengine.h>
 #include <fyndra/platform/db/dbclient.h>
 #include <fyndra/platform/db/dbtypes.h>
 
@@ -151,7 +152,7 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
        "CREATE TABLE countries (iso VARCHAR(2) PRIMARY KEY, country_name VARCHAR(40) NOT NULL, "
        "region VARCHAR(20) NOT NULL);"
        "CREATE TABLE customers (id INTEGER PRIMARY KEY, code VARCHAR(12) NOT NULL UNIQUE, "
-       "name VARCHAR(40) NOT NULL, city VARCHAR(30) COLLATE NOCASE, country VARCHAR(2) REFERENCES countries(iso), "
+       "name VARCHAR(40) NOT NULL, city VARCHAR(30), country VARCHAR(2) REFERENCES countries(iso), "
        "birth DATE, balance NUMERIC(12,2), active BOOLEAN NOT NULL, created TIMESTAMP NOT NULL, note TEXT);"
        "CREATE TABLE orders (id INTEGER PRIMARY KEY, customer_id INTEGER NOT NULL REFERENCES customers(id), "
        "ordered DATE NOT NULL, amount NUMERIC(12,2) NOT NULL, status VARCHAR(10) NOT NULL);"
@@ -222,9 +223,12 @@ void GenerateSampleDatabase(const std::string& Path, const TSampleDatabaseOption
     }
   }
   Db.Exec("COMMIT");
+  // Names and cities are searched ignoring case: their indexes keep the
+  // case-insensitive order of the current text locale.
+  const std::string Collate = CollateClause(CaseInsensitiveCollation());
+  Db.Exec("CREATE INDEX customers_name ON customers (name" + Collate + ");"
+          "CREATE INDEX customers_city ON customers (city" + Collate + ");");
   Db.Exec(
-       "CREATE INDEX customers_name ON customers (name);"
-       "CREATE INDEX customers_city ON customers (city COLLATE NOCASE);"
        "CREATE INDEX customers_balance ON customers (balance DESC);"
        "CREATE INDEX customers_country ON customers (country);"
        "CREATE INDEX orders_customer ON orders (customer_id, ordered);"

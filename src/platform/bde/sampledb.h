@@ -9,11 +9,12 @@
 //   countries(iso VARCHAR(2) PRIMARY KEY, country_name VARCHAR(40) NOT NULL,
 //             region VARCHAR(20) NOT NULL)
 //   customers(id INTEGER PRIMARY KEY, code VARCHAR(12) NOT NULL UNIQUE,
-//             name VARCHAR(40) NOT NULL, city VARCHAR(30) COLLATE NOCASE,
+//             name VARCHAR(40) NOT NULL, city VARCHAR(30),
 //             country VARCHAR(2) REFERENCES countries(iso), birth DATE,
 //             balance NUMERIC(12,2), active BOOLEAN NOT NULL,
 //             created TIMESTAMP NOT NULL, note TEXT)
-//     indexes customers_name(name), customers_city(city COLLATE NOCASE),
+//     indexes customers_name(name COLLATE FYNDRA_CI_<text locale>),
+//             customers_city(city COLLATE FYNDRA_CI_<text locale>),
 //             customers_balance(balance DESC), customers_country(country)
 //   orders, orders_archive (the same columns; orders placed before 2020 are
 //          in the archive; ids are unique across both):
@@ -25,6 +26,10 @@
 //             orders_archive_ordered(ordered)
 // A customer's country is the country of its city; half of the customers
 // without a city have none.
+// The name and city indexes keep the case-insensitive order of the text
+// locale current while the file is made (sqliteengine.h): a program in that
+// locale searches them ignoring case; one without the collation still reads
+// the file.
 // Values are stored as the engine family reads them: dates as 'YYYY-MM-DD',
 // time stamps as 'YYYY-MM-DD HH:MM:SS', booleans as 0/1, amounts as decimal
 // text with two places.

@@ -35,6 +35,31 @@ void CaseFunction(sqlite3_context* Ctx, int /*Argc*/, sqlite3_value** Argv) {
 std::string UpperText(std::string_view S) { return AnsiUpperCase(S); }
 std::string LowerText(std::string_view S) { return AnsiLowerCase(S); }
 
+constexpr std::string_view CollationPrefix = "FYNDRA_CI_";
+
+void DestroyLocale(void* Arg) { delete static_cast<std::string*>(Arg); }
+
+int RegisterCollation(sqlite3* Db, const std::string& Name, const std::string& Locale) {
+  return sqlite3_create_collation_v2(Db, Name.c_str(), SQLITE_UTF8, new std::string(Locale), &CompareCaseInsensitiveCollation,
+                                     &DestroyLocale);
+}
+
+// Called by the engine for a collation it does not know yet: ours are made
+// for whichever locale their name carries, so an index built under another
+// text locale stays readable and writable.
+void CollationNeeded(void* /*Arg*/, sqlite3* Db, int /*TextRep*/, const char* Name) {
+  std::string Locale;
+  if (Name && IsCaseInsensitiveCollation(Name, &Locale)) RegisterCollation(Db, Name, Locale);
+}
+
+// The current text locale's collation, and the others made on demand.
+void RegisterTextCollations(sqlite3* Db) {
+  const std::string Locale = TextLocale();
+  if (RegisterCollation(Db, CaseInsensitiveCollation(Locale), Locale) != SQLITE_OK ||
+      sqlite3_collation_needed(Db, nullptr, &CollationNeeded) != SQLITE_OK)
+    Raise(sqlite3_errmsg(Db));
+}
+
 const TFormatSettings& EngineNumberFormat() {
   static const TFormatSettings Settings = [] {
     TFormatSettings S = FormatSettings();
@@ -146,6 +171,7 @@ TSQLiteConnection::TSQLiteConnection(const std::string& Path, const TSQLiteOpenO
         sqlite3_create_function_v2(Db_, "lower", 1, Flags1, nullptr, &CaseFunction<&LowerText>, nullptr,
                                    nullptr, nullptr) != SQLITE_OK)
       RaiseLastError();
+    RegisterTextCollations(Db_);
     Exec("PRAGMA case_sensitive_like = ON; PRAGMA foreign_keys = ON;");
     // Reading the schema proves the file is a database and is not locked away.
     sqlite3_stmt* Probe = nullptr;
@@ -475,6 +501,50 @@ Variant TSQLiteStatement::ColumnValue(int Col, TFieldType Type) const {
       return Variant(std::string(ColumnText(Col)));
   }
 }
+
+// ---------------------------------------------------------------------------
+// The case-insensitive collation
+
+int CompareCaseInsensitiveCollation(void* Arg, int LengthA, const void* A, int LengthB, const void* B) {
+  const std::string_view TA(static_cast<const char*>(A), static_cast<std::size_t>(LengthA));
+  const std::string_view TB(static_cast<const char*>(B), static_cast<std::size_t>(LengthB));
+  try {
+    return AnsiCompareUpperTextIn(*static_cast<const std::string*>(Arg), TA, TB);
+  } catch (...) {
+    // Nothing may leave the engine's callback. The text service raises only
+    // when ICU cannot open even its root collation, which ends every
+    // comparison alike; byte order keeps the engine's order total meanwhile.
+    const int C = TA.compare(TB);
+    return C < 0 ? -1 : (C > 0 ? 1 : 0);
+  }
+}
+
+std::string CaseInsensitiveCollation(const std::string& Locale) { return std::string(CollationPrefix) + Locale; }
+
+std::string CaseInsensitiveCollation() { return CaseInsensitiveCollation(TextLocale()); }
+
+bool IsCaseInsensitiveCollation(std::string_view Name, std::string* Locale) {
+  // The engine compares collation names ignoring ASCII case.
+  if (Name.size() <= CollationPrefix.size() || Upper(Name.substr(0, CollationPrefix.size())) != CollationPrefix)
+    return false;
+  if (Locale) *Locale = std::string(Name.substr(CollationPrefix.size()));
+  return true;
+}
+
+bool IsCurrentCaseInsensitiveCollation(std::string_view Name) {
+  std::string Locale;
+  return IsCaseInsensitiveCollation(Name, &Locale) && Upper(Locale) == Upper(TextLocale());
+}
+
+std::string CollateClause(const std::string& Collation) {
+  std::string Out = " COLLATE \"";
+  for (char C : Collation) {
+    if (C == '"') Out += '"';
+    Out += C;
+  }
+  return Out + '"';
+}
+
 
 // ---------------------------------------------------------------------------
 // Value conventions

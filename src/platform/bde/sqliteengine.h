@@ -16,6 +16,23 @@
 // still uses an index on a column of the default (binary) collation.
 // Foreign key constraints are enforced.
 //
+// Every connection also knows the case-insensitive collation of each ICU
+// locale, named "FYNDRA_CI_" and the locale ("FYNDRA_CI_en_US"): texts in the
+// order AnsiCompareUpperTextIn(locale, ...) gives, the order in which the
+// case-insensitive tests of the models compare (see textservice.h). The
+// current text locale's collation is registered when the connection opens;
+// any other is made when a statement or an index names it, so an index built
+// under another locale keeps working, in its own locale's order. An index on
+// such a collation is what TTable takes for a case-insensitive key.
+//
+// A program without these collations still reads such a file: the engine
+// never needs an index's collation to read rows, and leaves the index unused.
+// It refuses what needs the collation: writing rows of a table with such an
+// index, a statement that names the collation, an integrity check. Such a
+// program registers a collation of the same name (any comparison that upper-
+// cases both texts and ignores case will read, the exact one is needed to
+// write), or drops the index.
+//
 // Values in database files, by field type:
 //   integers, ftBoolean (0/1)       INTEGER
 //   ftFloat                         REAL
@@ -206,5 +223,23 @@ TColumnType ColumnTypeFromDecl(std::string_view DeclType);
 // the first row: INTEGER ftLargeint, REAL ftFloat, TEXT ftMemo, BLOB ftBlob,
 // NULL (unknown) ftMemo.
 TFieldType FieldTypeFromStorage(TStorage Storage);
+
+// ---- the case-insensitive collation
+// The name of the collation of Locale, and of the current text locale.
+std::string CaseInsensitiveCollation(const std::string& Locale);
+std::string CaseInsensitiveCollation();
+// Whether Name is one of the case-insensitive collations (the engine's
+// names ignore ASCII case), and of which locale.
+bool IsCaseInsensitiveCollation(std::string_view Name, std::string* Locale = nullptr);
+// Whether Name is the collation of the current text locale: its order is then
+// the one the text service's case-insensitive comparisons follow.
+bool IsCurrentCaseInsensitiveCollation(std::string_view Name);
+// " COLLATE \"<Collation>\"", to append to a column in SQL.
+std::string CollateClause(const std::string& Collation);
+// The comparison of the case-insensitive collation in the form the engine's
+// collation callbacks have (UTF-8 texts with their lengths in bytes; Locale
+// points to a std::string naming the ICU locale): for code that registers it
+// on a connection of its own, such as a hand-written baseline.
+int CompareCaseInsensitiveCollation(void* Locale, int LengthA, const void* A, int LengthB, const void* B);
 
 }  // namespace fyndra

@@ -105,14 +105,11 @@ std::string TTable::QuotedTable() const { return Quote(TableName_); }
 void TTable::ReadIndexDefs(TIndexDefs& Defs) {
   InUpdate(Defs, [&] {
     Defs.Clear();
+    IndexCollations_.clear();
     if (!TableName_.empty()) {
       TSQLiteConnection& Conn = RequireDatabase().Connection();
-      auto ColumnCollation = [&](const std::string& Column) {
-        TSQLiteColumnInfo Info;
-        return Conn.ColumnInfo(TableName_, Column, Info) ? Info.Collation : std::string();
-      };
       // The row id alias (a single INTEGER PRIMARY KEY column) has no index of
-      // its own in the schema.
+      // its own in the schema; it orders integers, whatever its collation.
       std::vector<std::pair<std::string, std::string>> PkColumns;  // name, type
       {
         TSQLiteStatement Info(Conn, "PRAGMA table_info(" + Quote(TableName_) + ")");
@@ -123,12 +120,8 @@ void TTable::ReadIndexDefs(TIndexDefs& Defs) {
         TIndexDef* D = Defs.AddIndexDef();
         D->SetName("PRIMARY");
         D->SetFields(PkColumns[0].first);
-        TIndexOptions O{ixPrimary, ixUnique};
-        if (AnsiSameText(ColumnCollation(PkColumns[0].first), "NOCASE")) {
-          O.Include(ixCaseInsensitive);
-          D->SetCaseInsFields(PkColumns[0].first);
-        }
-        D->SetOptions(O);
+        D->SetOptions(TIndexOptions{ixPrimary, ixUnique});
+        IndexCollations_.push_back({"PRIMARY", {""}});
       }
       struct TIndexRow {
         std::string Name, Origin;
@@ -145,7 +138,7 @@ void TTable::ReadIndexDefs(TIndexDefs& Defs) {
       // The schema lists the newest index first; definitions follow creation order.
       std::reverse(Indexes.begin(), Indexes.end());
       for (const TIndexRow& Ix : Indexes) {
-        std::vector<std::string> Fields, Desc, CaseIns;
+        std::vector<std::string> Fields, Desc, CaseIns, Collations;
         bool Usable = true;
         TSQLiteStatement X(Conn, "PRAGMA index_xinfo(" + Quote(Ix.Name) + ")");
         while (X.Step()) {
@@ -155,9 +148,14 @@ void TTable::ReadIndexDefs(TIndexDefs& Defs) {
             continue;
           }
           std::string Name(X.ColumnText(2));
+          std::string Collation(X.ColumnText(4));
           Fields.push_back(Name);
           if (X.ColumnInt64(3) != 0) Desc.push_back(Name);
-          if (AnsiSameText(std::string(X.ColumnText(4)), "NOCASE")) CaseIns.push_back(Name);
+          // Only the collation of the current text locale orders text as the
+          // case-insensitive comparisons do; NOCASE folds ASCII letters only
+          // and orders by bytes, so it is an order of its own (TextKeyOrder).
+          if (IsCurrentCaseInsensitiveCollation(Collation)) CaseIns.push_back(Name);
+          Collations.push_back(std::move(Collation));
         }
         if (!Usable || Fields.empty()) continue;
         TIndexDef* D = Defs.AddIndexDef();
@@ -172,6 +170,7 @@ void TTable::ReadIndexDefs(TIndexDefs& Defs) {
         if (Desc.size() == Fields.size()) O.Include(ixDescending);
         if (CaseIns.size() == Fields.size()) O.Include(ixCaseInsensitive);
         D->SetOptions(O);
+        IndexCollations_.push_back({D->GetName(), std::move(Collations)});
       }
     }
   });
@@ -189,7 +188,7 @@ std::vector<TTable::TOrderColumn> TTable::BuildOrder(const std::string& IndexNam
     Fields = SplitNames(Def->GetFields());
   } else if (!FieldNames.empty()) {
     Fields = SplitNames(FieldNames);
-    // Markers come from an index over those fields when there is one.
+    // Markers and collations come from an index over those fields when there is one.
     Def = IndexDefs_->GetIndexForFields(FieldNames, false);
     if (!Def) Def = IndexDefs_->GetIndexForFields(FieldNames, true);
   } else {
@@ -197,12 +196,25 @@ std::vector<TTable::TOrderColumn> TTable::BuildOrder(const std::string& IndexNam
       if (IndexDefs_->GetItem(I)->GetOptions().Contains(ixPrimary)) Def = IndexDefs_->GetItem(I);
     if (Def) Fields = SplitNames(Def->GetFields());
   }
-  for (const std::string& F : Fields) {
+  const std::vector<std::string>* Collations = nullptr;
+  if (Def)
+    for (const auto& [Name, List] : IndexCollations_)
+      if (AnsiSameText(Name, Def->GetName())) Collations = &List;
+  TDatabase* Db = GetDatabase();
+  for (std::size_t I = 0; I < Fields.size(); ++I) {
     TOrderColumn C;
-    C.Name = F;
+    C.Name = Fields[I];
     if (Def) {
-      C.Descending = Def->IsDescendingField(F);
-      C.CaseInsensitive = Def->IsCaseInsensitiveField(F);
+      C.Descending = Def->IsDescendingField(C.Name);
+      C.CaseInsensitive = Def->IsCaseInsensitiveField(C.Name);
+    }
+    if (Collations && I < Collations->size()) {
+      C.Collation = (*Collations)[I];
+    } else if (Db && Db->GetConnected()) {
+      // Without an index the column orders by its own collation.
+      TSQLiteColumnInfo Info;
+      if (Db->Connection().ColumnInfo(TableName_, C.Name, Info)) C.Collation = Info.Collation;
+      C.CaseInsensitive = IsCurrentCaseInsensitiveCollation(C.Collation);
     }
     Order.push_back(C);
   }
@@ -218,7 +230,21 @@ void TTable::ResolveOrder(std::vector<TOrderColumn>& Order) const {
 }
 
 std::string TTable::ColumnRef(const TOrderColumn& C) const {
-  return Quote(C.Name) + (C.CaseInsensitive ? " COLLATE NOCASE" : "");
+  // The collation named, so that the engine compares and orders as the index
+  // does and uses it.
+  return Quote(C.Name) + (C.Collation.empty() ? std::string() : CollateClause(C.Collation));
+}
+
+TTextKeyOrder TTable::TextKeyOrderOf(const TOrderColumn& C) {
+  // The row id alias has no collation: it holds integers.
+  return C.Collation.empty() ? TTextKeyOrder::Bytes : TextKeyOrderOfCollation(C.Collation);
+}
+
+std::vector<TTextKeyOrder> TTable::DefaultOrderTextKeys() const {
+  std::vector<TTextKeyOrder> Out;
+  std::vector<TOrderColumn> Order = BuildOrder(IndexName_, IndexFieldNames_);
+  for (const TOrderColumn& C : Order) Out.push_back(TextKeyOrderOf(C));
+  return Out;
 }
 
 std::string TTable::OrderBy(bool Reverse) const {
@@ -592,22 +618,42 @@ bool TTable::CursorHasKey(std::span<const Variant> Key) const {
       continue;
     }
     if (V.VarType() == varString && K.VarType() == varString) {
-      // The engine's own rules: bytes, or NOCASE's folding of ASCII letters.
-      const std::string &A = V.RawString(), &B = K.RawString();
-      if (A.size() != B.size()) return false;
-      for (std::size_t J = 0; J < A.size(); ++J) {
-        char X = A[J], Y = B[J];
-        if (C.CaseInsensitive) {
-          if (X >= 'A' && X <= 'Z') X = char(X + 32);
-          if (Y >= 'A' && Y <= 'Z') Y = char(Y + 32);
-        }
-        if (X != Y) return false;
-      }
+      if (!SameKeyText(C, V.RawString(), K.RawString())) return false;
     } else if (VarCompareValue(V, K) != vrEqual) {
       return false;
     }
   }
   return true;
+}
+
+bool TTable::SameKeyText(const TOrderColumn& C, const std::string& A, const std::string& B) const {
+  // The engine's own rules: bytes, NOCASE's folding of ASCII letters, or the
+  // case-insensitive collation of the locale its name carries.
+  std::string Locale;
+  if (IsCaseInsensitiveCollation(C.Collation, &Locale)) return AnsiCompareUpperTextIn(Locale, A, B) == 0;
+  switch (TextKeyOrderOf(C)) {
+    case TTextKeyOrder::Bytes:
+      return A == B;
+    case TTextKeyOrder::AsciiFolded: {
+      if (A.size() != B.size()) return false;
+      for (std::size_t J = 0; J < A.size(); ++J) {
+        char X = A[J], Y = B[J];
+        if (X >= 'A' && X <= 'Z') X = char(X + 32);
+        if (Y >= 'A' && Y <= 'Z') Y = char(Y + 32);
+        if (X != Y) return false;
+      }
+      return true;
+    }
+    default: {
+      // Any other collation is the engine's to apply.
+      TDatabase* Db = GetDatabase();
+      if (!Db) DatabaseError(SNoTableName, this);
+      TSQLiteStatement S(Db->Connection(), "SELECT ?1 = ?2" + CollateClause(C.Collation));
+      S.Bind(1, Variant(A), ftString);
+      S.Bind(2, Variant(B), ftString);
+      return S.Step() && S.ColumnInt64(0) != 0;
+    }
+  }
 }
 
 void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) {

@@ -5,8 +5,14 @@
 // IndexFieldNames, else the primary key, else the row id; the row id always
 // ends the order so that it is total. Index definitions are read from the
 // schema: the primary key (also the INTEGER PRIMARY KEY row id alias) as
-// ixPrimary, unique indexes as ixUnique, COLLATE NOCASE key columns as
-// case-insensitive fields and DESC key columns as descending fields.
+// ixPrimary, unique indexes as ixUnique, key columns with the case-insensitive
+// collation of the current text locale (sqliteengine.h) as case-insensitive
+// fields, and DESC key columns as descending fields. A NOCASE key column is
+// not taken for case-insensitive: NOCASE orders bytes with ASCII letters
+// folded, which disagrees with the case-insensitive comparisons as soon as a
+// text holds anything beyond ASCII letters ("é" after "z", "ß" far from
+// "SS"). The table still orders, searches and bounds by it, by the engine's
+// rules; DefaultOrderTextKeys tells which order each text key has.
 //
 // The table is read through a window of rows that grows on demand in both
 // directions: a key search or Last runs one indexed statement and starts the
@@ -55,6 +61,7 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   void SetFieldData(TField* Field, const void* Buffer) override;
 
   TOwned<TIndexDef> PSGetDefaultOrder() const override;
+  std::vector<TTextKeyOrder> DefaultOrderTextKeys() const override;
 
   void AfterConstruction() override;
   void ReleaseStatements() override;
@@ -96,7 +103,8 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
     int FieldIndex = -1;  // into the field definitions
     TFieldType Type = ftUnknown;
     bool Descending = false;
-    bool CaseInsensitive = false;
+    bool CaseInsensitive = false;  // the case-insensitive collation of the text locale
+    std::string Collation;         // the index's collation of the column; empty for integers
   };
   // A condition text with its values in the order of their '?'.
   struct TCondition {
@@ -132,11 +140,17 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   bool ReadRowById(std::int64_t RowId, TRow& Row) const;
   void Reposition(std::int64_t RowId);
   void CheckExactFit(const TFieldDef* Def, const Variant& Value) const;
+  static TTextKeyOrder TextKeyOrderOf(const TOrderColumn& C);
+  // Whether two texts are the same key of column C, by the engine's rules.
+  bool SameKeyText(const TOrderColumn& C, const std::string& A, const std::string& B) const;
 
   std::string TableName_;
   std::string IndexName_;
   std::string IndexFieldNames_;
   TOwned<TIndexDefs> IndexDefs_;
+  // The collation of each key column, by index name (IndexDefs carry only
+  // which key columns compare ignoring case).
+  std::vector<std::pair<std::string, std::vector<std::string>>> IndexCollations_;
   std::vector<TOrderColumn> Order_;
   std::unique_ptr<TSQLiteStatement> Forward_;
   mutable std::unique_ptr<TSQLiteStatement> Backward_;

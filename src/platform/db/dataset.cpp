@@ -10,6 +10,23 @@
 
 namespace fyndra {
 
+namespace {
+
+// Whether V begins with Key ignoring case: its first characters equal to Key
+// by the locale's case-insensitive comparison, or its upper-case form begins
+// with Key's. Upper case can change a text's length ("ß" is "SS"), so
+// "STRAS" is a beginning of "Straße" that counting characters misses.
+bool StartsIgnoringCase(std::string_view V, std::string_view Key) {
+  const std::size_t N = CharLength(Key);
+  if (CharLength(V) >= N && AnsiCompareTextN(V, Key, N) == 0) return true;
+  const std::string UpperKey = AnsiUpperCase(Key);
+  // Every character maps to at least one: that many of V are enough.
+  const std::string UpperV = AnsiUpperCase(CharLeft(V, CharLength(UpperKey)));
+  return UpperV.compare(0, UpperKey.size(), UpperKey) == 0 && UpperV.size() >= UpperKey.size();
+}
+
+}  // namespace
+
 FYNDRA_PUBLISHED(TDataSet, P) {
   P.Property("FieldDefs", &TDataSet::GetFieldDefs, &TDataSet::SetFieldDefs);
   P.Property("Active", &TDataSet::GetActive, &TDataSet::SetActive).Default(false);
@@ -586,8 +603,7 @@ bool TDataSet::MatchesKeys(const std::vector<TField*>& Fields, const std::vector
       const std::string& Key = K.RawString();
       if (Partial) {
         if (CaseIns) {
-          std::size_t N = CharLength(Key);
-          if (CharLength(V) < N || AnsiCompareTextN(V, Key, N) != 0) return false;
+          if (!StartsIgnoringCase(V, Key)) return false;
         } else if (V.compare(0, Key.size(), Key) != 0) {
           return false;
         }

@@ -232,15 +232,9 @@ TSQLToken NextSQLToken(std::string_view SQL, std::size_t& Pos, std::string& Toke
 
 namespace {
 
-struct OrderItem {
-  std::string Field;
-  bool Descending = false;
-  bool CaseInsensitive = false;
-};
-
 // Reads the ORDER BY list that starts at Pos; false when an entry is not a
 // plain column (with optional UPPER/LOWER, COLLATE, ASC/DESC, NULLS FIRST/LAST).
-bool ReadOrderItems(std::string_view SQL, std::size_t Pos, std::vector<OrderItem>& Items) {
+bool ReadOrderItems(std::string_view SQL, std::size_t Pos, std::vector<TOrderByItem>& Items) {
   std::string Tok;
   auto Next = [&]() { return NextSQLToken(SQL, Pos, Tok, stOrderBy); };
   auto IsWord = [&](TSQLToken K, std::string_view W) { return K == stFieldName && SameAscii(Tok, W); };
@@ -251,21 +245,21 @@ bool ReadOrderItems(std::string_view SQL, std::size_t Pos, std::vector<OrderItem
 
   TSQLToken K = Next();
   while (true) {
-    OrderItem Item;
+    TOrderByItem Item;
     if (K != stFieldName) return false;
     if (IsWord(K, "UPPER") || IsWord(K, "LOWER")) {
       if (Next() != stSymbol || Tok != "(") return false;
       if (Next() != stFieldName) return false;
       Item.Field = Tok;
       if (Next() != stSymbol || Tok != ")") return false;
-      Item.CaseInsensitive = true;
+      Item.CaseMapped = true;
     } else {
       Item.Field = Tok;
     }
     K = Next();
     if (IsWord(K, "COLLATE")) {
       if (Next() != stFieldName) return false;
-      if (SameAscii(Tok, "NOCASE")) Item.CaseInsensitive = true;
+      Item.Collation = Tok;
       K = Next();
     }
     if (K == stAscending || K == stDescending) {
@@ -289,10 +283,14 @@ bool ReadOrderItems(std::string_view SQL, std::size_t Pos, std::vector<OrderItem
   }
 }
 
-std::string JoinFields(const std::vector<OrderItem>& Items, bool OrderItem::*Flag) {
+// A case-insensitive order in the dialect's own terms: an upper- or
+// lower-cased column, or SQLite's NOCASE.
+bool OrdersIgnoringCase(const TOrderByItem& I) { return I.CaseMapped || SameAscii(I.Collation, "NOCASE"); }
+
+std::string JoinFields(const std::vector<TOrderByItem>& Items, bool (*Flag)(const TOrderByItem&)) {
   std::string Out;
-  for (const OrderItem& I : Items) {
-    if (Flag && !(I.*Flag)) continue;
+  for (const TOrderByItem& I : Items) {
+    if (Flag && !Flag(I)) continue;
     if (!Out.empty()) Out += ';';
     Out += I.Field;
   }
@@ -301,7 +299,8 @@ std::string JoinFields(const std::vector<OrderItem>& Items, bool OrderItem::*Fla
 
 }  // namespace
 
-TOwned<TIndexDef> GetIndexForOrderBy(std::string_view SQL) {
+bool ReadOrderBy(std::string_view SQL, std::vector<TOrderByItem>& Items) {
+  Items.clear();
   // Find the last ORDER BY outside parentheses; a UNION after it starts a new
   // select whose order is not that one.
   std::size_t Pos = 0, OrderPos = std::string_view::npos;
@@ -318,20 +317,27 @@ TOwned<TIndexDef> GetIndexForOrderBy(std::string_view SQL) {
       else if (Depth == 0 && K == stUnion) OrderPos = std::string_view::npos;
     }
   }
-  if (OrderPos == std::string_view::npos) return nullptr;
+  if (OrderPos == std::string_view::npos) return false;
+  if (!ReadOrderItems(SQL, OrderPos, Items) || Items.empty()) {
+    Items.clear();
+    return false;
+  }
+  return true;
+}
 
-  std::vector<OrderItem> Items;
-  if (!ReadOrderItems(SQL, OrderPos, Items) || Items.empty()) return nullptr;
+TOwned<TIndexDef> GetIndexForOrderBy(std::string_view SQL) {
+  std::vector<TOrderByItem> Items;
+  if (!ReadOrderBy(SQL, Items)) return nullptr;
 
   TOwned<TIndexDef> Def(Create<TIndexDef>(static_cast<TCollection*>(nullptr)));
   Def->SetFields(JoinFields(Items, nullptr));
-  std::string Desc = JoinFields(Items, &OrderItem::Descending);
-  std::string CaseIns = JoinFields(Items, &OrderItem::CaseInsensitive);
+  std::string Desc = JoinFields(Items, [](const TOrderByItem& I) { return I.Descending; });
+  std::string CaseIns = JoinFields(Items, &OrdersIgnoringCase);
   TIndexOptions Options;
   bool AllDesc = true, AllCaseIns = true;
-  for (const OrderItem& I : Items) {
+  for (const TOrderByItem& I : Items) {
     AllDesc = AllDesc && I.Descending;
-    AllCaseIns = AllCaseIns && I.CaseInsensitive;
+    AllCaseIns = AllCaseIns && OrdersIgnoringCase(I);
   }
   if (AllDesc) Options.Include(ixDescending);
   if (AllCaseIns) Options.Include(ixCaseInsensitive);

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <fyndra/platform/classes/system.h>  // TOwned
 
@@ -59,6 +60,18 @@ bool IsSQLSection(TSQLToken Token);
 // colon. An unterminated quote or comment runs to the end of the text.
 TSQLToken NextSQLToken(std::string_view SQL, std::size_t& Pos, std::string& Token,
                        TSQLToken CurSection);
+
+// One entry of an ORDER BY clause over plain columns.
+struct TOrderByItem {
+  std::string Field;      // the column's own name (a qualified one without its qualifier)
+  std::string Collation;  // the name after COLLATE; empty when none is given
+  bool CaseMapped = false;  // the column wrapped in UPPER() or LOWER()
+  bool Descending = false;
+};
+// Reads the ORDER BY clause that orders the result of SQL (the last one
+// outside parentheses) into Items; false (Items empty) when there is none or
+// it orders by something other than column names.
+bool ReadOrderBy(std::string_view SQL, std::vector<TOrderByItem>& Items);
 
 // The index description of the ORDER BY clause that orders the result of SQL
 // (the last one outside parentheses): Fields lists the ordering columns;

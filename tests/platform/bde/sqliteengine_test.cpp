@@ -1,11 +1,13 @@
 #include <fyndra/platform/bde/sqliteengine.h>
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include <fyndra/platform/bde/sampledb.h>
 #include <fyndra/platform/rtl/sysutils.h>
@@ -106,10 +108,12 @@ TEST(SQLiteEngine, LikeIsCaseSensitiveAndPrefixLikeKeepsTheIndex) {
   EXPECT_FALSE(Names.empty());
   EXPECT_EQ(QueryText(Conn, "SELECT count(*) FROM customers WHERE name LIKE 'an%'"), "0");
 
+  // An index in the engine's own byte order serves a prefix pattern.
+  Conn.Exec("CREATE INDEX customers_name_bytes ON customers (name)");
   TSQLiteStatement Plan(Conn, "EXPLAIN QUERY PLAN SELECT * FROM customers WHERE name LIKE 'An%'");
   std::string Detail;
   while (Plan.Step()) Detail += std::string(Plan.ColumnText(3)) + "\n";
-  EXPECT_NE(Detail.find("INDEX customers_name"), std::string::npos) << Detail;
+  EXPECT_NE(Detail.find("USING INDEX customers_name_bytes"), std::string::npos) << Detail;
 }
 
 TEST(SQLiteEngine, ExactDecimalsAndDatesRoundTrip) {
@@ -192,6 +196,77 @@ TEST(SQLiteEngine, DeclaredTypesMapToFieldTypes) {
     EXPECT_EQ(T.Size, R.Size) << R.Decl;
     EXPECT_EQ(T.Precision, R.Precision) << R.Decl;
   }
+}
+
+// The case-insensitive collation orders as the text service's order of
+// upper-case forms, in the locale its name carries.
+TEST(SQLiteEngine, CaseInsensitiveCollationOrdersUpperCaseForms) {
+  SetDefaultLocale("en_US");
+  TSQLiteConnection Conn(":memory:");
+  EXPECT_EQ(CaseInsensitiveCollation(), "FYNDRA_CI_en_US");
+  Conn.Exec("CREATE TABLE t (name TEXT); INSERT INTO t VALUES ('Strasser'), ('straße'), ('STRASSE'), ('Zoë'), "
+            "('émile'), ('Émile'), ('Ölaf'), ('anna'), ('ırmak'), ('IRMA')");
+  const std::string Collate = CollateClause(CaseInsensitiveCollation());
+  std::vector<std::string> Names;
+  for (std::string Row = QueryText(Conn, "SELECT name FROM t ORDER BY name" + Collate + ", name"); !Row.empty();) {
+    const std::size_t Bar = Row.find('|');
+    Names.push_back(Row.substr(0, Bar));
+    Row = Bar == std::string::npos ? "" : Row.substr(Bar + 1);
+  }
+  ASSERT_EQ(Names.size(), 10u);
+  for (std::size_t I = 1; I < Names.size(); ++I)
+    EXPECT_LE(AnsiCompareUpperText(Names[I - 1], Names[I]), 0) << Names[I - 1] << " / " << Names[I];
+  EXPECT_EQ(QueryText(Conn, "SELECT count(*) FROM t WHERE name = 'strasse'" + Collate), "2");
+  EXPECT_EQ(QueryText(Conn, "SELECT count(*) FROM t WHERE name = 'IRMAK'" + Collate), "1");
+
+  // An index made under Swedish rules keeps them under another text locale.
+  SetDefaultLocale("sv_SE");
+  Conn.Exec("CREATE INDEX t_sv ON t (name" + CollateClause(CaseInsensitiveCollation()) + ")");
+  SetDefaultLocale("en_US");
+  TSQLiteConnection Other(":memory:");
+  EXPECT_EQ(QueryText(Conn, "SELECT name FROM t WHERE name >= 'z'" + CollateClause("FYNDRA_CI_sv_SE") +
+                                " ORDER BY name" + CollateClause("FYNDRA_CI_sv_SE")),
+            "Zoë|Ölaf");  // Swedish: ö after z
+  EXPECT_TRUE(IsCaseInsensitiveCollation("fyndra_ci_sv_SE"));
+  EXPECT_FALSE(IsCurrentCaseInsensitiveCollation("FYNDRA_CI_sv_SE"));
+  EXPECT_TRUE(IsCurrentCaseInsensitiveCollation("fyndra_ci_EN_us"));
+  EXPECT_FALSE(IsCaseInsensitiveCollation("NOCASE"));
+}
+
+// A program without the collation reads every row of a table indexed with
+// it; it is refused only what needs the collation.
+TEST(SQLiteEngine, FilesStayReadableWithoutTheCollation) {
+  SetDefaultLocale("en_US");
+  TempDir Dir;
+  const std::string File = Dir.File("ci.db");
+  {
+    TSQLiteConnection Conn(File, {.Create = true});
+    Conn.Exec("CREATE TABLE t (id INTEGER PRIMARY KEY, name TEXT); INSERT INTO t (name) VALUES ('b'), ('Ä'), ('a');"
+              "CREATE INDEX t_name ON t (name" + CollateClause(CaseInsensitiveCollation()) + ")");
+  }
+  sqlite3* Raw = nullptr;
+  ASSERT_EQ(sqlite3_open_v2(File.c_str(), &Raw, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+  auto Run = [Raw](const char* SQL) {
+    sqlite3_stmt* S = nullptr;
+    std::string Out;
+    if (sqlite3_prepare_v2(Raw, SQL, -1, &S, nullptr) != SQLITE_OK) return std::string("error: ") + sqlite3_errmsg(Raw);
+    int Rc;
+    while ((Rc = sqlite3_step(S)) == SQLITE_ROW) Out += reinterpret_cast<const char*>(sqlite3_column_text(S, 0));
+    if (Rc != SQLITE_DONE) Out = std::string("error: ") + sqlite3_errmsg(Raw);
+    sqlite3_finalize(S);
+    return Out;
+  };
+  EXPECT_EQ(Run("SELECT name FROM t ORDER BY id"), "bÄa");
+  EXPECT_EQ(Run("SELECT name FROM t WHERE name >= 'a' ORDER BY name"), "abÄ");  // in byte order
+  EXPECT_NE(Run("INSERT INTO t (name) VALUES ('c')").find("no such collation sequence"), std::string::npos);
+  // Registering the collation makes the file whole again.
+  std::string Locale = "en_US";
+  ASSERT_EQ(sqlite3_create_collation_v2(Raw, CaseInsensitiveCollation(Locale).c_str(), SQLITE_UTF8, &Locale,
+                                        &CompareCaseInsensitiveCollation, nullptr),
+            SQLITE_OK);
+  EXPECT_EQ(Run("INSERT INTO t (name) VALUES ('c')"), "");
+  EXPECT_EQ(Run("PRAGMA integrity_check"), "ok");
+  sqlite3_close(Raw);
 }
 
 TEST(SQLiteEngine, BadInputRaisesWithTheEngineMessage) {

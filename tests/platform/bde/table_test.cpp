@@ -35,6 +35,8 @@ class TableTest : public ::testing::Test {
     return S.Step() ? std::string(S.ColumnText(0)) : "<none>";
   }
   std::int64_t Id() { return T->FieldByName("id")->GetAsLargeInt(); }
+  // The case-insensitive collation the sample's name and city indexes have.
+  const std::string CI = CollateClause(CaseInsensitiveCollation("en_US"));
 
   TempDir Dir;
   TOwned<TDatabase> Db = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
@@ -52,7 +54,7 @@ TEST_F(TableTest, IndexDefinitionsComeFromTheSchema) {
   } Rows[] = {
       {"PRIMARY", "id", "", "", {ixPrimary, ixUnique}},
       {"sqlite_autoindex_customers_1", "code", "", "", {ixUnique}},
-      {"customers_name", "name", "", "", {}},
+      {"customers_name", "name", "name", "", {ixCaseInsensitive}},
       {"customers_city", "city", "city", "", {ixCaseInsensitive}},
       {"customers_balance", "balance", "", "balance", {ixDescending}},
       {"customers_country", "country", "", "", {}},
@@ -74,7 +76,7 @@ TEST_F(TableTest, IndexDefinitionsComeFromTheSchema) {
   TIndexDef* Pk = T->GetIndexDefs()->GetItem(0);
   EXPECT_EQ(Pk->GetName(), "PRIMARY");
   EXPECT_EQ(Pk->GetFields(), "a;b");
-  EXPECT_EQ(Pk->GetCaseInsFields(), "a");
+  EXPECT_EQ(Pk->GetCaseInsFields(), "");  // NOCASE is an order of its own
   EXPECT_EQ(Pk->GetDescFields(), "b");
   EXPECT_EQ(Pk->GetOptions(), (TIndexOptions{ixPrimary, ixUnique}));
 }
@@ -90,16 +92,16 @@ TEST_F(TableTest, TheIndexChoosesTheOrderAndAChangeKeepsTheRecord) {
   T->SetIndexName("customers_name");
   EXPECT_EQ(Id(), 1234);  // still on the same record
   T->First();
-  EXPECT_EQ(T->FieldByName("name")->GetAsString(), Scalar("SELECT name FROM customers ORDER BY name, rowid"));
+  EXPECT_EQ(T->FieldByName("name")->GetAsString(), Scalar("SELECT name FROM customers ORDER BY name" + CI + ", rowid"));
   T->Next();
-  EXPECT_EQ(std::to_string(Id()), Scalar("SELECT id FROM customers ORDER BY name, rowid LIMIT 1 OFFSET 1"));
+  EXPECT_EQ(std::to_string(Id()), Scalar("SELECT id FROM customers ORDER BY name" + CI + ", rowid LIMIT 1 OFFSET 1"));
 
   // Fields pick up the case rule of an index over them.
   T->SetIndexFieldNames("city");
   T->First();
   EXPECT_TRUE(T->FieldByName("city")->IsNull());  // Null sorts first
   T->Last();
-  EXPECT_EQ(std::to_string(Id()), Scalar("SELECT id FROM customers ORDER BY city COLLATE NOCASE DESC, rowid DESC"));
+  EXPECT_EQ(std::to_string(Id()), Scalar("SELECT id FROM customers ORDER BY city" + CI + " DESC, rowid DESC"));
   TOwned<TIndexDef> Order = T->PSGetDefaultOrder();
   ASSERT_NE(Order, nullptr);
   EXPECT_EQ(Order->GetFields(), "city");
@@ -137,7 +139,7 @@ TEST_F(TableTest, KeySearchFindsExactAndNearestKeys) {
   T->SetIndexName("customers_name");
   T->FindNearest({Variant("M")});
   EXPECT_EQ(T->FieldByName("name")->GetAsString(),
-            Scalar("SELECT name FROM customers WHERE name >= 'M' ORDER BY name, rowid"));
+            Scalar("SELECT name FROM customers WHERE name >= 'M'" + CI + " ORDER BY name" + CI + ", rowid"));
   // A key of the wrong type is refused and the dataset stays where it was.
   T->SetIndexName("PRIMARY");
   T->FindKey({I32(42)});
@@ -282,18 +284,23 @@ TEST_F(TableTest, EditingWritesThroughAndRefusalsKeepTheRecord) {
 }
 
 // Key search, reading backwards and ranges agree with the engine's own order
-// for every kind of key: text, case-insensitive text with Nulls, descending
-// decimals with Nulls.
+// for every kind of key: case-insensitive text, the same with Nulls, text in
+// byte order, NOCASE text, descending decimals with Nulls.
 TEST_F(TableTest, KeySearchAndRangesFollowTheIndexOrderForEveryKeyKind) {
+  Db->Execute("CREATE INDEX customers_name_bytes ON customers (name);"
+              "CREATE INDEX customers_city_nocase ON customers (city COLLATE NOCASE)");
+  enum TRule { Bytes, NoCase, Upper };
   struct Case {
     const char* Index;
     const char* Column;
-    const char* Order;
-    bool NoCase;
+    std::string Order;
+    TRule Rule;
   } Cases[] = {
-      {"customers_name", "name", "name, rowid", false},
-      {"customers_city", "city", "city COLLATE NOCASE, rowid", true},
-      {"customers_balance", "balance", "balance DESC, rowid", false},
+      {"customers_name", "name", "name" + CI + ", rowid", Upper},
+      {"customers_city", "city", "city" + CI + ", rowid", Upper},
+      {"customers_name_bytes", "name", "name, rowid", Bytes},
+      {"customers_city_nocase", "city", "city COLLATE NOCASE, rowid", NoCase},
+      {"customers_balance", "balance", "balance DESC, rowid", Bytes},
   };
   for (const Case& C : Cases) {
     SCOPED_TRACE(C.Index);
@@ -305,11 +312,13 @@ TEST_F(TableTest, KeySearchAndRangesFollowTheIndexOrderForEveryKeyKind) {
     std::vector<Entry> Ordered;
     {
       TSQLiteStatement S(Db->Connection(), std::string("SELECT id, ") + C.Column + " FROM customers ORDER BY " + C.Order);
+      T->GetIndexDefs()->Update();
       while (S.Step()) Ordered.push_back({S.ColumnInt64(0), S.ColumnIsNull(1), std::string(S.ColumnText(1))});
     }
     auto Same = [&](const Entry& A, const Entry& B) {
       if (A.IsNull || B.IsNull) return A.IsNull == B.IsNull;
-      if (!C.NoCase) return A.Value == B.Value;
+      if (C.Rule == Bytes) return A.Value == B.Value;
+      if (C.Rule == Upper) return AnsiCompareUpperText(A.Value, B.Value) == 0;
       std::string X = A.Value, Y = B.Value;
       for (char& Ch : X) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));
       for (char& Ch : Y) Ch = char(std::tolower(static_cast<unsigned char>(Ch)));

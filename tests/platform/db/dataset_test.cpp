@@ -292,6 +292,24 @@ TEST(DataSetLocate, FindsTheFirstMatchingRecordByTheOptions) {
   }
 }
 
+// A beginning typed ignoring case matches however upper case changes the
+// text's length: "STRAS" begins "Straße" (STRASSE), and so does "straß".
+TEST(DataSetLocate, PartialKeysIgnoringCaseFollowUpperCaseForms) {
+  TPeople P({{1, "Anna", "Berlin", 1}, {2, "Straße", "Wien", 2}, {3, "Strasser", "Graz", 3},
+             {4, "zéß", "Linz", 4}, {5, "ﬁle", "Bern", 5}});
+  const struct {
+    const char* Key;
+    int Expected;
+  } Cases[] = {{"stras", 2}, {"STRASS", 2}, {"straß", 2}, {"STRASSE", 2}, {"strasse", 2}, {"strasser", 3},
+               {"ZÉSS", 4}, {"zéß", 4}, {"zéss", 4}, {"FI", 5}, {"ﬁ", 5}, {"straßex", 0}, {"zes", 0}};
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Key);
+    P->First();
+    EXPECT_EQ(P->Locate("NAME", Variant(C.Key), {loPartialKey, loCaseInsensitive}), C.Expected != 0);
+    EXPECT_EQ(P.Id(), C.Expected ? C.Expected : 1);
+  }
+}
+
 TEST(DataSetLocate, BadKeysAreRefused) {
   TPeople P(FivePeople());
   EXPECT_THROW(P->Locate("nope", Variant("x"), {}), EDatabaseError);
