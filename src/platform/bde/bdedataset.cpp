@@ -466,6 +466,7 @@ void TBDEDataSet::InternalInitFieldDefs() {
 }
 
 TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
+  if (GetMode != gmCurrent) LimitWindow();
   switch (GetMode) {
     case gmNext: {
       // From past the window's end, the next row is the first one not read yet.
@@ -758,6 +759,21 @@ std::vector<TTextKeyOrder> TQuery::DefaultOrderTextKeys() const {
     Out.push_back(I.CaseMapped ? TTextKeyOrder::Other : TextKeyOrderOfCollation(Collation));
   }
   return Out;
+}
+
+int TQuery::InternalGetRecordCount() const {
+  if (ForwardDone()) return static_cast<int>(Rows_.size());
+  if (TDatabase* Db = GetDatabase()) {
+    try {
+      // A new line ends a trailing comment before the closing parenthesis.
+      TSQLiteStatement S(Db->Connection(), "SELECT count(*) FROM (" + EngineText_ + "\n)");
+      BindParams(S);
+      if (S.Step()) return static_cast<int>(S.ColumnInt64(0));
+    } catch (const EDatabaseError&) {
+      // Not a statement a count can enclose: its rows are read instead.
+    }
+  }
+  return TBDEDataSet::InternalGetRecordCount();
 }
 
 void TQuery::ReleaseStatements() {

@@ -195,11 +195,16 @@ class TBDEDataSet : public TDataSet {
   // RestartAtStart to read from the first row again.
   virtual bool WindowAtStart() const { return true; }
   virtual void RestartAtStart() {}
+  // Called before the cursor moves one row: a descendant that can read rows
+  // again by key keeps the window bounded here (a query keeps every row).
+  virtual void LimitWindow() {}
   // Starts a new window read by Forward (owned by the descendant): no rows,
   // the cursor before the first one.
   void StartWindow(TSQLiteStatement* Forward);
   // Marks the forward statement as finished (a window that begins past the end).
   void SetForwardDone() { Done_ = true; }
+  // Whether the forward statement has no more rows.
+  bool ForwardDone() const { return Done_; }
   TSQLiteStatement* ForwardStatement() const { return Statement_; }
   // Converts the current row of S (same columns as the dataset's statement).
   TRow ReadRow(const TSQLiteStatement& S) const;
@@ -276,6 +281,9 @@ class TQuery : public TBDEDataSet {
 
  protected:
   explicit TQuery(TComponent* Owner);
+  // The engine counts the rows without handing them over, unless all are
+  // read already; a statement that cannot be counted so (a PRAGMA) is read.
+  int InternalGetRecordCount() const override;
   TSQLiteStatement& OpenStatement(TDatabase& Database) override;
   void CloseStatement() override;
 

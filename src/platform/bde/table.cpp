@@ -506,6 +506,15 @@ bool TTable::FetchPriorRow() const {
   return true;
 }
 
+void TTable::LimitWindow() {
+  if (Rows_.size() < WindowLimit || Cursor_ < Base_ || Cursor_ >= WindowEnd()) return;
+  const std::int64_t RowId = RowAt(Cursor_).RowId;
+  PositionAt(FullKeyOf(RowAt(Cursor_)), TRelation::AtOrAfter);
+  // Gone meanwhile (another connection deleted it): the cursor stands just
+  // before its successor, so that neither direction skips a row.
+  if (Cursor_ >= WindowEnd() || RowAt(Cursor_).RowId != RowId) Cursor_ = Base_ - 1;
+}
+
 void TTable::InternalLast() {
   // The last rows are read backwards from the end, without reading the rest.
   StartWindow(nullptr);

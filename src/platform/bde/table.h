@@ -16,7 +16,10 @@
 //
 // The table is read through a window of rows that grows on demand in both
 // directions: a key search or Last runs one indexed statement and starts the
-// window there, so they cost a lookup, not a scan. Bookmarks are row ids and
+// window there, so they cost a lookup, not a scan. The window is bounded:
+// once it holds WindowLimit rows, the next move starts it again at the
+// current row (one indexed statement), so scanning a million rows keeps
+// memory flat; rows left behind are read again by key when needed. Bookmarks are row ids and
 // survive re-positioning. RecNo is known while the window starts at the first
 // row. Key search and ranges follow the shared protocol of keysearch.h; here
 // they are conditions on the index columns that the engine evaluates with the
@@ -43,6 +46,9 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   FYNDRA_CLASS(TTable, TBDEDataSet)
 
  public:
+  // The most rows the window holds before it starts again at the current row.
+  static constexpr std::size_t WindowLimit = 1024;
+
   const std::string& GetTableName() const { return TableName_; }
   void SetTableName(const std::string& Value);  // REQUIRES: closed
 
@@ -77,6 +83,7 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   bool FetchPriorRow() const override;
   bool WindowAtStart() const override { return AtStart_; }
   void RestartAtStart() override;
+  void LimitWindow() override;
   void InternalLast() override;
   int InternalGetRecordCount() const override;
   bool FamilyCanModify() const override { return true; }

@@ -187,6 +187,31 @@ TEST_F(QueryTest, RowsAreFetchedOnDemandAndPriorWorksOverWhatWasRead) {
   EXPECT_EQ(Q->RecordCount(), 0);
 }
 
+// Counting a query's records does not read them: the engine counts, with the
+// same parameters; a statement a count cannot enclose is read and counted.
+TEST_F(QueryTest, RecordCountDoesNotReadTheRows) {
+  Db->Close();
+  GenerateSampleDatabase(Db->GetDatabaseName(), {.Customers = 3000});
+  Db->Open();
+  Q->Close();
+  Q->GetSQL()->SetText("SELECT id, name FROM customers WHERE id > :low ORDER BY id -- the newer ones");
+  Q->ParamByName("low")->SetAsInteger(1000);
+  Q->Open();
+  EXPECT_EQ(Q->RecordCount(), 2000);
+  EXPECT_EQ(Q->FetchedRowCount(), 1);
+  EXPECT_EQ(Q->FieldByName("id")->GetAsInteger(), 1001);  // still on the first record
+  Q->Next();
+  EXPECT_EQ(Q->FieldByName("id")->GetAsInteger(), 1002);
+  Q->Last();
+  EXPECT_EQ(Q->RecordCount(), 2000);
+  Select("PRAGMA table_info(customers)");
+  const int Columns = Q->RecordCount();
+  EXPECT_GT(Columns, 5);
+  EXPECT_EQ(Q->FetchedRowCount(), Columns);
+  Select("SELECT id FROM customers WHERE id < 0");
+  EXPECT_EQ(Q->RecordCount(), 0);
+}
+
 TEST_F(QueryTest, EditingAQueryIsRefusedAndNothingIsStored) {
   Exec("CREATE TABLE e (id INTEGER PRIMARY KEY, name TEXT); INSERT INTO e VALUES (1, 'one'), (2, 'two')");
   Select("SELECT id, name FROM e ORDER BY id");

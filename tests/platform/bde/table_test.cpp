@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <string>
 #include <vector>
@@ -229,6 +230,53 @@ TEST_F(TableTest, LastAndBookmarksDoNotReadTheWholeTable) {
   EXPECT_LT(T->FetchedRowCount(), 20);
   T->First();
   EXPECT_EQ(Id(), 1);
+}
+
+// Scanning the whole table either way keeps the window bounded and visits the
+// table's order; a bookmark from far away leads back, and moving and editing
+// from there work; after Last the next key search reads a handful of rows.
+TEST_F(TableTest, TheRowWindowStaysBoundedWhileScanningAndJumping) {
+  static_assert(Customers > int(TTable::WindowLimit), "the scan must pass the window's limit");
+  T->SetIndexName("customers_name");
+  T->Open();
+  std::vector<std::int64_t> Expected, Forward, Backward;
+  {
+    TSQLiteStatement S(Db->Connection(), "SELECT id FROM customers ORDER BY name" + CI + ", rowid");
+    while (S.Step()) Expected.push_back(S.ColumnInt64(0));
+  }
+  std::size_t Most = 0;
+  TBookmark Early;
+  for (T->First(); !T->Eof(); T->Next()) {
+    Forward.push_back(Id());
+    if (Forward.size() == 10) Early = T->GetBookmark();
+    Most = std::max(Most, std::size_t(T->FetchedRowCount()));
+  }
+  EXPECT_EQ(Forward, Expected);
+  EXPECT_LE(Most, TTable::WindowLimit);
+  Most = 0;
+  for (T->Last(); !T->Bof(); T->Prior()) {
+    Backward.push_back(Id());
+    Most = std::max(Most, std::size_t(T->FetchedRowCount()));
+  }
+  std::reverse(Backward.begin(), Backward.end());
+  EXPECT_EQ(Backward, Expected);
+  EXPECT_LE(Most, TTable::WindowLimit);
+  T->GotoBookmark(Early);
+  EXPECT_EQ(Id(), Expected[9]);
+  T->Next();
+  EXPECT_EQ(Id(), Expected[10]);
+  T->Prior();
+  T->Prior();
+  EXPECT_EQ(Id(), Expected[8]);
+  T->Edit();
+  T->FieldByName("note")->SetAsString("seen");
+  T->Post();
+  EXPECT_EQ(Id(), Expected[8]);
+  EXPECT_EQ(Scalar("SELECT note FROM customers WHERE id = " + std::to_string(Expected[8])), "seen");
+  T->Last();
+  EXPECT_EQ(T->FetchedRowCount(), 1);
+  T->FindNearest({Variant("M")});
+  EXPECT_LE(T->FetchedRowCount(), 2);
 }
 
 TEST_F(TableTest, EditingWritesThroughAndRefusalsKeepTheRecord) {
