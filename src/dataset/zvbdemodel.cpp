@@ -24,14 +24,6 @@ Variant EngineRangeEnd(const Variant& Value) {
   return Variant(std::move(Text));
 }
 
-std::vector<std::string> SplitFieldNames(const std::string& List) {
-  std::vector<std::string> Names;
-  std::size_t Pos = 0;
-  std::string Name;
-  while (TzvDBIndexModel::NextFieldName(List, Pos, Name)) Names.push_back(Name);
-  return Names;
-}
-
 }  // namespace
 
 FYNDRA_IMPLEMENT_CLASS(TzvBDEDataSetModel)
@@ -67,7 +59,7 @@ TOwned<TIndexDef> TzvBDEDataSetModel::GetIndexDef() {
   if (!Def) return nullptr;
   const std::vector<TTextKeyOrder> Orders = DataSet->DefaultOrderTextKeys();
   std::vector<std::string> Fields;
-  for (const std::string& Name : SplitFieldNames(Def->GetFields())) {
+  for (const std::string& Name : TzvDBIndexModel::SplitFieldNames(Def->GetFields())) {
     const TTextKeyOrder Order = Fields.size() < Orders.size() ? Orders[Fields.size()] : TTextKeyOrder::Other;
     const TField* Field = DataSet->FindField(Name);
     // Key fields after one whose text order is unknown cannot be searched.

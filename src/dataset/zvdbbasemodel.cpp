@@ -614,15 +614,15 @@ bool TzvDBIndexModel::NextFieldName(const std::string& List, std::size_t& Pos, s
   return true;
 }
 
-namespace {
-
-std::vector<std::string> SplitFieldNames(const std::string& List) {
+std::vector<std::string> TzvDBIndexModel::SplitFieldNames(const std::string& List) {
   std::vector<std::string> Names;
   std::size_t Pos = 0;
   std::string Name;
-  while (TzvDBIndexModel::NextFieldName(List, Pos, Name)) Names.push_back(Name);
+  while (NextFieldName(List, Pos, Name)) Names.push_back(Name);
   return Names;
 }
+
+namespace {
 
 bool ContainsName(const std::vector<std::string>& Names, const std::string& Name) {
   return std::any_of(Names.begin(), Names.end(), [&](const std::string& N) { return AnsiSameText(N, Name); });

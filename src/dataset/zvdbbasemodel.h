@@ -359,6 +359,8 @@ class TzvDBIndexModel : public TObject {
   // consecutive semicolons are skipped, nothing is trimmed. False (Name
   // empty) when no name is left.
   static bool NextFieldName(const std::string& List, std::size_t& Pos, std::string& Name);
+  // Every name of such a list, in order.
+  static std::vector<std::string> SplitFieldNames(const std::string& List);
   // Where A sorts against B in the key's order.
   TzvKeyOrder CompareValue(const TIndexFieldDef& Def, const Variant& A, const Variant& B) const;
   // The range of key field Def under the current expression tree.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include <fyndra/platform/bde/sqliteengine.h>
 #include "tools/cli/clitest.h"
 
 namespace fyndra::clitest {
