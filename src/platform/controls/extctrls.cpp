@@ -49,4 +49,61 @@ void TPanel::SetBorderWidth(std::int32_t Value) {
   Realign();
 }
 
+// ---------------------------------------------------------------------------
+// TCustomRadioGroup
+
+FYNDRA_PUBLISHED(TCustomRadioGroup, P) {
+  P.Property("TabStop", &TCustomRadioGroup::GetTabStop, &TCustomRadioGroup::SetTabStop).Default(true);
+  P.Property("Caption", &TCustomRadioGroup::GetCaption, &TCustomRadioGroup::SetCaption);
+  P.Property("Columns", &TCustomRadioGroup::GetColumns, &TCustomRadioGroup::SetColumns).Default(1);
+  P.Property("Items", &TCustomRadioGroup::GetItems, &TCustomRadioGroup::SetItems);
+  P.Property("ItemIndex", &TCustomRadioGroup::GetItemIndex, &TCustomRadioGroup::SetItemIndex).Default(-1);
+  P.Property("OnClick", &TCustomRadioGroup::OnClick);
+}
+FYNDRA_IMPLEMENT_CLASS(TRadioGroup)
+FYNDRA_REGISTER_CLASS(TRadioGroup);
+
+TCustomRadioGroup::TCustomRadioGroup(TComponent* Owner) : TWinControl(Owner) { SetTabStop(true); }
+
+void TCustomRadioGroup::AfterConstruction() {
+  TWinControl::AfterConstruction();
+  Items_ = CreateOwned<TStringList>();
+  Items_->SetOnChange(TNotifyEvent(this, &TCustomRadioGroup::ItemsChanged));
+}
+
+void TCustomRadioGroup::SetItemIndex(std::int32_t Value) {
+  // While a form file is read the entries may come after the index.
+  if (!GetComponentState().Contains(csLoading) && (Value < 0 || Value >= Items_->GetCount())) Value = -1;
+  if (Value == ItemIndex_) return;
+  ItemIndex_ = Value;
+  PeerChanged(TPeerChange::Selection);
+  if (Value >= 0 && !GetComponentState().Contains(csLoading)) Click();
+}
+
+void TCustomRadioGroup::Loaded() {
+  TWinControl::Loaded();
+  if (ItemIndex_ >= Items_->GetCount()) ItemIndex_ = -1;
+}
+
+void TCustomRadioGroup::SetColumns(std::int32_t Value) {
+  Value = std::clamp(Value, 1, 16);
+  if (Columns_ == Value) return;
+  Columns_ = Value;
+  PeerChanged(TPeerChange::Data);
+}
+
+void TCustomRadioGroup::ItemsChanged(TObject*) {
+  if (ItemIndex_ >= Items_->GetCount() && !GetComponentState().Contains(csLoading)) ItemIndex_ = -1;
+  PeerChanged(TPeerChange::Data);
+  PeerChanged(TPeerChange::Selection);
+}
+
+void TCustomRadioGroup::PeerButtonClicked(std::int32_t Index) {
+  if (Index < 0 || Index >= Items_->GetCount() || Index == ItemIndex_ || !CanModify()) {
+    PeerChanged(TPeerChange::Selection);  // the widget shows the control's choice again
+    return;
+  }
+  SetItemIndex(Index);
+}
+
 }  // namespace fyndra

@@ -201,4 +201,210 @@ void TCustomEdit::PeerTextEdited(const std::string& Text, std::int32_t Caret) {
   ChangeText(T, Caret, true, T == Text);
 }
 
+// ---------------------------------------------------------------------------
+// TCustomListBox
+
+FYNDRA_PUBLISHED(TCustomListBox, P) {
+  P.Property("TabStop", &TCustomListBox::GetTabStop, &TCustomListBox::SetTabStop).Default(true);
+  P.Property("Color", &TCustomListBox::GetColor, &TCustomListBox::SetColor).Default(clWindow);
+  P.Property("Items", &TCustomListBox::GetItems, &TCustomListBox::SetItems);
+  P.Property("OnClick", &TCustomListBox::OnClick);
+}
+FYNDRA_IMPLEMENT_CLASS(TListBox)
+FYNDRA_REGISTER_CLASS(TListBox);
+
+TCustomListBox::TCustomListBox(TComponent* Owner) : TWinControl(Owner) {
+  SetTabStop(true);
+  Color_ = clWindow;
+}
+
+void TCustomListBox::AfterConstruction() {
+  TWinControl::AfterConstruction();
+  Items_ = CreateOwned<TStringList>();
+  Items_->SetOnChange(TNotifyEvent(this, &TCustomListBox::ItemsChanged));
+}
+
+void TCustomListBox::SetItemIndex(std::int32_t Value) {
+  if (Value < 0 || Value >= Items_->GetCount()) Value = -1;
+  if (Value == ItemIndex_) return;
+  ItemIndex_ = Value;
+  PeerChanged(TPeerChange::Selection);
+}
+
+std::string TCustomListBox::SelectedText() const { return ItemIndex_ >= 0 ? Items_->Get(ItemIndex_) : std::string(); }
+
+void TCustomListBox::ItemsChanged(TObject*) {
+  if (ItemIndex_ >= Items_->GetCount()) ItemIndex_ = -1;
+  PeerChanged(TPeerChange::Data);
+  PeerChanged(TPeerChange::Selection);
+}
+
+void TCustomListBox::PeerItemSelected(std::int32_t Index) {
+  if (Index < 0 || Index >= Items_->GetCount()) Index = -1;
+  ItemIndex_ = Index;
+  Click();
+}
+
+// ---------------------------------------------------------------------------
+// TCustomComboBox
+
+FYNDRA_PUBLISHED(TCustomComboBox, P) {
+  P.Property("TabStop", &TCustomComboBox::GetTabStop, &TCustomComboBox::SetTabStop).Default(true);
+  P.Property("Color", &TCustomComboBox::GetColor, &TCustomComboBox::SetColor).Default(clWindow);
+  P.Property("Style", &TCustomComboBox::GetStyle, &TCustomComboBox::SetStyle).Default(csDropDown);
+  P.Property("DropDownCount", &TCustomComboBox::GetDropDownCount, &TCustomComboBox::SetDropDownCount).Default(8);
+  P.Property("Items", &TCustomComboBox::GetItems, &TCustomComboBox::SetItems);
+  P.Property("Text", &TCustomComboBox::GetText, &TCustomComboBox::SetText);
+  P.Property("OnChange", &TCustomComboBox::OnChange);
+  P.Property("OnClick", &TCustomComboBox::OnClick);
+}
+FYNDRA_IMPLEMENT_CLASS(TComboBox)
+FYNDRA_REGISTER_CLASS(TComboBox);
+
+TCustomComboBox::TCustomComboBox(TComponent* Owner) : TWinControl(Owner) {
+  SetTabStop(true);
+  Color_ = clWindow;
+}
+
+void TCustomComboBox::AfterConstruction() {
+  TWinControl::AfterConstruction();
+  Items_ = CreateOwned<TStringList>();
+  Items_->SetOnChange(TNotifyEvent(this, &TCustomComboBox::ItemsChanged));
+}
+
+namespace {
+// The first entry of Items equal to Text (exact comparison), or -1.
+std::int32_t ExactIndex(const TStrings& Items, const std::string& Text) {
+  for (int I = 0; I < Items.GetCount(); ++I)
+    if (Items.Get(I) == Text) return I;
+  return -1;
+}
+}  // namespace
+
+void TCustomComboBox::SetItemIndex(std::int32_t Value) {
+  if (Value < 0 || Value >= Items_->GetCount()) {
+    ChangeText(std::string(), false);
+    return;
+  }
+  ChangeText(Items_->Get(Value), false);
+  if (ItemIndex_ != Value) {  // an earlier entry of the same text
+    ItemIndex_ = Value;
+    PeerChanged(TPeerChange::Selection);
+  }
+}
+
+void TCustomComboBox::SetText(const std::string& Value) { ChangeText(Value, false); }
+
+void TCustomComboBox::ChangeText(const std::string& Text, bool PeerHasIt) {
+  const std::int32_t Index = ExactIndex(*Items_, Text);
+  const bool IndexChanged = Index != ItemIndex_;
+  ItemIndex_ = Index;
+  if (Text == Text_) {
+    if (IndexChanged && !PeerHasIt) PeerChanged(TPeerChange::Selection);
+    return;
+  }
+  SetTextSilently(Text);
+  if (!PeerHasIt) {
+    PeerChanged(TPeerChange::Text);
+    PeerChanged(TPeerChange::Selection);
+  }
+  TextChanged();
+  Change();
+}
+
+void TCustomComboBox::SetStyle(TComboBoxStyle Value) {
+  if (Style_ == Value) return;
+  Style_ = Value;
+  PeerChanged(TPeerChange::Style);
+}
+
+void TCustomComboBox::SetDropDownCount(std::int32_t Value) {
+  Value = std::max(Value, 1);
+  if (DropDownCount_ == Value) return;
+  DropDownCount_ = Value;
+  PeerChanged(TPeerChange::Style);
+}
+
+void TCustomComboBox::SetReadOnly(bool Value) {
+  if (ReadOnly_ == Value) return;
+  ReadOnly_ = Value;
+  PeerChanged(TPeerChange::ReadOnly);
+}
+
+void TCustomComboBox::Change() {
+  if (OnChange) OnChange(this);
+}
+
+void TCustomComboBox::ItemsChanged(TObject*) {
+  ItemIndex_ = ExactIndex(*Items_, Text_);
+  PeerChanged(TPeerChange::Data);
+  PeerChanged(TPeerChange::Selection);
+}
+
+void TCustomComboBox::PeerTextEdited(const std::string& Text) {
+  if (ReadOnly_ || Style_ == csDropDownList) {
+    // The widget may not change the text: show the control's again.
+    PeerChanged(TPeerChange::Text);
+    PeerChanged(TPeerChange::Selection);
+    return;
+  }
+  ChangeText(Text, true);
+}
+
+void TCustomComboBox::PeerItemSelected(std::int32_t Index) {
+  if (ReadOnly_ || Index < 0 || Index >= Items_->GetCount()) {
+    PeerChanged(TPeerChange::Text);
+    PeerChanged(TPeerChange::Selection);
+    return;
+  }
+  ChangeText(Items_->Get(Index), false);
+  ItemIndex_ = Index;
+  Click();
+}
+
+// ---------------------------------------------------------------------------
+// TCustomCheckBox
+
+FYNDRA_PUBLISHED(TCustomCheckBox, P) {
+  P.Property("TabStop", &TCustomCheckBox::GetTabStop, &TCustomCheckBox::SetTabStop).Default(true);
+  P.Property("Caption", &TCustomCheckBox::GetCaption, &TCustomCheckBox::SetCaption);
+  P.Property("AllowGrayed", &TCustomCheckBox::GetAllowGrayed, &TCustomCheckBox::SetAllowGrayed).Default(false);
+  P.Property("State", &TCustomCheckBox::GetState, &TCustomCheckBox::SetState).Default(cbUnchecked);
+  P.Property("OnClick", &TCustomCheckBox::OnClick);
+}
+FYNDRA_IMPLEMENT_CLASS(TCheckBox)
+FYNDRA_REGISTER_CLASS(TCheckBox);
+
+TCustomCheckBox::TCustomCheckBox(TComponent* Owner) : TWinControl(Owner) { SetTabStop(true); }
+
+void TCustomCheckBox::SetState(TCheckBoxState Value) {
+  if (State_ == Value) return;
+  State_ = Value;
+  PeerChanged(TPeerChange::Data);
+}
+
+void TCustomCheckBox::SetAllowGrayed(bool Value) {
+  if (AllowGrayed_ == Value) return;
+  AllowGrayed_ = Value;
+  PeerChanged(TPeerChange::Style);
+  if (!Value && State_ == cbGrayed) SetState(cbUnchecked);
+}
+
+void TCustomCheckBox::Toggle() {
+  switch (State_) {
+    case cbUnchecked: SetState(cbChecked); break;
+    case cbChecked: SetState(AllowGrayed_ ? cbGrayed : cbUnchecked); break;
+    case cbGrayed: SetState(cbUnchecked); break;
+  }
+}
+
+void TCustomCheckBox::PeerToggled() {
+  const TCheckBoxState Before = State_;
+  Toggle();
+  // The widget toggled itself; show the control's state (a refused toggle
+  // puts the widget back).
+  PeerChanged(TPeerChange::Data);
+  if (State_ != Before) Click();
+}
+
 }  // namespace fyndra

@@ -1,4 +1,5 @@
-// Standard controls: labels, push buttons and single-line edits.
+// Standard controls: labels, push buttons, single-line edits, list boxes,
+// combo boxes and check boxes.
 //
 // The edit keeps its text (UTF-8) and, without a peer, its selection; with a
 // peer the selection is the native widget's. Every change of the text, by
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include <fyndra/platform/classes/classes.h>
 #include <fyndra/platform/controls/controls.h>
 
 namespace fyndra {
@@ -129,6 +131,134 @@ class TEdit : public TCustomEdit {
   FYNDRA_CLASS(TEdit, TCustomEdit)
  protected:
   explicit TEdit(TComponent* Owner) : TCustomEdit(Owner) {}
+};
+
+// A list of text entries of which one (ItemIndex) or none (-1) is selected.
+// The user's selection (a click or a key in the native list) sets ItemIndex
+// and runs Click; setting ItemIndex from code runs nothing. Changing Items
+// keeps the selection when its index still exists, -1 otherwise.
+class TCustomListBox : public TWinControl {
+  FYNDRA_CLASS(TCustomListBox, TWinControl)
+ public:
+  void AfterConstruction() override;
+  TStrings* GetItems() const { return Items_.get(); }
+  void SetItems(TStrings* Value) { Items_->Assign(Value); }
+  std::int32_t GetItemIndex() const { return ItemIndex_; }
+  // An index outside the entries selects nothing (-1).
+  void SetItemIndex(std::int32_t Value);
+  // The selected entry's text, empty when none is selected.
+  std::string SelectedText() const;
+
+  // ---- peer reports
+  // The user selected the entry at Index (-1: none).
+  virtual void PeerItemSelected(std::int32_t Index);
+
+ protected:
+  explicit TCustomListBox(TComponent* Owner);
+  virtual void ItemsChanged(TObject* Sender);
+
+ private:
+  TOwned<TStringList> Items_;
+  std::int32_t ItemIndex_ = -1;
+};
+
+class TListBox : public TCustomListBox {
+  FYNDRA_CLASS(TListBox, TCustomListBox)
+ protected:
+  explicit TListBox(TComponent* Owner) : TCustomListBox(Owner) {}
+};
+
+// csDropDown: an edit with a list of suggestions; csDropDownList: only the
+// list's entries can be chosen.
+enum TComboBoxStyle : std::uint8_t { csDropDown, csDropDownList };
+FYNDRA_ENUM_NAMES(TComboBoxStyle, csDropDown, csDropDownList)
+
+// A combo box: a text with a drop-down list of entries. Every change of the
+// text, by code or by the user, runs Change once (as an edit does); picking
+// an entry in the list sets the text to it, runs Change and then Click.
+// ItemIndex is the entry equal to the text (exactly), or -1.
+class TCustomComboBox : public TWinControl {
+  FYNDRA_CLASS(TCustomComboBox, TWinControl)
+ public:
+  void AfterConstruction() override;
+  TStrings* GetItems() const { return Items_.get(); }
+  void SetItems(TStrings* Value) { Items_->Assign(Value); }
+  std::int32_t GetItemIndex() const { return ItemIndex_; }
+  // Selects the entry (its text becomes the text); -1 clears the text.
+  void SetItemIndex(std::int32_t Value);
+  void SetText(const std::string& Value) override;
+  TComboBoxStyle GetStyle() const { return Style_; }
+  void SetStyle(TComboBoxStyle Value);
+  // How many entries the drop-down list shows at once.
+  std::int32_t GetDropDownCount() const { return DropDownCount_; }
+  void SetDropDownCount(std::int32_t Value);
+  bool GetReadOnly() const { return ReadOnly_; }
+  void SetReadOnly(bool Value);
+
+  virtual void Change();
+  TNotifyEvent OnChange;
+
+  // ---- peer reports
+  // The user typed: Text is the new text.
+  virtual void PeerTextEdited(const std::string& Text);
+  // The user picked the entry at Index in the list.
+  virtual void PeerItemSelected(std::int32_t Index);
+
+ protected:
+  explicit TCustomComboBox(TComponent* Owner);
+  // Stores Text (and the matching ItemIndex) and runs Change when it differs.
+  void ChangeText(const std::string& Text, bool PeerHasIt);
+  virtual void ItemsChanged(TObject* Sender);
+
+ private:
+  TOwned<TStringList> Items_;
+  std::int32_t ItemIndex_ = -1;
+  TComboBoxStyle Style_ = csDropDown;
+  std::int32_t DropDownCount_ = 8;
+  bool ReadOnly_ = false;
+};
+
+class TComboBox : public TCustomComboBox {
+  FYNDRA_CLASS(TComboBox, TCustomComboBox)
+ protected:
+  explicit TComboBox(TComponent* Owner) : TCustomComboBox(Owner) {}
+};
+
+enum TCheckBoxState : std::uint8_t { cbUnchecked, cbChecked, cbGrayed };
+FYNDRA_ENUM_NAMES(TCheckBoxState, cbUnchecked, cbChecked, cbGrayed)
+
+// A check box with a caption. A user's click toggles the state (unchecked,
+// checked, grayed when AllowGrayed, unchecked again) through Toggle and then
+// runs Click; setting State or Checked from code runs nothing.
+class TCustomCheckBox : public TWinControl {
+  FYNDRA_CLASS(TCustomCheckBox, TWinControl)
+ public:
+  TCheckBoxState GetState() const { return State_; }
+  void SetState(TCheckBoxState Value);
+  bool GetChecked() const { return State_ == cbChecked; }
+  void SetChecked(bool Value) { SetState(Value ? cbChecked : cbUnchecked); }
+  bool GetAllowGrayed() const { return AllowGrayed_; }
+  // Turning it off moves a grayed box to unchecked.
+  void SetAllowGrayed(bool Value);
+  // The user's toggle: the next state.
+  virtual void Toggle();
+
+  // ---- peer reports
+  // The user clicked the box (or pressed its space key).
+  virtual void PeerToggled();
+
+ protected:
+  explicit TCustomCheckBox(TComponent* Owner);
+
+ private:
+  TCheckBoxState State_ = cbUnchecked;
+  bool AllowGrayed_ = false;
+};
+
+class TCheckBox : public TCustomCheckBox {
+  FYNDRA_CLASS(TCheckBox, TCustomCheckBox)
+ protected:
+  explicit TCheckBox(TComponent* Owner) : TCustomCheckBox(Owner) {}
 };
 
 }  // namespace fyndra

@@ -238,9 +238,17 @@ void TFieldDataLink::Reset() {
 }
 
 void TFieldDataLink::ActiveChanged() {
+  const bool Had = Field_ != nullptr;
   Field_ = nullptr;
   UpdateField();
+  // A closing dataset takes the field away: the control shows nothing now.
+  if (Had && !Field_ && OnDataChange) OnDataChange(this);
   if (OnActiveChange) OnActiveChange(this);
+}
+
+void TFieldDataLink::DataSetChanged() {
+  // The record moved or was read again: its value is shown afresh.
+  RecordChanged(nullptr);
 }
 
 void TFieldDataLink::EditingChanged() {

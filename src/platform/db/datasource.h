@@ -140,6 +140,8 @@ class TFieldDataLink : public TDataLink {
  protected:
   TFieldDataLink() = default;
   void ActiveChanged() override;
+  // The record moved or the data was read again: shown as a record change.
+  void DataSetChanged() override;
   void EditingChanged() override;
   void LayoutChanged() override;
   void RecordChanged(TField* Field) override;

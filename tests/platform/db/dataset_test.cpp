@@ -526,8 +526,12 @@ TEST(DataLinkEvents, FieldDataLinkFollowsItsField) {
   L.P->Post();
   EXPECT_EQ(Updates, 1);
   EXPECT_EQ(L.P->FieldByName("NAME")->AsString(), "FromControl");
-  L.P->Close();
+  Changes = 0;
+  L.P->Next();  // a move shows the next record's value
+  EXPECT_EQ(Changes, 1);
+  L.P->Close();  // so does losing the field
   EXPECT_EQ(FL->GetField(), nullptr);
+  EXPECT_EQ(Changes, 2);
 }
 
 }  // namespace
