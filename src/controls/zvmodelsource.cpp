@@ -17,19 +17,6 @@ FYNDRA_PUBLISHED(TzvModelSource, P) {
   P.Property("UpdateValue", &TzvModelSource::GetUpdateValue, &TzvModelSource::SetUpdateValue).Default(uvAuto);
 }
 
-namespace {
-// Clears the notify flag for one step and sets it again, also when the step raises.
-class TNotifyGuard {
- public:
-  explicit TNotifyGuard(TzvModelSource* Source) : Source_(Source) { Source_->DisableNotify(); }
-  ~TNotifyGuard() { Source_->EnableNotify(); }
-  TNotifyGuard(const TNotifyGuard&) = delete;
-  TNotifyGuard& operator=(const TNotifyGuard&) = delete;
-
- private:
-  TzvModelSource* Source_;
-};
-}  // namespace
 
 void TzvModelSource::AfterConstruction() {
   TPersistentInterface::AfterConstruction();

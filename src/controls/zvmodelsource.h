@@ -117,6 +117,19 @@ class TzvModelSource : public TPersistentInterface, public IItemListener {
   bool Notify_ = true;
 };
 
+// Clears a source's notify flag for one step and sets it again, also when
+// the step raises.
+class TNotifyGuard {
+ public:
+  explicit TNotifyGuard(TzvModelSource* Source) : Source_(Source) { Source_->DisableNotify(); }
+  ~TNotifyGuard() { Source_->EnableNotify(); }
+  TNotifyGuard(const TNotifyGuard&) = delete;
+  TNotifyGuard& operator=(const TNotifyGuard&) = delete;
+
+ private:
+  TzvModelSource* Source_;
+};
+
 // The wiring every bound control shares, over TBase (the platform's control)
 // with a source of class TSource: the control owns its source, made before
 // the control's own construction work (so changes raised while the control is

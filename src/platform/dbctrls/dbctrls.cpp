@@ -538,10 +538,13 @@ void TDBLookupControl::DataChange() {
 }
 
 void TDBLookupControl::SelectKeyValue(const Variant& Value) {
+  // A copy: putting the dataset into edit mode shows the field again, which
+  // may replace the key value that Value refers to.
+  const Variant Picked = Value;
   if (TField* F = GetField()) {
-    if (BeginUserChange()) F->SetAsVariant(Value);
+    if (BeginUserChange()) F->SetAsVariant(Picked);
   } else {
-    SetKeyValue(Value);
+    SetKeyValue(Picked);
   }
   Invalidate();
   Click();
