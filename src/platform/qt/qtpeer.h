@@ -37,6 +37,9 @@ int Utf16IndexToChar(const QString& S, int Utf16Index);
 bool InFocusChange();
 // Registers the data grid's peer (qtdbgrid.cpp).
 void RegisterGridPeer();
+// Registers the peers of list, combo and check boxes, radio groups and the
+// lookup controls (qtchoice.cpp).
+void RegisterChoicePeers();
 
 class TQtControlPeer : public QObject, public TControlPeer {
  public:

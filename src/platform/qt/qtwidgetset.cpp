@@ -513,6 +513,7 @@ void RegisterStandardPeers() {
     Register<TSpeedButton, TSpeedButtonPeer>();
     Register<TPanel, TPanelPeer>();
     RegisterGridPeer();
+    RegisterChoicePeers();
     // Any other control: a plain widget that holds its children.
     TQtWidgetSet::RegisterPeer(TControl::StaticClass(), [](TControl* C, QWidget* Parent) {
       auto Peer = std::make_unique<TQtControlPeer>(C, new QWidget(Parent));
