@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include <fyndra/controls/zvmodelqdbctrls.h>
 #include <fyndra/controls/zvmodelqmask.h>
 #include <fyndra/controls/zvmodelqstdctrls.h>
 #include <fyndra/core/zvbasemodel.h>
@@ -171,7 +172,11 @@ int main(int argc, char** argv) {
                    TDBGrid::StaticClass(), TDatabase::StaticClass(), TTable::StaticClass(), TQuery::StaticClass(),
                    TDataSource::StaticClass(), TzvDBFindModel::StaticClass(), TzvDBFilterModel::StaticClass(),
                    TzvBdeFindModel::StaticClass(), TzvBdeFilterModel::StaticClass(),
-                   clx::TzvModelEdit::StaticClass(), clx::TzvModelMaskEdit::StaticClass()});
+                   clx::TzvModelEdit::StaticClass(), clx::TzvModelMaskEdit::StaticClass(),
+                   clx::TzvDBModelEdit::StaticClass(), clx::TzvDBModelListBox::StaticClass(),
+                   clx::TzvDBModelComboBox::StaticClass(), clx::TzvDBModelCheckBox::StaticClass(),
+                   clx::TzvDBModelRadioGroup::StaticClass(), clx::TzvDBModelLookupListBox::StaticClass(),
+                   clx::TzvDBModelLookupComboBox::StaticClass()});
   TQtWidgetSet Widgets;
   try {
     TDfmObject Tree = ParseDfmText(ReadFile(Opt.Form));

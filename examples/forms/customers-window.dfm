@@ -17,12 +17,20 @@ object CustomersForm: TForm
   object CustomersSource: TDataSource
     DataSet = Customers
   end
+  object Countries: TTable
+    DatabaseName = '../../build/run/sample.db'
+    TableName = 'countries'
+    Active = True
+  end
+  object CountriesSource: TDataSource
+    DataSet = Countries
+  end
   object Find: TzvBdeFindModel
     DataSource = CustomersSource
   end
   object Criteria: TPanel
     Align = alTop
-    Height = 64
+    Height = 124
     BevelOuter = bvNone
     object NameLabel: TLabel
       Left = 12
@@ -47,14 +55,26 @@ object CustomersForm: TForm
       Width = 180
       Height = 18
       Caption = 'City starts with'
-      FocusControl = CityEdit
+      FocusControl = CityCombo
     end
-    object CityEdit: TzvModelEdit
+    object CityCombo: TzvDBModelComboBox
       Left = 268
       Top = 28
       Width = 180
       Height = 26
       TabOrder = 1
+      DropDownCount = 12
+      Items.Strings = (
+        'Berlin'
+        'Kraków'
+        'Málaga'
+        'München'
+        'Oslo'
+        'Paris'
+        'Reykjavík'
+        'São Paulo'
+        'Wien'
+        'Zürich')
       ModelSource.BaseModel = Find
       ModelSource.ItemName = 'city'
     end
@@ -75,6 +95,56 @@ object CustomersForm: TForm
       EditMask = '>L0000000;1;_'
       ModelSource.BaseModel = Find
       ModelSource.ItemName = 'code'
+    end
+    object ActiveCheck: TzvDBModelCheckBox
+      Left = 12
+      Top = 84
+      Width = 110
+      Height = 24
+      TabOrder = 3
+      Caption = 'Active'
+      AllowGrayed = True
+      ModelSource.BaseModel = Find
+      ModelSource.ItemName = 'active'
+    end
+    object CountryLabel: TLabel
+      Left = 140
+      Top = 64
+      Width = 200
+      Height = 18
+      Caption = 'Country'
+      FocusControl = CountryCombo
+    end
+    object CountryCombo: TzvDBModelLookupComboBox
+      Left = 140
+      Top = 84
+      Width = 220
+      Height = 26
+      TabOrder = 4
+      ListSource = CountriesSource
+      KeyField = 'iso'
+      ListField = 'country_name'
+      DropDownRows = 10
+      ModelSource.BaseModel = Find
+      ModelSource.ItemName = 'country'
+    end
+    object RegionGroup: TzvDBModelRadioGroup
+      Left = 620
+      Top = 6
+      Width = 180
+      Height = 110
+      TabOrder = 5
+      Caption = 'Country, quickly'
+      Items.Strings = (
+        'Germany'
+        'France'
+        'Poland')
+      Values.Strings = (
+        'DE'
+        'FR'
+        'PL')
+      ModelSource.BaseModel = Find
+      ModelSource.ItemName = 'country'
     end
   end
   object Status: TPanel

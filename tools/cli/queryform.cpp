@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include <fyndra/adapters/client/zvclientmodel.h>
+#include <fyndra/controls/zvmodelqdbctrls.h>
 #include <fyndra/controls/zvmodelqmask.h>
 #include <fyndra/controls/zvmodelqstdctrls.h>
 #include <fyndra/core/zvbasemodel.h>
@@ -121,7 +122,11 @@ void RegisterFormClasses() {
   // headless here and the command drives the model itself.
   RegisterClasses({TForm::StaticClass(), TPanel::StaticClass(), TLabel::StaticClass(), TButton::StaticClass(),
                    TSpeedButton::StaticClass(), TEdit::StaticClass(), TMaskEdit::StaticClass(),
-                   TDBGrid::StaticClass(), clx::TzvModelEdit::StaticClass(), clx::TzvModelMaskEdit::StaticClass()});
+                   TDBGrid::StaticClass(), clx::TzvModelEdit::StaticClass(), clx::TzvModelMaskEdit::StaticClass(),
+                   clx::TzvDBModelEdit::StaticClass(), clx::TzvDBModelListBox::StaticClass(),
+                   clx::TzvDBModelComboBox::StaticClass(), clx::TzvDBModelCheckBox::StaticClass(),
+                   clx::TzvDBModelRadioGroup::StaticClass(), clx::TzvDBModelLookupListBox::StaticClass(),
+                   clx::TzvDBModelLookupComboBox::StaticClass()});
 }
 
 TQueryForm::TQueryForm(const std::string& Path, const std::string& ModelName, const std::string& CodePage)

@@ -5,6 +5,10 @@
 // the example form file behaves as the form built in code; a screenshot of it
 // is not blank; freeing parts in any order leaves nothing behind.
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QRadioButton>
 #include <QImage>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -25,6 +29,7 @@
 
 #include <unistd.h>
 
+#include <fyndra/controls/zvmodelqdbctrls.h>
 #include <fyndra/controls/zvmodelqmask.h>
 #include <fyndra/controls/zvmodelqstdctrls.h>
 #include <fyndra/dataset/zvdbbasemodel.h>
@@ -337,6 +342,45 @@ TEST_F(QtTest, ATypedCharacterFiltersTheGridOfAFilterWindow) {
     EXPECT_EQ(Grid->RowCount(), Unfiltered);
     EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
   }
+}
+
+TEST_F(QtTest, TheExampleFormsChoiceControlsDriveTheFind) {
+  TOwned<TComponent> Root(LoadExampleForm("customers-window.dfm"));
+  auto* Form = dynamic_cast<TForm*>(Root.get());
+  ASSERT_NE(Form, nullptr);
+  auto* City = dynamic_cast<clx::TzvDBModelComboBox*>(Form->FindComponent("CityCombo"));
+  auto* Active = dynamic_cast<clx::TzvDBModelCheckBox*>(Form->FindComponent("ActiveCheck"));
+  auto* Country = dynamic_cast<clx::TzvDBModelLookupComboBox*>(Form->FindComponent("CountryCombo"));
+  auto* Region = dynamic_cast<clx::TzvDBModelRadioGroup*>(Form->FindComponent("RegionGroup"));
+  auto* Customers = dynamic_cast<TTable*>(Form->FindComponent("Customers"));
+  ASSERT_TRUE(City && Active && Country && Region && Customers);
+  Form->Show();
+  Settle();
+  EXPECT_NE(City->GetDataSource(), nullptr) << "bound once the customers are open";
+  auto* CityBox = qobject_cast<QComboBox*>(TQtWidgetSet::WidgetOf(City));
+  ASSERT_NE(CityBox, nullptr);
+  CityBox->setFocus();
+  QTest::keyClicks(CityBox->lineEdit(), "Wi");
+  EXPECT_EQ(Customers->FieldByName("city")->AsString(), "Wien");
+  auto* Check = qobject_cast<QCheckBox*>(TQtWidgetSet::WidgetOf(Active));
+  ASSERT_NE(Check, nullptr);
+  QTest::mouseClick(Check, Qt::LeftButton, {}, QPoint(8, Check->height() / 2));  // grayed -> unchecked
+  EXPECT_EQ(Active->GetState(), cbUnchecked);
+  EXPECT_FALSE(Customers->FieldByName("active")->AsBoolean());
+  EXPECT_EQ(Customers->FieldByName("city")->AsString(), "Wien");
+  // Picking a country in the radio group shows in the lookup combo too.
+  auto* Group = qobject_cast<QGroupBox*>(TQtWidgetSet::WidgetOf(Region));
+  ASSERT_NE(Group, nullptr);
+  CityBox->lineEdit()->selectAll();
+  QTest::keyClick(CityBox->lineEdit(), Qt::Key_Backspace);  // the city criterion is cleared
+  QRadioButton* Poland = Group->findChildren<QRadioButton*>().value(2);
+  ASSERT_NE(Poland, nullptr);
+  QTest::mouseClick(Poland, Qt::LeftButton, {}, QPoint(8, Poland->height() / 2));
+  Settle();
+  EXPECT_EQ(Customers->FieldByName("country")->AsString(), "PL");
+  EXPECT_EQ(Country->GetKeyValue().AsString(), "PL");
+  EXPECT_EQ(Country->GetDisplayText(), "Poland");
+  EXPECT_TRUE(Errors.empty()) << (Errors.empty() ? "" : Errors[0]);
 }
 
 TEST_F(QtTest, AScreenshotOfTheExampleFormShowsItsEditsAndGrid) {
