@@ -550,6 +550,25 @@ void TDBLookupControl::SelectKeyValue(const Variant& Value) {
   Click();
 }
 
+void TDBLookupControl::SetScreenRows(std::int32_t Value) {
+  Value = std::max(Value, 1);
+  if (ScreenRows_ == Value) return;
+  ScreenRows_ = Value;
+  PeerChanged(TPeerChange::Style);
+}
+
+void TDBLookupControl::FirstScreen() {
+  const auto Have = static_cast<std::int32_t>(Rows_.size());
+  if (Have < ScreenRows_) FetchRows(ScreenRows_ - Have);
+}
+
+void TDBLookupControl::PeerRowSelected(std::int32_t Row) {
+  if (Row >= 0 && Row < static_cast<std::int32_t>(Rows_.size())) SelectKeyValue(Rows_[std::size_t(Row)].Key);
+  // The key's row and text, whether or not the pick was taken.
+  PeerChanged(TPeerChange::Text);
+  PeerChanged(TPeerChange::Selection);
+}
+
 FYNDRA_PUBLISHED(TDBLookupListBox, P) {
   P.Property("RowCount", &TDBLookupListBox::GetRowCount, &TDBLookupListBox::SetRowCount).Default(7);
 }
@@ -557,45 +576,11 @@ FYNDRA_REGISTER_CLASS(TDBLookupListBox);
 
 TDBLookupListBox::TDBLookupListBox(TComponent* Owner) : TDBLookupControl(Owner) { Color_ = clWindow; }
 
-void TDBLookupListBox::SetRowCount(std::int32_t Value) {
-  Value = std::max(Value, 1);
-  if (RowCount_ == Value) return;
-  RowCount_ = Value;
-  PeerChanged(TPeerChange::Style);
-}
-
-void TDBLookupListBox::FirstScreen() {
-  if (Rows().empty()) FetchRows(RowCount_);
-}
-
-void TDBLookupListBox::PeerRowSelected(std::int32_t Row) {
-  if (Row >= 0 && Row < static_cast<std::int32_t>(Rows().size())) SelectKeyValue(Rows()[std::size_t(Row)].Key);
-  PeerChanged(TPeerChange::Selection);  // the key's row, whether or not the pick was taken
-}
-
 FYNDRA_PUBLISHED(TDBLookupComboBox, P) {
   P.Property("DropDownRows", &TDBLookupComboBox::GetDropDownRows, &TDBLookupComboBox::SetDropDownRows).Default(7);
 }
 FYNDRA_REGISTER_CLASS(TDBLookupComboBox);
 
 TDBLookupComboBox::TDBLookupComboBox(TComponent* Owner) : TDBLookupControl(Owner) { Color_ = clWindow; }
-
-void TDBLookupComboBox::SetDropDownRows(std::int32_t Value) {
-  Value = std::max(Value, 1);
-  if (DropDownRows_ == Value) return;
-  DropDownRows_ = Value;
-  PeerChanged(TPeerChange::Style);
-}
-
-void TDBLookupComboBox::DropDown() {
-  const auto Have = static_cast<std::int32_t>(Rows().size());
-  if (Have < DropDownRows_) FetchRows(DropDownRows_ - Have);
-}
-
-void TDBLookupComboBox::PeerRowSelected(std::int32_t Row) {
-  if (Row >= 0 && Row < static_cast<std::int32_t>(Rows().size())) SelectKeyValue(Rows()[std::size_t(Row)].Key);
-  PeerChanged(TPeerChange::Text);
-  PeerChanged(TPeerChange::Selection);
-}
 
 }  // namespace fyndra

@@ -290,6 +290,15 @@ class TDBLookupControl : public TDBFieldControl<TWinControl> {
   std::int32_t FetchRows(std::int32_t Count);
   // The row of the key value among the rows read, or -1.
   std::int32_t KeyRow() const;
+  // How many rows the list shows at once: a screen.
+  std::int32_t GetScreenRows() const { return ScreenRows_; }
+  void SetScreenRows(std::int32_t Value);
+  // Reads rows up to the first screen (nothing when that many are read).
+  void FirstScreen();
+
+  // ---- peer reports
+  // The user picked the row at Row: its key is picked (SelectKeyValue).
+  void PeerRowSelected(std::int32_t Row);
 
  protected:
   explicit TDBLookupControl(TComponent* Owner) : TBaseControl(Owner) {}
@@ -315,6 +324,7 @@ class TDBLookupControl : public TDBFieldControl<TWinControl> {
   std::string DisplayText_;
   std::vector<TLookupRow> Rows_;
   TBookmark LastRead_;
+  std::int32_t ScreenRows_ = 7;
   bool AllRead_ = false;
   bool Reading_ = false;
   bool Closing_ = false;
@@ -325,20 +335,11 @@ class TDBLookupListBox : public TDBLookupControl {
   FYNDRA_CLASS(TDBLookupListBox, TDBLookupControl)
  public:
   // How many rows the box shows at once (the first screen it reads).
-  std::int32_t GetRowCount() const { return RowCount_; }
-  void SetRowCount(std::int32_t Value);
-  // Reads the first screen when nothing is read yet.
-  void FirstScreen();
-
-  // ---- peer reports
-  // The user selected the row at Row: its key is picked.
-  void PeerRowSelected(std::int32_t Row);
+  std::int32_t GetRowCount() const { return GetScreenRows(); }
+  void SetRowCount(std::int32_t Value) { SetScreenRows(Value); }
 
  protected:
   explicit TDBLookupListBox(TComponent* Owner);
-
- private:
-  std::int32_t RowCount_ = 7;
 };
 
 // A text showing the key's list text, with a drop-down list of the rows.
@@ -346,22 +347,17 @@ class TDBLookupComboBox : public TDBLookupControl {
   FYNDRA_CLASS(TDBLookupComboBox, TDBLookupControl)
  public:
   // How many rows the drop-down list shows at once.
-  std::int32_t GetDropDownRows() const { return DropDownRows_; }
-  void SetDropDownRows(std::int32_t Value);
+  std::int32_t GetDropDownRows() const { return GetScreenRows(); }
+  void SetDropDownRows(std::int32_t Value) { SetScreenRows(Value); }
   // The list is about to drop down: its first screen is read (only that).
-  void DropDown();
+  void DropDown() { FirstScreen(); }
 
   // ---- peer reports
   // The drop-down list opens.
   void PeerDropDown() { DropDown(); }
-  // The user picked the row at Row in the drop-down list.
-  void PeerRowSelected(std::int32_t Row);
 
  protected:
   explicit TDBLookupComboBox(TComponent* Owner);
-
- private:
-  std::int32_t DropDownRows_ = 7;
 };
 
 }  // namespace fyndra

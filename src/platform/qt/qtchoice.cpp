@@ -239,7 +239,7 @@ class TRadioGroupPeer : public TQtControlPeer {
 
 class TLookupModel : public QAbstractListModel {
  public:
-  TLookupModel(TDBLookupControl* Control, std::int32_t Screen) : Control_(Control), Screen_(Screen) {}
+  explicit TLookupModel(TDBLookupControl* Control) : Control_(Control) {}
 
   int rowCount(const QModelIndex& Parent) const override { return Parent.isValid() ? 0 : Count_; }
   QVariant data(const QModelIndex& Index, int Role) const override {
@@ -254,7 +254,7 @@ class TLookupModel : public QAbstractListModel {
   void fetchMore(const QModelIndex& Parent) override {
     if (Parent.isValid()) return;
     Fetching_ = true;
-    Guarded(Control_, [&] { Control_->FetchRows(Screen_); });
+    Guarded(Control_, [&] { Control_->FetchRows(Control_->GetScreenRows()); });
     Fetching_ = false;
     Grown();
   }
@@ -270,7 +270,6 @@ class TLookupModel : public QAbstractListModel {
     }
     Grown();
   }
-  void SetScreen(std::int32_t Screen) { Screen_ = Screen; }
 
  private:
   void Grown() {
@@ -281,7 +280,6 @@ class TLookupModel : public QAbstractListModel {
     endInsertRows();
   }
   TDBLookupControl* Control_;
-  std::int32_t Screen_;
   int Count_ = 0;
   bool Fetching_ = false;
 };
@@ -289,7 +287,7 @@ class TLookupModel : public QAbstractListModel {
 class TLookupListBoxPeer : public TQtControlPeer {
  public:
   TLookupListBoxPeer(TDBLookupListBox* Box, QWidget* Parent)
-      : TQtControlPeer(Box, new QListView(Parent)), Box_(Box), Model_(Box, Box->GetRowCount()) {
+      : TQtControlPeer(Box, new QListView(Parent)), Box_(Box), Model_(Box) {
     View()->setModel(&Model_);
     View()->setEditTriggers(QAbstractItemView::NoEditTriggers);
     View()->setUniformItemSizes(true);
@@ -311,7 +309,6 @@ class TLookupListBoxPeer : public TQtControlPeer {
         Model_.Sync();
         Apply(TPeerChange::Selection);
         return;
-      case TPeerChange::Style: Model_.SetScreen(Box_->GetRowCount()); return;
       case TPeerChange::Text:
       case TPeerChange::Selection: {
         Syncing_ = true;
@@ -349,7 +346,7 @@ class TLookupCombo : public QComboBox {
 class TLookupComboBoxPeer : public TQtControlPeer {
  public:
   TLookupComboBoxPeer(TDBLookupComboBox* Combo, QWidget* Parent)
-      : TQtControlPeer(Combo, new TLookupCombo(Combo, Parent)), Combo_(Combo), Model_(Combo, Combo->GetDropDownRows()) {
+      : TQtControlPeer(Combo, new TLookupCombo(Combo, Parent)), Combo_(Combo), Model_(Combo) {
     Box()->setModel(&Model_);
     QObject::connect(Box(), &QComboBox::activated, this, [this](int Row) {
       Guarded(Combo_, [&] { Combo_->PeerRowSelected(Row); });
@@ -366,7 +363,6 @@ class TLookupComboBoxPeer : public TQtControlPeer {
         Apply(TPeerChange::Text);
         return;
       case TPeerChange::Style:
-        Model_.SetScreen(Combo_->GetDropDownRows());
         Box()->setMaxVisibleItems(Combo_->GetDropDownRows());
         return;
       case TPeerChange::Text:

@@ -349,6 +349,12 @@ TEST_F(LookupTest, APickIsWrittenIntoTheDataFieldAndTheKeyFollowsIt) {
   EXPECT_EQ(Box->GetKeyValue().AsInteger(), 2) << "the key follows the field";
   EXPECT_EQ(Box->KeyRow(), 1);
   Criteria->Post();
+  // Picking the shown key itself: entering edit mode shows the field again,
+  // the key picked is still the one written.
+  Box->SetKeyValue(Variant(5));
+  Box->SelectKeyValue(Box->GetKeyValue());
+  EXPECT_EQ(Criteria->FieldByName("CUSTOMER")->AsInteger(), 5);
+  Criteria->Post();
   Box->SetReadOnly(true);
   Box->PeerRowSelected(0);
   EXPECT_EQ(Box->GetKeyValue().AsInteger(), 2) << "a read-only lookup refuses the pick";
