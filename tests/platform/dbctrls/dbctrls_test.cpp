@@ -357,8 +357,8 @@ TEST_F(LookupTest, APickIsWrittenIntoTheDataFieldAndTheKeyFollowsIt) {
   Criteria->Post();
   Box->SetReadOnly(true);
   Box->PeerRowSelected(0);
-  EXPECT_EQ(Box->GetKeyValue().AsInteger(), 2) << "a read-only lookup refuses the pick";
-  EXPECT_EQ(Criteria->FieldByName("CUSTOMER")->AsInteger(), 2);
+  EXPECT_EQ(Box->GetKeyValue().AsInteger(), 5) << "a read-only lookup refuses the pick";
+  EXPECT_EQ(Criteria->FieldByName("CUSTOMER")->AsInteger(), 5);
 }
 
 }  // namespace
