@@ -335,22 +335,41 @@ void TBDEDataSet::TRowStore::Erase(std::size_t I) {
   BackIds_.erase(BackIds_.begin() + std::ptrdiff_t(I));
 }
 
+void TBDEDataSet::TRowStore::MoveCellData(TCell& C, const TCells& From, TCells& To) {
+  if (C.Kind == TCellKind::Text) {
+    const std::size_t At = To.Text.size();
+    To.Text.append(From.Text, C.Offset, C.Length);
+    C.Offset = At;
+  } else if (C.Kind == TCellKind::Other) {
+    To.Others.push_back(From.Others[C.Offset]);
+    C.Offset = To.Others.size() - 1;
+  }
+}
+
+void TBDEDataSet::TRowStore::DropFront(std::size_t N) {
+  N = std::min(N, size());
+  TRowStore Kept;
+  Kept.Columns_ = Columns_;
+  Kept.Back_.reserve((size() - N) * Columns_);
+  Kept.BackIds_.reserve(size() - N);
+  for (std::size_t I = N; I < size(); ++I) {
+    const TRowRef Row = (*this)[I];
+    for (std::size_t C = 0; C < Columns_; ++C) {
+      Kept.Back_.push_back(Row.Cells[C]);
+      MoveCellData(Kept.Back_.back(), Data_, Kept.Data_);
+    }
+    Kept.BackIds_.push_back(Row.RowId);
+  }
+  *this = std::move(Kept);
+}
+
 void TBDEDataSet::TRowStore::CopyRow(std::size_t I, TCells& Out) const {
   const TRowRef Row = (*this)[I];
   // Buffers keep their capacity, so copying rows of similar size allocates nothing.
   Out.Cells.assign(Row.Cells, Row.Cells + Columns_);
   Out.Text.clear();
   Out.Others.clear();
-  for (TCell& C : Out.Cells) {
-    if (C.Kind == TCellKind::Text) {
-      const std::size_t At = Out.Text.size();
-      Out.Text.append(Data_.Text, C.Offset, C.Length);
-      C.Offset = At;
-    } else if (C.Kind == TCellKind::Other) {
-      Out.Others.push_back(Data_.Others[C.Offset]);
-      C.Offset = Out.Others.size() - 1;
-    }
-  }
+  for (TCell& C : Out.Cells) MoveCellData(C, Data_, Out);
 }
 
 void TBDEDataSet::Materialize(TRecord& R) {
@@ -497,13 +516,17 @@ TGetResult TBDEDataSet::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /
       if (Cursor_ >= WindowEnd()) return grEOF;
       break;
   }
+  CopyCursorRow(Buffer);
+  return grOK;
+}
+
+void TBDEDataSet::CopyCursorRow(TRecordBuffer Buffer) const {
   TRecord* R = RecordOf(Buffer);
   const std::size_t I = std::size_t(Cursor_ - Base_);
   Rows_.CopyRow(I, R->Row);
   R->InValues = false;
   R->RowId = Rows_[I].RowId;
   R->Index = Cursor_;
-  return grOK;
 }
 
 void TBDEDataSet::InternalLast() {
@@ -660,17 +683,25 @@ std::unique_ptr<TSQLiteStatement> TQuery::MakeStatement(TDatabase& Database) con
   }
 }
 
-void TQuery::BindParams(TSQLiteStatement& S) const {
+TQuery::TBindings TQuery::ParamValues(const TSQLiteStatement& S) const {
   if (S.ParamCount() != static_cast<int>(References_.size()))
     DatabaseError(Format(SParamMismatch, {S.ParamCount(), static_cast<std::int32_t>(References_.size())}), this);
+  TBindings Values;
+  for (const std::string& Name : References_) {
+    const TParam* P = Params_->FindParam(Name);
+    if (!P || !P->GetBound()) DatabaseError(Format(SNoParamValue, {Name}), this);
+    Values.emplace_back(P->GetValue(), P->GetDataType());
+  }
+  return Values;
+}
+
+void TQuery::Bind(TSQLiteStatement& S, const TBindings& Values) const {
   S.ClearBindings();
-  for (std::size_t I = 0; I < References_.size(); ++I) {
-    const TParam* P = Params_->FindParam(References_[I]);
-    if (!P || !P->GetBound()) DatabaseError(Format(SNoParamValue, {References_[I]}), this);
+  for (std::size_t I = 0; I < Values.size(); ++I) {
     try {
-      S.Bind(static_cast<int>(I + 1), P->GetValue(), P->GetDataType());
+      S.Bind(static_cast<int>(I + 1), Values[I].first, Values[I].second);
     } catch (const EDatabaseError& E) {
-      DatabaseError(Format("Parameter '%s': %s", {P->GetName(), E.Message()}), this);
+      DatabaseError(Format("Parameter '%s': %s", {References_[I], E.Message()}), this);
     }
   }
 }
@@ -694,29 +725,34 @@ TSQLiteStatement& TQuery::OpenStatement(TDatabase& Database) {
   }
   try {
     S->Reset();
-    BindParams(*S);
+    Bound_ = ParamValues(*S);
+    Bind(*S, Bound_);
   } catch (...) {
     Running_.reset();
     throw;
   }
+  Rereadable_ = S->ReadOnly();
+  Interrupted_ = false;
   return *S;
 }
 
 void TQuery::CloseStatement() {
   if (Prepared_) Prepared_->Reset();
   Running_.reset();
+  Bound_.clear();
 }
 
 void TQuery::ExecSQL() {
   TDatabase& Db = RequireDatabase();
   std::unique_ptr<TSQLiteStatement> Temporary;
-  TSQLiteStatement* S = Prepared_.get();
+  // While the query is open its prepared statement reads the window's rows.
+  TSQLiteStatement* S = GetActive() ? nullptr : Prepared_.get();
   if (!S) {
     Temporary = MakeStatement(Db);
     S = Temporary.get();
   }
   S->Reset();
-  BindParams(*S);
+  Bind(*S, ParamValues(*S));
   try {
     RowsAffected_ = S->Execute();
   } catch (const EDatabaseError& E) {
@@ -762,18 +798,176 @@ std::vector<TTextKeyOrder> TQuery::DefaultOrderTextKeys() const {
 }
 
 int TQuery::InternalGetRecordCount() const {
-  if (ForwardDone()) return static_cast<int>(Rows_.size());
+  if (ForwardDone() && !Interrupted_) return static_cast<int>(WindowEnd());
   if (TDatabase* Db = GetDatabase()) {
     try {
       // A new line ends a trailing comment before the closing parenthesis.
       TSQLiteStatement S(Db->Connection(), "SELECT count(*) FROM (" + EngineText_ + "\n)");
-      BindParams(S);
+      Bind(S, Bound_);
       if (S.Step()) return static_cast<int>(S.ColumnInt64(0));
     } catch (const EDatabaseError&) {
-      // Not a statement a count can enclose: its rows are read instead.
+      // Not a statement a count can enclose (a PRAGMA): it is executed once
+      // more and its rows are counted, unless it writes.
     }
   }
+  if (Rereadable_) return static_cast<int>(CountRows(INT64_MAX));
   return TBDEDataSet::InternalGetRecordCount();
+}
+
+std::int64_t TQuery::CountRows(std::int64_t Most) const {
+  TDatabase* Db = GetDatabase();
+  if (!Db) return 0;
+  TSQLiteStatement S(Db->Connection(), EngineText_);
+  Bind(S, Bound_);
+  std::int64_t N = 0;
+  while (N < Most && S.Step()) ++N;
+  return N;
+}
+
+// ---- the window
+
+void TQuery::Reexecute() {
+  TSQLiteStatement* S = ForwardStatement();
+  if (!S) DatabaseError(dbmsg::SDataSetClosed, this);
+  const std::int64_t Cursor = Cursor_;
+  S->Reset();
+  Bind(*S, Bound_);
+  StartWindow(S);
+  Cursor_ = Cursor;
+  Interrupted_ = false;
+}
+
+void TQuery::RestartAtStart() { Reexecute(); }
+
+bool TQuery::SkipTo(std::int64_t First) {
+  TSQLiteStatement* S = ForwardStatement();
+  Base_ = WindowEnd();
+  Rows_.clear();
+  try {
+    for (; Base_ < First; ++Base_) {
+      if (!S->Step()) {
+        SetForwardDone();
+        return false;
+      }
+    }
+  } catch (...) {
+    Interrupted_ = true;
+    throw;
+  }
+  return true;
+}
+
+bool TQuery::FetchNext() {
+  if (ForwardDone()) return false;
+  if (Rereadable_ && Rows_.size() >= WindowLimit_) {
+    const std::size_t Keep = WindowLimit_ / 4;
+    const std::size_t Drop = Rows_.size() - Keep;
+    Rows_.DropFront(Drop);
+    Base_ += static_cast<std::int64_t>(Drop);
+  }
+  try {
+    return FetchRow();
+  } catch (...) {
+    // The statement may have stepped past a row the window does not hold; a
+    // statement that writes is not executed again, and reads on as before.
+    Interrupted_ = Rereadable_;
+    throw;
+  }
+}
+
+bool TQuery::RestartAt(std::int64_t Row, std::int64_t Before) {
+  Reexecute();
+  if (!SkipTo(std::max<std::int64_t>(0, Row - Before))) return false;
+  while (WindowEnd() <= Row)
+    if (!FetchNext()) return false;
+  return true;
+}
+
+bool TQuery::EnsureRow(std::int64_t Row, std::int64_t Before) {
+  if (Row < 0) return false;
+  if (Interrupted_) return RestartAt(Row, Before);
+  if (Row >= Base_ && Row < WindowEnd()) return true;
+  if (Row < Base_) return RestartAt(Row, Before);
+  if (ForwardDone()) return false;
+  // Far ahead: the rows between are stepped over, not read.
+  const std::int64_t Limit = static_cast<std::int64_t>(WindowLimit_);
+  if (Rereadable_ && Row - WindowEnd() >= Limit && !SkipTo(Row - Limit / 2)) return false;
+  while (WindowEnd() <= Row)
+    if (!FetchNext()) return false;
+  return true;
+}
+
+TGetResult TQuery::GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool /*DoCheck*/) {
+  const std::int64_t Limit = static_cast<std::int64_t>(WindowLimit_);
+  std::int64_t Row = Cursor_;
+  switch (GetMode) {
+    case gmNext:
+      Row = std::max<std::int64_t>(Cursor_, -1) + 1;
+      if (!EnsureRow(Row, Limit / 2)) {
+        Cursor_ = WindowEnd();
+        return grEOF;
+      }
+      break;
+    case gmPrior: {
+      // Past the end of a result read to its end, the prior row is the last.
+      Row = (ForwardDone() && !Interrupted_ ? std::min(Cursor_, WindowEnd()) : Cursor_) - 1;
+      bool Found = Row >= 0 && EnsureRow(Row, Limit - 1);
+      // A position past the end of the result as it is now: its last row.
+      if (!Found && Row >= 0) {
+        Row = WindowEnd() - 1;
+        Found = Row >= 0 && EnsureRow(Row, Limit - 1);
+      }
+      if (!Found) {
+        Cursor_ = -1;
+        return grBOF;
+      }
+      break;
+    }
+    case gmCurrent:
+      if (Cursor_ < 0) return grBOF;
+      if (!EnsureRow(Cursor_, Limit / 2)) {
+        Cursor_ = WindowEnd();
+        return grEOF;
+      }
+      break;
+  }
+  Cursor_ = Row;
+  CopyCursorRow(Buffer);
+  return grOK;
+}
+
+void TQuery::InternalLast() {
+  if (Interrupted_) RestartAt(WindowEnd(), 0);
+  while (FetchNext()) {
+  }
+  Cursor_ = WindowEnd();
+}
+
+bool TQuery::InternalGotoBookmark(const std::vector<std::uint8_t>& Data) {
+  const std::int64_t Row = GetIndex(Data);
+  if (!EnsureRow(Row, static_cast<std::int64_t>(WindowLimit_ / 2))) return false;
+  Cursor_ = Row;
+  return true;
+}
+
+bool TQuery::InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const {
+  const std::int64_t Row = GetIndex(Data);
+  if (Row < 0) return false;
+  // The execution the window reads has passed every row before its end.
+  if (Row < WindowEnd()) return true;
+  if (ForwardDone() && !Interrupted_) return false;
+  return Rereadable_ ? CountRows(Row + 1) > Row : false;
+}
+
+int TQuery::InternalGetRecNo() const {
+  const TRecord* R = RecordOf(ActiveBuffer());
+  return R && R->Index != NewRow ? static_cast<int>(R->Index + 1) : -1;
+}
+
+bool TQuery::InternalSetRecNo(int Value) {
+  if (!EnsureRow(Value - 1, static_cast<std::int64_t>(WindowLimit_ / 2))) return false;
+  Cursor_ = Value - 1;
+  return true;
 }
 
 void TQuery::ReleaseStatements() {

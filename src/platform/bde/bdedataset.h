@@ -3,9 +3,9 @@
 // text with :name parameters.
 //
 // Rows are fetched on demand: opening runs the statement and fetches only what
-// the first record needs; Next fetches one more row; rows already read are kept,
-// so Prior, bookmarks and RecNo work over them; Last and RecordCount read to the
-// end. Field types come from the declared column types (ColumnTypeFromDecl in
+// the first record needs; Next fetches one more row. Rows read are kept in a
+// bounded window around the current record (see TTable and TQuery for how each
+// reads a row again once it left the window); Last reads to the end. Field types come from the declared column types (ColumnTypeFromDecl in
 // sqliteengine.h); a computed column takes its type from its value in the first
 // row. Values keep their exact decimal and date values (see sqliteengine.h).
 //
@@ -14,6 +14,7 @@
 // TQuery owns its SQL list, its Params and its prepared statement.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -56,8 +57,11 @@ class TBDEDataSet : public TDataSet {
   bool GetFieldData(TField* Field, void* Buffer) const override;
   void SetFieldData(TField* Field, const void* Buffer) override;
   bool IsSequenced() const override { return true; }
-  // Rows read from the engine so far (rows are read on demand).
+  // Rows the window holds now (rows are read on demand, and dropped again
+  // once the window is full).
   int FetchedRowCount() const { return static_cast<int>(Rows_.size()); }
+  // The most rows a window holds unless a dataset is told otherwise.
+  static constexpr std::size_t DefaultWindowLimit = 1024;
 
   // The index definition of the dataset's default order (the caller owns it),
   // or null when the order is unknown.
@@ -157,12 +161,18 @@ class TBDEDataSet : public TDataSet {
     void PushBack(const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types, std::int64_t RowId);
     void PushFront(const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types, std::int64_t RowId);
     void Erase(std::size_t I);
+    // Drops the first N rows; the text and other values of the rows kept are
+    // moved into buffers of their own, so the memory of the dropped ones goes.
+    void DropFront(std::size_t N);
     // Copies row I into Out (its text and other values included).
     void CopyRow(std::size_t I, TCells& Out) const;
     Variant Value(const TCell& C) const { return Data_.Value(C); }
 
    private:
     static bool DecodeInline(const TSQLiteCell& Raw, TFieldType Type, TCell& Cell);
+    // Copies the text or other value C refers to from From to the end of To
+    // and points C there.
+    static void MoveCellData(TCell& C, const TCells& From, TCells& To);
     void Push(std::vector<TCell>& Side, const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types);
     std::size_t Columns_ = 0;
     std::vector<TCell> Front_, Back_;
@@ -195,9 +205,11 @@ class TBDEDataSet : public TDataSet {
   // RestartAtStart to read from the first row again.
   virtual bool WindowAtStart() const { return true; }
   virtual void RestartAtStart() {}
-  // Called before the cursor moves one row: a descendant that can read rows
-  // again by key keeps the window bounded here (a query keeps every row).
+  // Called before the cursor moves one row: a descendant that reads rows
+  // again by key keeps the window bounded here.
   virtual void LimitWindow() {}
+  // Copies the row under the cursor (which the window holds) into Buffer.
+  void CopyCursorRow(TRecordBuffer Buffer) const;
   // Starts a new window read by Forward (owned by the descendant): no rows,
   // the cursor before the first one.
   void StartWindow(TSQLiteStatement* Forward);
@@ -245,10 +257,34 @@ class TBDEDataSet : public TDataSet {
   bool CursorOpen_ = false;
 };
 
+// The window of a query. Rows are numbered by their position in the result
+// (RecNo - 1, which is also the bookmark). Reading forwards appends rows; once
+// the window holds WindowLimit rows the oldest are dropped, keeping a quarter
+// of the limit behind the newest. A row before the window (Prior, First,
+// RecNo, a bookmark, the record a Locate comes back to) is read by executing
+// the statement again from its start, with the parameter values it was opened
+// with, stepping over the rows before the window without reading their values;
+// the new window ends at the wanted row and holds up to half the limit before
+// it (all but one of the limit when moving backwards, so that a backward scan
+// executes once per that many rows). A jump far ahead steps over the rows
+// between the same way. First executes again only when the window does not
+// start at the first row.
+//
+// Executing again shows the result as it is then, as Close and Open would: if
+// the database was written meanwhile (on the same connection), positions
+// address the rows the statement returns now. A position past the new end is
+// no record: a bookmark there is invalid (GotoBookmark raises), and a cursor
+// there moves to the last record. A statement that writes (INSERT …
+// RETURNING) is never executed twice: its window keeps every row.
 class TQuery : public TBDEDataSet {
   FYNDRA_CLASS(TQuery, TBDEDataSet)
 
  public:
+  // The most rows the window holds (at least 4); a change applies from the
+  // next row read.
+  std::size_t GetWindowLimit() const { return WindowLimit_; }
+  void SetWindowLimit(std::size_t Value) { WindowLimit_ = std::max<std::size_t>(Value, 4); }
+
   // The SQL text. Changing it closes the query, unprepares it and parses its
   // parameters again (values of names that stay are kept).
   TStrings* GetSQL() const { return SQL_.get(); }
@@ -287,10 +323,40 @@ class TQuery : public TBDEDataSet {
   TSQLiteStatement& OpenStatement(TDatabase& Database) override;
   void CloseStatement() override;
 
+  // The window (see above).
+  TGetResult GetRecord(TRecordBuffer Buffer, TGetMode GetMode, bool DoCheck) override;
+  bool WindowAtStart() const override { return Base_ == 0 && !Interrupted_; }
+  void RestartAtStart() override;
+  void InternalLast() override;
+  bool InternalGotoBookmark(const std::vector<std::uint8_t>& Data) override;
+  bool InternalBookmarkValid(const std::vector<std::uint8_t>& Data) const override;
+  int InternalGetRecNo() const override;
+  bool InternalSetRecNo(int Value) override;
+
  private:
+  using TBindings = std::vector<std::pair<Variant, TFieldType>>;
   void SQLChanged(TObject* Sender);
-  void BindParams(TSQLiteStatement& S) const;
+  // The current parameter values in the order of the statement's '?'.
+  TBindings ParamValues(const TSQLiteStatement& S) const;
+  void Bind(TSQLiteStatement& S, const TBindings& Values) const;
   std::unique_ptr<TSQLiteStatement> MakeStatement(TDatabase& Database) const;
+
+  // Makes the window hold row Row of the result; false when the result has
+  // no such row (the window then ends at the result's end). A row before the
+  // window executes the statement again, keeping up to Before rows before Row.
+  bool EnsureRow(std::int64_t Row, std::int64_t Before);
+  // Executes the statement again and reads rows max(0, Row - Before) … Row.
+  bool RestartAt(std::int64_t Row, std::int64_t Before);
+  // Executes the statement again from its start: an empty window at row 0.
+  void Reexecute();
+  // Empties the window and steps over the rows up to First without reading
+  // them; false when the result ends before.
+  bool SkipTo(std::int64_t First);
+  // Reads one more row at the end of the window, dropping the oldest rows when
+  // it is full.
+  bool FetchNext();
+  // Rows of a fresh execution of the statement, stepping at most Most rows.
+  std::int64_t CountRows(std::int64_t Most) const;
 
   TOwned<TStringList> SQL_;
   TOwned<TParams> Params_;
@@ -299,6 +365,13 @@ class TQuery : public TBDEDataSet {
   std::unique_ptr<TSQLiteStatement> Prepared_;
   std::unique_ptr<TSQLiteStatement> Running_;  // made by Open when not prepared
   int RowsAffected_ = -1;
+  std::size_t WindowLimit_ = DefaultWindowLimit;
+  TBindings Bound_;          // the values the open statement was executed with
+  bool Rereadable_ = false;  // the open statement may be executed again (it only reads)
+  // A read failed half-way (a step or a value that does not fit): the
+  // statement's position no longer follows the window, so the next read
+  // executes it again.
+  bool Interrupted_ = false;
 };
 
 }  // namespace fyndra

@@ -346,6 +346,8 @@ bool TSQLiteStatement::Step() {
 
 void TSQLiteStatement::Reset() { sqlite3_reset(Stmt_); }
 
+bool TSQLiteStatement::ReadOnly() const { return sqlite3_stmt_readonly(Stmt_) != 0; }
+
 int TSQLiteStatement::Execute() {
   while (Step()) {
   }

@@ -147,6 +147,10 @@ class TSQLiteStatement {
   // the statement is then reset.
   bool Step();
   void Reset();
+  // Whether the statement leaves the database as it is (a SELECT, not an
+  // INSERT … RETURNING): only such a statement may be executed again to read
+  // its rows once more.
+  bool ReadOnly() const;
   // Steps to the end and returns the number of rows changed.
   int Execute();
 

@@ -47,7 +47,7 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
 
  public:
   // The most rows the window holds before it starts again at the current row.
-  static constexpr std::size_t WindowLimit = 1024;
+  static constexpr std::size_t WindowLimit = DefaultWindowLimit;
 
   const std::string& GetTableName() const { return TableName_; }
   void SetTableName(const std::string& Value);  // REQUIRES: closed

@@ -166,7 +166,7 @@ TEST_F(QueryTest, RowsAreFetchedOnDemandAndPriorWorksOverWhatWasRead) {
   EXPECT_EQ(Q->GetRecNo(), 3);
   Q->Last();
   EXPECT_EQ(Q->FieldByName("id")->GetAsInteger(), 3000);
-  EXPECT_EQ(Q->FetchedRowCount(), 3000);
+  EXPECT_LE(Q->FetchedRowCount(), int(TQuery::DefaultWindowLimit));
   EXPECT_EQ(Q->RecordCount(), 3000);
   Q->Next();
   EXPECT_TRUE(Q->Eof());
@@ -188,7 +188,8 @@ TEST_F(QueryTest, RowsAreFetchedOnDemandAndPriorWorksOverWhatWasRead) {
 }
 
 // Counting a query's records does not read them: the engine counts, with the
-// same parameters; a statement a count cannot enclose is read and counted.
+// same parameters; a statement a count cannot enclose is executed once more
+// and its rows are counted.
 TEST_F(QueryTest, RecordCountDoesNotReadTheRows) {
   Db->Close();
   GenerateSampleDatabase(Db->GetDatabaseName(), {.Customers = 3000});
@@ -207,7 +208,7 @@ TEST_F(QueryTest, RecordCountDoesNotReadTheRows) {
   Select("PRAGMA table_info(customers)");
   const int Columns = Q->RecordCount();
   EXPECT_GT(Columns, 5);
-  EXPECT_EQ(Q->FetchedRowCount(), Columns);
+  EXPECT_EQ(Q->FetchedRowCount(), 1);  // counted by executing it once more, not by reading into the window
   Select("SELECT id FROM customers WHERE id < 0");
   EXPECT_EQ(Q->RecordCount(), 0);
 }
