@@ -350,8 +350,11 @@ void TBDEDataSet::TRowStore::DropFront(std::size_t N) {
   N = std::min(N, size());
   TRowStore Kept;
   Kept.Columns_ = Columns_;
-  Kept.Back_.reserve((size() - N) * Columns_);
-  Kept.BackIds_.reserve(size() - N);
+  // The window fills up again to about its old size: room for that is made
+  // once, not grown row by row.
+  Kept.Back_.reserve(Front_.size() + Back_.capacity());
+  Kept.BackIds_.reserve(FrontIds_.size() + BackIds_.capacity());
+  Kept.Data_.Text.reserve(Data_.Text.capacity());
   for (std::size_t I = N; I < size(); ++I) {
     const TRowRef Row = (*this)[I];
     for (std::size_t C = 0; C < Columns_; ++C) {
