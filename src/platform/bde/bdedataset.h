@@ -280,10 +280,10 @@ class TQuery : public TBDEDataSet {
   FYNDRA_CLASS(TQuery, TBDEDataSet)
 
  public:
-  // The most rows the window holds (at least 4); a change applies from the
-  // next row read.
+  // The most rows the window holds (from 4 to INT32_MAX; a value beyond is
+  // taken as the nearest); a change applies from the next row read.
   std::size_t GetWindowLimit() const { return WindowLimit_; }
-  void SetWindowLimit(std::size_t Value) { WindowLimit_ = std::max<std::size_t>(Value, 4); }
+  void SetWindowLimit(std::size_t Value) { WindowLimit_ = std::clamp<std::size_t>(Value, 4, INT32_MAX); }
 
   // The SQL text. Changing it closes the query, unprepares it and parses its
   // parameters again (values of names that stay are kept).

@@ -96,6 +96,13 @@ TEST_F(QueryWindowTest, ScansBothWaysHoldAtMostTheLimitAndAgreeWithTheEngine) {
   EXPECT_LE(Q->FetchedRowCount(), int(TQuery::DefaultWindowLimit));
   Q->Prior();
   EXPECT_EQ(Id(), Rows[Rows.size() - 2].first);
+  // A limit beyond any result keeps every row.
+  Q->SetWindowLimit(SIZE_MAX);
+  OpenWith(100);
+  while (!Q->Eof()) Q->Next();
+  EXPECT_EQ(Q->FetchedRowCount(), int(Rows.size()));
+  Q->First();
+  EXPECT_EQ(Id(), Rows[0].first);
 }
 
 TEST_F(QueryWindowTest, BookmarksRecNoAndLocateReachRowsTheWindowLeft) {
