@@ -54,7 +54,18 @@ class QueryWindowTest : public ::testing::Test {
     return Out;
   }
   std::int64_t Id() const { return Q->FieldByName("id")->GetAsLargeInt(); }
+  // A database of its own made by Setup, which the query then reads.
+  TDatabase& Own(const std::string& Setup) {
+    OwnDb->SetDatabaseName(OwnDir.File("own.db"));
+    OwnDb->GetParams()->Add("CREATE=TRUE");
+    OwnDb->Open();
+    OwnDb->Execute(Setup);
+    Q->SetDatabase(OwnDb.get());
+    return *OwnDb;
+  }
 
+  TempDir OwnDir;
+  TOwned<TDatabase> OwnDb = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
   TOwned<TDatabase> Db = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
   TOwned<TQuery> Q = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
 };
@@ -195,22 +206,16 @@ TEST_F(QueryWindowTest, AFilterSeesEveryRowOnceInBothDirections) {
 // Rows deleted between two executions: the window shows the result as it is
 // now; positions past its new end are no records.
 TEST_F(QueryWindowTest, AResultThatShrankBetweenExecutionsIsReadAsItIsNow) {
-  TempDir Dir;
-  TOwned<TDatabase> Own = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
-  Own->SetDatabaseName(Dir.File("shrink.db"));
-  Own->GetParams()->Add("CREATE=TRUE");
-  Own->Open();
-  Own->Execute("CREATE TABLE n (id INTEGER PRIMARY KEY); "
+  TDatabase& Data = Own("CREATE TABLE n (id INTEGER PRIMARY KEY); "
                "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 1000) "
                "INSERT INTO n SELECT x FROM c");
-  Q->SetDatabase(Own.get());
   Q->GetSQL()->SetText("SELECT id FROM n ORDER BY id");
   Q->Open();
   Q->MoveBy(899);
   const TBookmark At900 = Q->GetBookmark();
   Q->MoveBy(-850);
   const TBookmark At50 = Q->GetBookmark();
-  Own->Execute("DELETE FROM n WHERE id > 300");
+  Data.Execute("DELETE FROM n WHERE id > 300");
   Q->First();  // executed again
   EXPECT_FALSE(Q->BookmarkValid(At900));
   EXPECT_NE(DbErrorOf([&] { Q->GotoBookmark(At900); }).find("not found"), std::string::npos);
@@ -228,15 +233,9 @@ TEST_F(QueryWindowTest, AResultThatShrankBetweenExecutionsIsReadAsItIsNow) {
 // A value that does not fit its field stops the read at its row, every time:
 // the rows after it are not shown in its place.
 TEST_F(QueryWindowTest, ARowThatCannotBeReadIsNotSkipped) {
-  TempDir Dir;
-  TOwned<TDatabase> Own = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
-  Own->SetDatabaseName(Dir.File("bad.db"));
-  Own->GetParams()->Add("CREATE=TRUE");
-  Own->Open();
-  Own->Execute("CREATE TABLE b (id INTEGER PRIMARY KEY, qty INT); "
+  Own("CREATE TABLE b (id INTEGER PRIMARY KEY, qty INT); "
                "WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 200) "
                "INSERT INTO b SELECT x, x FROM c; UPDATE b SET qty = 'many' WHERE id = 150");
-  Q->SetDatabase(Own.get());
   Q->GetSQL()->SetText("SELECT id, qty FROM b ORDER BY id");
   Q->Open();
   Q->MoveBy(148);
@@ -253,13 +252,7 @@ TEST_F(QueryWindowTest, ARowThatCannotBeReadIsNotSkipped) {
 
 // A statement that writes is executed once: its rows are all kept.
 TEST_F(QueryWindowTest, AStatementThatWritesIsNotExecutedAgain) {
-  TempDir Dir;
-  TOwned<TDatabase> Own = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
-  Own->SetDatabaseName(Dir.File("write.db"));
-  Own->GetParams()->Add("CREATE=TRUE");
-  Own->Open();
-  Own->Execute("CREATE TABLE w (id INTEGER PRIMARY KEY)");
-  Q->SetDatabase(Own.get());
+  TDatabase& Data = Own("CREATE TABLE w (id INTEGER PRIMARY KEY)");
   Q->GetSQL()->SetText("WITH RECURSIVE c(x) AS (SELECT 1 UNION ALL SELECT x + 1 FROM c WHERE x < 300) "
                        "INSERT INTO w SELECT x FROM c RETURNING id");
   Q->Open();
@@ -270,7 +263,7 @@ TEST_F(QueryWindowTest, AStatementThatWritesIsNotExecutedAgain) {
   Q->Last();
   EXPECT_EQ(Q->RecordCount(), 300);
   Q->Close();
-  TSQLiteStatement Count(Own->Connection(), "SELECT count(*) FROM w");
+  TSQLiteStatement Count(Data.Connection(), "SELECT count(*) FROM w");
   ASSERT_TRUE(Count.Step());
   EXPECT_EQ(Count.ColumnInt64(0), 300);
 }
