@@ -8,6 +8,10 @@
 //    resident memory of each (PeakRssMiB, the process's high-water mark
 //    measured from the start of the case) and the rows the query's window
 //    held at the end (WindowRows);
+//  - moving such a query from its first record to the middle one (RecNo) and
+//    back (First): the statement is executed again and the rows before the
+//    middle's window are stepped over, not read; next to stepping the same
+//    statement that far;
 //  - TTable key search (FindKey) and ApplyRange on an indexed column, next to
 //    the equivalent indexed statement.
 #include <benchmark/benchmark.h>
@@ -157,10 +161,43 @@ void BM_QueryNextAllRows(benchmark::State& State) {
   State.counters["WindowRows"] = WindowRows;
 }
 
+void BM_RawStepToMiddle(benchmark::State& State) {
+  sqlite3* Db = RawDbOf(State.range(0));
+  sqlite3_stmt* S = nullptr;
+  sqlite3_prepare_v2(Db, ScanSQL, -1, &S, nullptr);
+  for (auto _ : State) {
+    sqlite3_reset(S);
+    for (std::int64_t I = 0; I < State.range(0) / 2 && sqlite3_step(S) == SQLITE_ROW; ++I) {
+    }
+    benchmark::DoNotOptimize(sqlite3_column_int64(S, 0));
+  }
+  sqlite3_finalize(S);
+  sqlite3_close(Db);
+}
+
+// Each iteration goes from the first record (a window at the start) to the
+// middle one and back, so both moves leave the window.
+void BM_QueryRecNoToMiddle(benchmark::State& State) {
+  TOwned<TDatabase> Db = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
+  Db->SetDatabaseName(benchdb::SampleDatabaseFile(State.range(0)));
+  Db->Open();
+  TOwned<TQuery> Q = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
+  Q->SetDatabase(Db.get());
+  Q->GetSQL()->SetText(ScanSQL);
+  Q->Open();
+  for (auto _ : State) {
+    Q->SetRecNo(int(State.range(0) / 2));
+    benchmark::DoNotOptimize(Q->FieldByName("id")->GetAsLargeInt());
+    Q->First();
+  }
+}
+
 #define SCAN_SIZES(Bench) \
   BENCHMARK(Bench)->Arg(20000)->Arg(200000)->Arg(1000000)->Unit(benchmark::kMillisecond)
 SCAN_SIZES(BM_RawStepAllRows);
 SCAN_SIZES(BM_QueryNextAllRows);
+SCAN_SIZES(BM_RawStepToMiddle);
+SCAN_SIZES(BM_QueryRecNoToMiddle);
 
 void BM_RawIndexedLookup(benchmark::State& State) {
   sqlite3_stmt* S = nullptr;
