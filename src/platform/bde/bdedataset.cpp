@@ -335,7 +335,7 @@ void TBDEDataSet::TRowStore::Erase(std::size_t I) {
   BackIds_.erase(BackIds_.begin() + std::ptrdiff_t(I));
 }
 
-void TBDEDataSet::TRowStore::MoveCellData(TCell& C, const TCells& From, TCells& To) {
+void TBDEDataSet::TRowStore::CopyCellData(TCell& C, const TCells& From, TCells& To) {
   if (C.Kind == TCellKind::Text) {
     const std::size_t At = To.Text.size();
     To.Text.append(From.Text, C.Offset, C.Length);
@@ -359,7 +359,7 @@ void TBDEDataSet::TRowStore::DropFront(std::size_t N) {
     const TRowRef Row = (*this)[I];
     for (std::size_t C = 0; C < Columns_; ++C) {
       Kept.Back_.push_back(Row.Cells[C]);
-      MoveCellData(Kept.Back_.back(), Data_, Kept.Data_);
+      CopyCellData(Kept.Back_.back(), Data_, Kept.Data_);
     }
     Kept.BackIds_.push_back(Row.RowId);
   }
@@ -372,7 +372,7 @@ void TBDEDataSet::TRowStore::CopyRow(std::size_t I, TCells& Out) const {
   Out.Cells.assign(Row.Cells, Row.Cells + Columns_);
   Out.Text.clear();
   Out.Others.clear();
-  for (TCell& C : Out.Cells) MoveCellData(C, Data_, Out);
+  for (TCell& C : Out.Cells) CopyCellData(C, Data_, Out);
 }
 
 void TBDEDataSet::Materialize(TRecord& R) {

@@ -5,9 +5,10 @@
 // Rows are fetched on demand: opening runs the statement and fetches only what
 // the first record needs; Next fetches one more row. Rows read are kept in a
 // bounded window around the current record (see TTable and TQuery for how each
-// reads a row again once it left the window); Last reads to the end. Field types come from the declared column types (ColumnTypeFromDecl in
-// sqliteengine.h); a computed column takes its type from its value in the first
-// row. Values keep their exact decimal and date values (see sqliteengine.h).
+// reads a row again once it left the window). Field types come from the
+// declared column types (ColumnTypeFromDecl in sqliteengine.h); a computed
+// column takes its type from its value in the first row. Values keep their
+// exact decimal and date values (see sqliteengine.h).
 //
 // Ownership: datasets are components freed by their owner. A dataset does not
 // own its TDatabase; it registers with it while attached and is closed by it.
@@ -172,7 +173,7 @@ class TBDEDataSet : public TDataSet {
     static bool DecodeInline(const TSQLiteCell& Raw, TFieldType Type, TCell& Cell);
     // Copies the text or other value C refers to from From to the end of To
     // and points C there.
-    static void MoveCellData(TCell& C, const TCells& From, TCells& To);
+    static void CopyCellData(TCell& C, const TCells& From, TCells& To);
     void Push(std::vector<TCell>& Side, const TSQLiteStatement& S, int Hidden, const std::vector<TColumnType>& Types);
     std::size_t Columns_ = 0;
     std::vector<TCell> Front_, Back_;
@@ -198,8 +199,9 @@ class TBDEDataSet : public TDataSet {
   bool FetchRow() const;
   void FetchAll() const;
   // Reads one more row before the start of the window (prepending it); false
-  // when the window already starts at the first row. A query's window always
-  // does; a table positioned by key reads backwards from there.
+  // when the window already starts at the first row. A table positioned by
+  // key reads backwards from there (a query reads again from its start, see
+  // TQuery::GetRecord).
   virtual bool FetchPriorRow() const { return false; }
   // Whether the window starts at the first row; InternalFirst otherwise asks
   // RestartAtStart to read from the first row again.
