@@ -280,7 +280,7 @@ void TTable::ChangeOrder(const std::string& IndexName, const std::string& FieldN
   IndexFieldNames_ = FieldNames;
   Order_ = std::move(Order);
   Ranged_ = false;
-  Range_ = {};
+  Range_ = RangeStart_ = RangeEnd_ = {};
   KeySearch().IndexChanged();
   TRow Row;
   if (HadRow && ReadRowById(RowId, Row)) {
@@ -371,9 +371,9 @@ TTable::TCondition TTable::KeyCondition(const std::vector<Variant>& Values, TRel
   return Out;
 }
 
-TTable::TCondition TTable::Where(const TCondition* Position) const {
+TTable::TCondition TTable::Where(const TCondition* Position, TRangeBound Inside) const {
   TCondition W;
-  if (Ranged_) W.Add(" AND ", Range_);
+  if (Ranged_) W.Add(" AND ", Inside == TRangeBound::Start ? RangeEnd_ : Inside == TRangeBound::End ? RangeStart_ : Range_);
   if (Position) W.Add(" AND ", *Position);
   return W;
 }
@@ -438,7 +438,7 @@ TSQLiteStatement& TTable::OpenStatement(TDatabase& Database) {
   IndexDefs_->Update();
   Order_ = BuildOrder(IndexName_, IndexFieldNames_);
   Ranged_ = false;
-  Range_ = {};
+  Range_ = RangeStart_ = RangeEnd_ = {};
   KeySearch().IndexChanged();
   Backward_.reset();
   AtStart_ = true;
@@ -455,7 +455,7 @@ void TTable::CloseStatement() {
   Forward_.reset();
   Backward_.reset();
   Ranged_ = false;
-  Range_ = {};
+  Range_ = RangeStart_ = RangeEnd_ = {};
 }
 
 void TTable::ReleaseStatements() {
@@ -474,9 +474,10 @@ void TTable::RestartAtStart() {
   AtStart_ = true;
 }
 
-void TTable::PositionAt(const std::vector<Variant>& Key, TRelation Relation) {
+void TTable::PositionAt(const std::vector<Variant>& Key, TRelation Relation, bool InRange) {
   TCondition Position = KeyCondition(Key, Relation);
-  auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(&Position));
+  auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false),
+                   Where(&Position, InRange ? TRangeBound::Start : TRangeBound::None));
   StartWindow(S.get());
   Forward_ = std::move(S);
   Backward_.reset();
@@ -493,7 +494,7 @@ bool TTable::FetchPriorRow() const {
       Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(nullptr));
     } else {
       TCondition Before = KeyCondition(FullKeyOf(Rows_.front()), TRelation::Before);
-      Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(&Before));
+      Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(&Before, TRangeBound::End));
     }
   }
   if (!Backward_->Step()) {
@@ -509,7 +510,7 @@ bool TTable::FetchPriorRow() const {
 void TTable::LimitWindow() {
   if (Rows_.size() < WindowLimit || Cursor_ < Base_ || Cursor_ >= WindowEnd()) return;
   const std::int64_t RowId = RowAt(Cursor_).RowId;
-  PositionAt(FullKeyOf(RowAt(Cursor_)), TRelation::AtOrAfter);
+  PositionAt(FullKeyOf(RowAt(Cursor_)), TRelation::AtOrAfter, true);
   // Gone meanwhile (another connection deleted it): the cursor stands just
   // before its successor, so that neither direction skips a row.
   if (Cursor_ >= WindowEnd() || RowAt(Cursor_).RowId != RowId) Cursor_ = Base_ - 1;
@@ -666,17 +667,23 @@ bool TTable::SameKeyText(const TOrderColumn& C, const std::string& A, const std:
 }
 
 void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) {
+  TCondition RangeStart = KeyCondition(std::vector<Variant>(Start.begin(), Start.end()), TRelation::AtOrAfter);
+  TCondition RangeEnd = KeyCondition(std::vector<Variant>(End.begin(), End.end()), TRelation::AtOrBefore);
   TCondition Range;
-  Range.Add(" AND ", KeyCondition(std::vector<Variant>(Start.begin(), Start.end()), TRelation::AtOrAfter));
-  Range.Add(" AND ", KeyCondition(std::vector<Variant>(End.begin(), End.end()), TRelation::AtOrBefore));
-  TCondition Previous = std::move(Range_);
+  Range.Add(" AND ", RangeStart);
+  Range.Add(" AND ", RangeEnd);
+  TCondition Previous = std::move(Range_), PreviousStart = std::move(RangeStart_), PreviousEnd = std::move(RangeEnd_);
   const bool WasRanged = Ranged_;
   Range_ = std::move(Range);
+  RangeStart_ = std::move(RangeStart);
+  RangeEnd_ = std::move(RangeEnd);
   Ranged_ = true;
   try {
     RestartAtStart();
   } catch (...) {
     Range_ = std::move(Previous);
+    RangeStart_ = std::move(PreviousStart);
+    RangeEnd_ = std::move(PreviousEnd);
     Ranged_ = WasRanged;
     throw;
   }
@@ -684,7 +691,7 @@ void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant
 
 void TTable::CancelKeyRange() {
   Ranged_ = false;
-  Range_ = {};
+  Range_ = RangeStart_ = RangeEnd_ = {};
   const TRecord* Current = RecordOf(ActiveBuffer());
   if (Current && Current->Index != NewRow) Reposition(Current->RowId);
   else RestartAtStart();

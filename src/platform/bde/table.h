@@ -135,14 +135,23 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   // The rows whose key (the first Values.size() order columns, then the row id
   // when Values holds one more) stands in Relation to Values.
   TCondition KeyCondition(const std::vector<Variant>& Values, TRelation Relation) const;
-  TCondition Where(const TCondition* Position) const;  // with the range
+  // Which bound of the range a position makes redundant: a position at a row
+  // of the window lies inside the range, so reading on from it needs only
+  // the range's far bound. Stating both lower bounds would let the engine
+  // start its index scan at the range's start and pass over every row before
+  // the position again, on each restart of the window.
+  enum class TRangeBound { None, Start, End };
+  // The range's condition (without the bound Inside names) and Position.
+  TCondition Where(const TCondition* Position, TRangeBound Inside = TRangeBound::None) const;
   std::unique_ptr<TSQLiteStatement> Prepare(const std::string& SQL, const TCondition& Where) const;
   std::vector<Variant> FullKeyOf(const Variant* Values, std::int64_t RowId) const;
   std::vector<Variant> FullKeyOf(const TRow& Row) const { return FullKeyOf(Row.Values.data(), Row.RowId); }
   std::vector<Variant> FullKeyOf(const TRowRef& Row) const;
   // Starts the window at the first row at or after Key (a full key with row
   // id, or a prefix); the cursor stands on that row, or past the end.
-  void PositionAt(const std::vector<Variant>& Key, TRelation Relation);
+  // InRange: Key is a row inside the range, so the range's start is not
+  // stated again.
+  void PositionAt(const std::vector<Variant>& Key, TRelation Relation, bool InRange = false);
   // Reads the row with that row id (within the range); false when absent.
   bool ReadRowById(std::int64_t RowId, TRow& Row) const;
   void Reposition(std::int64_t RowId);
@@ -163,7 +172,8 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   mutable std::unique_ptr<TSQLiteStatement> Backward_;
   mutable bool AtStart_ = true;
   bool Ranged_ = false;
-  TCondition Range_;
+  TCondition Range_;                   // both bounds
+  TCondition RangeStart_, RangeEnd_;   // each bound alone
 };
 
 }  // namespace fyndra

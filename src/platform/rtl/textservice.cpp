@@ -193,6 +193,19 @@ struct CaseKeyTable {
   std::map<std::u16string, char32_t> Longer;  // upper case of several characters -> key
 };
 
+// Upper-case forms of the texts compared last. An engine comparing rows with a
+// bound (an index range, a seek) passes the same bound again and again; it is
+// mapped once. Entries never move, and a miss replaces the entry used least
+// recently, so a form returned by one lookup survives the next lookup.
+struct UpperMemo {
+  struct Entry {
+    std::string In, Out;
+    std::uint64_t Used = 0;
+  };
+  std::array<Entry, 4> Entries;
+  std::uint64_t Clock = 0;
+};
+
 struct CollatorPair {
   UCollator* CaseInsensitive = nullptr;  // secondary strength
   UCollator* CaseSensitive = nullptr;    // tertiary strength
@@ -202,6 +215,7 @@ struct CollatorPair {
   bool UpperInContext = false;  // the locale's upper case looks at neighbours
   AsciiRanks Ranks;
   CaseKeyTable CaseKeys;
+  UpperMemo Uppers;
   std::string LocaleName;
   ~CollatorPair() {
     if (CaseInsensitive) ucol_close(CaseInsensitive);
@@ -571,10 +585,26 @@ std::string MapCase(std::string_view S, bool Upper) {
 // The order of upper-case forms. Plain 7-bit texts keep their letters under
 // case mapping wherever ASCII mapping is the locale's, so the collator's
 // case-insensitive order of the texts themselves is already that order.
+const std::string& MemoUpperWith(ThreadState& TS, CollatorPair& P, std::string_view S) {
+  UpperMemo& M = P.Uppers;
+  UpperMemo::Entry* Oldest = &M.Entries[0];
+  for (UpperMemo::Entry& E : M.Entries) {
+    if (E.Used != 0 && E.In == S) {
+      E.Used = ++M.Clock;
+      return E.Out;
+    }
+    if (E.Used < Oldest->Used) Oldest = &E;
+  }
+  Oldest->Out = MapCaseWith(TS, P, S, true);
+  Oldest->In.assign(S);
+  Oldest->Used = ++M.Clock;
+  return Oldest->Out;
+}
+
 int CompareUpperWith(ThreadState& TS, CollatorPair& P, std::string_view A, std::string_view B) {
   if (P.AsciiCaseOk && IsAscii(A) && IsAscii(B)) return CompareTextWith(TS, P, A, B, true);
-  const std::string UA = MapCaseWith(TS, P, A, true);
-  const std::string UB = MapCaseWith(TS, P, B, true);
+  const std::string& UA = MemoUpperWith(TS, P, A);
+  const std::string& UB = MemoUpperWith(TS, P, B);
   return CompareTextWith(TS, P, UA, UB, true);
 }
 
