@@ -279,6 +279,26 @@ TEST_F(TableTest, TheRowWindowStaysBoundedWhileScanningAndJumping) {
   EXPECT_LE(T->FetchedRowCount(), 2);
 }
 
+// A range wider than the window: every restart of the window keeps to the
+// range, forwards and backwards.
+TEST_F(TableTest, AScanThroughARangeWiderThanTheWindowKeepsToTheRange) {
+  T->SetIndexName("customers_name");
+  T->Open();
+  T->SetRange({Variant("B")}, {Variant("S")});
+  std::vector<std::int64_t> Expected, Forward, Backward;
+  {
+    TSQLiteStatement S(Db->Connection(), "SELECT id FROM customers WHERE name >= 'B'" + CI + " AND name <= 'S'" + CI +
+                                             " ORDER BY name" + CI + ", rowid");
+    while (S.Step()) Expected.push_back(S.ColumnInt64(0));
+  }
+  ASSERT_GT(Expected.size(), TTable::WindowLimit);
+  for (T->First(); !T->Eof(); T->Next()) Forward.push_back(Id());
+  EXPECT_EQ(Forward, Expected);
+  for (T->Last(); !T->Bof(); T->Prior()) Backward.push_back(Id());
+  std::reverse(Backward.begin(), Backward.end());
+  EXPECT_EQ(Backward, Expected);
+}
+
 TEST_F(TableTest, EditingWritesThroughAndRefusalsKeepTheRecord) {
   Db->Execute("CREATE TABLE people (id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL UNIQUE, amount NUMERIC(10,2))");
   T->SetTableName("people");
