@@ -509,6 +509,19 @@ bool TTable::FetchPriorRow() const {
 
 void TTable::LimitWindow() {
   if (Rows_.size() < WindowLimit || Cursor_ < Base_ || Cursor_ >= WindowEnd()) return;
+  // Reading on forwards: the statement that fills the window's end reads on,
+  // and the rows far behind the cursor are dropped (read again by key when
+  // needed). Starting a new statement here would cost a seek and a test of
+  // the position's condition on every row it reads.
+  const std::size_t Behind = static_cast<std::size_t>(Cursor_ - Base_);
+  if (ForwardStatement() && !ForwardDone() && Behind >= WindowLimit / 2) {
+    const std::size_t Drop = Behind - WindowLimit / 4;
+    Rows_.DropFront(Drop);
+    Base_ += static_cast<std::int64_t>(Drop);
+    Backward_.reset();
+    AtStart_ = false;
+    return;
+  }
   const std::int64_t RowId = RowAt(Cursor_).RowId;
   PositionAt(FullKeyOf(RowAt(Cursor_)), TRelation::AtOrAfter, true);
   // Gone meanwhile (another connection deleted it): the cursor stands just

@@ -17,9 +17,11 @@
 // The table is read through a window of rows that grows on demand in both
 // directions: a key search or Last runs one indexed statement and starts the
 // window there, so they cost a lookup, not a scan. The window is bounded:
-// once it holds WindowLimit rows, the next move starts it again at the
-// current row (one indexed statement), so scanning a million rows keeps
-// memory flat; rows left behind are read again by key when needed. Bookmarks are row ids and
+// once it holds WindowLimit rows, reading on forwards drops the rows far
+// behind the current one while the same statement reads on, and any other
+// move starts the window again at the current row (one indexed statement), so
+// scanning a million rows keeps memory flat; rows left behind are read again
+// by key when needed. Bookmarks are row ids and
 // survive re-positioning. RecNo is known while the window starts at the first
 // row. Key search and ranges follow the shared protocol of keysearch.h; here
 // they are conditions on the index columns that the engine evaluates with the
