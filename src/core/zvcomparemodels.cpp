@@ -339,9 +339,14 @@ void TzvStartsCompareModel::SetBoundValues() {
   TopValue_ = ConvertedValue_;
   const std::string& T = GetConvertedText();
   if ((DataType_ & varTypeMask) == varOleStr) {
-    // Wide texts count UTF-16 units, as the field's size does.
+    // Wide texts count UTF-16 units, as the field's size does. A wide field
+    // gives its item no size (its values are held apart from the record):
+    // the padding is then as long as it may be, and the index model cuts it
+    // to the key field's size. Without it the range would end at the prefix
+    // itself and lose every longer text.
     std::u16string W = Utf8ToUtf16(T);
-    const std::int64_t N = std::min<std::int64_t>(256, std::int64_t{DataSize_} - std::int64_t(W.size()));
+    const std::int64_t N =
+        DataSize_ <= 0 ? 256 : std::min<std::int64_t>(256, std::int64_t{DataSize_} - std::int64_t(W.size()));
     W += AddWideChar(char16_t(0xFFFF), static_cast<int>(N));
     BottomValue_ = Variant(std::move(W));
     return;

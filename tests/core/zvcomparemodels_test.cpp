@@ -415,6 +415,10 @@ TEST_F(CompareModelsTest, IndexBounds) {
 
   TRecordItem* Wide = Add(varOleStr, 6, "ab", kCs, 5, "W");
   EXPECT_EQ(Wide->GetCompareModel()->GetBottomBoundValue().AsWideString(), u"ab\xFFFF\xFFFF\xFFFF");
+  // A wide field gives its item no size: the padding is as long as it may be.
+  TRecordItem* WideNoSize = Add(varOleStr, 6, "ab", kCs, 0, "WZ");
+  EXPECT_EQ(WideNoSize->GetCompareModel()->GetBottomBoundValue().AsWideString(),
+            u"ab" + std::u16string(256, u'\xFFFF'));
 
   TRecordItem* NoSize = Add(varString, 6, "ab", kCs, 0, "Z");
   EXPECT_EQ(VarToStr(NoSize->GetCompareModel()->GetBottomBoundValue()), "ab");
