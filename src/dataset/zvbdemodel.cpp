@@ -182,15 +182,9 @@ int TzvBDEDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::str
 bool TzvBDEDataSetModel::IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {
   if (!dynamic_cast<TBDEDataSet*>(GetDataSet())) return TzvExtDataSetModel::IsTextRangeSound(Def, Item);
   switch (KeyOrder(Def)) {
-    case TTextKeyOrder::CaseInsensitive: {
-      // The collation orders exactly as the record tests compare upper-case
-      // forms: an equal criterion's records are among the keys equal to it,
-      // a prefix criterion's between it and it padded with the highest
-      // character.
-      if (!Item || !Item->GetOptions().Contains(ciCaseInsensitive)) return false;
-      TzvCompareModel* Operator = Item->GetCompareModel();
-      return dynamic_cast<TzvEqualCompareModel*>(Operator) || dynamic_cast<TzvStartsCompareModel*>(Operator);
-    }
+    case TTextKeyOrder::CaseInsensitive:
+      // The collation orders as the text service orders upper-case forms.
+      return IsUpperOrderRangeSound(Item);
     case TTextKeyOrder::Bytes:
       return IsByteOrderRangeSound(Def, Item);
     case TTextKeyOrder::AsciiFolded: {

@@ -468,7 +468,11 @@ bool TzvExtDataSetModel::FindRecord(const Variant& KeyValues, bool Exact) {
 }
 
 int TzvExtDataSetModel::CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) {
-  return Def.CaseInsensitive ? AnsiCompareText(A, B) : AnsiCompareStr(A, B);
+  return Def.CaseInsensitive ? AnsiCompareUpperText(A, B) : AnsiCompareStr(A, B);
+}
+
+bool TzvExtDataSetModel::IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {
+  return !Def.CaseInsensitive || IsUpperOrderRangeSound(Item);
 }
 
 void TzvExtDataSetModel::RangeValues(const Variant& StartValues, const Variant& EndValues,
@@ -537,6 +541,12 @@ void TzvExtDataSetModel::AssignSQLText(TStrings* SQL, const std::string& Text) {
 
 bool TzvExtDataSetModel::IsByteOrderRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) {
   if (Def.CaseInsensitive || !Item || Item->GetOptions().Contains(ciCaseInsensitive)) return false;
+  TzvCompareModel* Operator = Item->GetCompareModel();
+  return dynamic_cast<TzvEqualCompareModel*>(Operator) || dynamic_cast<TzvStartsCompareModel*>(Operator);
+}
+
+bool TzvExtDataSetModel::IsUpperOrderRangeSound(TzvCompareItem* Item) {
+  if (!Item || !Item->GetOptions().Contains(ciCaseInsensitive)) return false;
   TzvCompareModel* Operator = Item->GetCompareModel();
   return dynamic_cast<TzvEqualCompareModel*>(Operator) || dynamic_cast<TzvStartsCompareModel*>(Operator);
 }

@@ -248,13 +248,16 @@ class TzvExtDataSetModel : public TObject {
   virtual void CloseResultQuery() {}
   virtual void SetParam(const std::string& /*Name*/, const Variant& /*Value*/) {}
   // Orders two values of the text key field Def as the dataset's index does:
-  // <0, 0, >0. The text service's order here, which is the order of the
-  // client dataset's indexes and of the record tests.
+  // <0, 0, >0. Here the order the client dataset keeps its indexes in: a
+  // case-sensitive key by AnsiCompareStr, which the case-sensitive record
+  // tests compare by; a case-insensitive one by the upper-case forms
+  // (AnsiCompareUpperText).
   virtual int CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B);
   // Whether the range that Item's operator gives on the text key field Def
   // holds every record the operator agrees with, in the dataset's order.
-  // True here: the dataset orders text as the record tests compare it.
-  virtual bool IsTextRangeSound(const TIndexFieldDef& /*Def*/, TzvCompareItem* /*Item*/) { return true; }
+  // Here, in the order of CompareKeyText: every range on a case-sensitive
+  // key, and the ranges of IsUpperOrderRangeSound on a case-insensitive one.
+  virtual bool IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item);
 
   TzvDBBaseModel* GetModel() const { return Model_; }
   TDataSet* GetDataSet() const;
@@ -287,6 +290,15 @@ class TzvExtDataSetModel : public TObject {
   // case-sensitive key. Locale rules (accents, Unicode case mapping, ignored
   // characters) do not follow byte order.
   static bool IsByteOrderRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item);
+  // For a key in the order of upper-case forms (AnsiCompareUpperText): the
+  // case-insensitive record tests compare the upper case of what was typed
+  // with a record's, so the records equal to a criterion ignoring case are
+  // among the keys equal to it, and those that begin with it among the keys
+  // between it and it padded with the highest character. The ordered
+  // comparisons order the texts themselves ("ırmak" after "IZ", whose upper
+  // case "IRMAK" is before), which that order does not follow: only equal
+  // and prefix criteria ignoring case give sound ranges.
+  static bool IsUpperOrderRangeSound(TzvCompareItem* Item);
   // Orders two texts as an engine that orders text by its bytes does (and,
   // with FoldAscii, folds ASCII letters to lower case first): <0, 0, >0.
   // The bytes DEL and FF, with which a prefix range's end is padded, read as

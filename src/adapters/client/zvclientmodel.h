@@ -2,7 +2,10 @@
 // in-memory client dataset offers (its indexes, key search and ranges; no
 // SQL), and the family's find and filter components. This is a package of
 // its own (library fyndra_client) over the core library; Register puts its
-// two components on the palette.
+// two components on the palette. The client dataset keeps its indexes in the
+// order the base adapter compares text keys by (a case-insensitive key by
+// its upper-case forms), so the base's CompareKeyText and IsTextRangeSound
+// serve it as they are.
 //
 // Ownership: the adapter is owned by its model; the components are ordinary
 // components freed by their owner.

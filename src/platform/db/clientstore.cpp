@@ -46,6 +46,13 @@ int Cmp(T A, T B) {
   return A < B ? -1 : (B < A ? 1 : 0);
 }
 
+// A wide value as the row holds it (UTF-16 code units) as a wide text.
+std::u16string WideOf(std::string_view Bytes) {
+  std::u16string W(Bytes.size() / 2, u'\0');
+  std::memcpy(W.data(), Bytes.data(), W.size() * 2);
+  return W;
+}
+
 }  // namespace
 
 TColKind KindOfType(TFieldType Type) {
@@ -409,14 +416,12 @@ int CompareKeyPart(const TRecordStore& S, const TKeyPart& Part, const TRowView& 
       case TColKind::TimeStamp: R = SQLTimeStampCompare(Load<TSQLTimeStamp>(PA), Load<TSQLTimeStamp>(PB)); break;
       case TColKind::Bcd: R = BcdCompare(Load<TBcd>(PA), Load<TBcd>(PB)); break;
       case TColKind::Text:
-        R = Part.CaseInsensitive ? AnsiCompareText(A.Var(Col), B.Var(Col)) : AnsiCompareStr(A.Var(Col), B.Var(Col));
+        R = Part.CaseInsensitive ? AnsiCompareUpperText(A.Var(Col), B.Var(Col))
+                                 : AnsiCompareStr(A.Var(Col), B.Var(Col));
         break;
       case TColKind::Wide: {
-        std::string_view VA = A.Var(Col), VB = B.Var(Col);
-        std::u16string WA(VA.size() / 2, u'\0'), WB(VB.size() / 2, u'\0');
-        std::memcpy(WA.data(), VA.data(), WA.size() * 2);
-        std::memcpy(WB.data(), VB.data(), WB.size() * 2);
-        R = Part.CaseInsensitive ? WideCompareText(WA, WB) : WideCompareStr(WA, WB);
+        const std::u16string WA = WideOf(A.Var(Col)), WB = WideOf(B.Var(Col));
+        R = Part.CaseInsensitive ? WideCompareUpperText(WA, WB) : WideCompareStr(WA, WB);
         break;
       }
       case TColKind::Bytes: R = A.Var(Col).compare(B.Var(Col)); break;
@@ -435,6 +440,24 @@ int CompareKeys(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const 
   return 0;
 }
 
+int CompareRows(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const TRowView& A, const TRowView& B) {
+  if (int R = CompareKeys(S, Keys, A, B)) return R;
+  // Equal keys: texts of the case-insensitive parts that differ in more
+  // than case ("Straße", "STRASSE") by the texts themselves, ignoring case.
+  for (const TKeyPart& Part : Keys) {
+    const int Col = Part.Col;
+    if (!Part.CaseInsensitive || A.IsNull(Col) || B.IsNull(Col)) continue;
+    int R;
+    switch (S.Columns()[std::size_t(Col)].Kind) {
+      case TColKind::Text: R = AnsiCompareText(A.Var(Col), B.Var(Col)); break;
+      case TColKind::Wide: R = WideCompareText(WideOf(A.Var(Col)), WideOf(B.Var(Col))); break;
+      default: R = 0;
+    }
+    if (R != 0) return (R < 0) != Part.Descending ? -1 : 1;
+  }
+  return 0;
+}
+
 // ---------------------------------------------------------------- TRecordIndex
 
 void TRecordIndex::Build(const TRecordStore& S) {
@@ -445,19 +468,35 @@ void TRecordIndex::Build(const TRecordStore& S) {
   SlotSorted = true;
   if (Keyed())
     std::stable_sort(Order.begin(), Order.end(), [&](std::uint32_t A, std::uint32_t B) {
-      return CompareKeys(S, Keys, S.View(A), S.View(B)) < 0;
+      return CompareRows(S, Keys, S.View(A), S.View(B)) < 0;
     });
 }
 
-std::size_t TRecordIndex::Bound(const TRecordStore& S, const TRowView& Key, int Count, bool Upper) const {
+namespace {
+
+// The first position of Order whose row compares (by Compare against the
+// sought one) at or after it, or after it with Upper.
+template <class TCompare>
+std::size_t Partition(const std::vector<std::uint32_t>& Order, bool Upper, TCompare Compare) {
   std::size_t Lo = 0, Hi = Order.size();
   while (Lo < Hi) {
     std::size_t Mid = Lo + (Hi - Lo) / 2;
-    int R = CompareKeys(S, Keys, S.View(Order[Mid]), Key, Count);
+    int R = Compare(Order[Mid]);
     if (Upper ? R <= 0 : R < 0) Lo = Mid + 1;
     else Hi = Mid;
   }
   return Lo;
+}
+
+}  // namespace
+
+std::size_t TRecordIndex::Bound(const TRecordStore& S, const TRowView& Key, int Count, bool Upper) const {
+  return Partition(Order, Upper,
+                   [&](std::uint32_t Slot) { return CompareKeys(S, Keys, S.View(Slot), Key, Count); });
+}
+
+std::size_t TRecordIndex::RowBound(const TRecordStore& S, const TRowView& Row, bool Upper) const {
+  return Partition(Order, Upper, [&](std::uint32_t Slot) { return CompareRows(S, Keys, S.View(Slot), Row); });
 }
 
 std::size_t TRecordIndex::PositionOf(const TRecordStore& S, std::uint32_t Slot) const {
@@ -470,10 +509,10 @@ std::size_t TRecordIndex::PositionOf(const TRecordStore& S, std::uint32_t Slot) 
     return It == Order.end() ? npos : std::size_t(It - Order.begin());
   }
   TRowView Row = S.View(Slot);
-  std::size_t P = Bound(S, Row, -1, false);
+  std::size_t P = RowBound(S, Row, false);
   for (; P < Order.size(); ++P) {
     if (Order[P] == Slot) return P;
-    if (CompareKeys(S, Keys, S.View(Order[P]), Row) != 0) break;
+    if (CompareRows(S, Keys, S.View(Order[P]), Row) != 0) break;
   }
   return npos;
 }
@@ -484,15 +523,15 @@ void TRecordIndex::Append(std::uint32_t Slot) {
 }
 
 std::size_t TRecordIndex::InsertSorted(const TRecordStore& S, std::uint32_t Slot) {
-  std::size_t P = Keyed() ? Bound(S, S.View(Slot), -1, true) : Order.size();
+  std::size_t P = Keyed() ? RowBound(S, S.View(Slot), true) : Order.size();
   GrowFor(Order, 1);
   Order.insert(Order.begin() + std::ptrdiff_t(P), Slot);
   return P;
 }
 
 std::size_t TRecordIndex::FindDuplicate(const TRecordStore& S, const TRowView& Row, std::uint32_t Except) const {
-  for (std::size_t P = Bound(S, Row, -1, false); P < Order.size(); ++P) {
-    if (CompareKeys(S, Keys, S.View(Order[P]), Row) != 0) break;
+  for (std::size_t P = RowBound(S, Row, false); P < Order.size(); ++P) {
+    if (CompareRows(S, Keys, S.View(Order[P]), Row) != 0) break;
     if (Order[P] != Except) return P;
   }
   return npos;

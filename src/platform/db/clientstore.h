@@ -155,11 +155,26 @@ struct TKeyPart {
   bool CaseInsensitive = false;
 };
 
-// Compares column values of two rows by one key part, in key order; Null first.
+// Compares column values of two rows by one key part, in key order; Null
+// first. A case-insensitive text part compares the upper-case forms ignoring
+// case (AnsiCompareUpperText): the comparison of the case-insensitive record
+// tests, which compare a record with the upper case of what was typed, so
+// that the keys equal to a criterion and the keys that begin with it are the
+// records those tests accept ("straße" equals "STRASSE", "ırmak" "IRMAK").
+// A key search and a range compare by this.
 int CompareKeyPart(const TRecordStore& Store, const TKeyPart& Part, const TRowView& A, const TRowView& B);
 // Compares the first Count key parts (all when Count < 0).
 int CompareKeys(const TRecordStore& Store, const std::vector<TKeyPart>& Keys, const TRowView& A,
                 const TRowView& B, int Count = -1);
+// The order of the rows in an index: by CompareKeys, then rows whose keys
+// are equal by the texts of their case-insensitive parts compared ignoring
+// case alone (AnsiCompareText). Only rows equal in both hold the same key of
+// a unique index: it refuses "Anna" next to "ANNA", as it always did, and
+// keeps accepting "Straße" next to "STRASSE" and "ırmak" next to "IRMAK",
+// which files saved before may hold. Every run of rows equal by CompareKeys
+// on some leading parts stays in one piece, which key searches rely on.
+int CompareRows(const TRecordStore& Store, const std::vector<TKeyPart>& Keys, const TRowView& A,
+                const TRowView& B);
 
 class TRecordIndex {
  public:
@@ -176,8 +191,11 @@ class TRecordIndex {
   bool Keyed() const { return !Keys.empty(); }
   // Rebuilds Order from every live slot.
   void Build(const TRecordStore& Store);
-  // First position whose key is >= Key (on Count parts), or > Key with Upper.
+  // First position whose key is >= Key (on Count parts, by CompareKeys), or
+  // > Key with Upper.
   std::size_t Bound(const TRecordStore& Store, const TRowView& Key, int Count, bool Upper) const;
+  // The same for a whole row, by CompareRows.
+  std::size_t RowBound(const TRecordStore& Store, const TRowView& Row, bool Upper) const;
   // Position of Slot (whose row holds the key it was sorted by); npos when absent.
   std::size_t PositionOf(const TRecordStore& Store, std::uint32_t Slot) const;
   // Appends Slot at the end (growing the vector by a quarter at a time).

@@ -396,7 +396,7 @@ std::unique_ptr<TRecordIndex> TCustomClientDataSet::BuildIndex(const cds::TRecor
   Idx->Build(Store);
   if (Idx->Unique)
     for (std::size_t P = 1; P < Idx->Order.size(); ++P)
-      if (cds::CompareKeys(Store, Idx->Keys, Store.View(Idx->Order[P - 1]), Store.View(Idx->Order[P])) == 0)
+      if (cds::CompareRows(Store, Idx->Keys, Store.View(Idx->Order[P - 1]), Store.View(Idx->Order[P])) == 0)
         DatabaseError(Format(dbmsg::SKeyViolation, {Name}), this);
   return Idx;
 }
@@ -509,7 +509,7 @@ void TCustomClientDataSet::AddIndex(const std::string& Name, const std::string& 
     Idx->Build(*Store_);
     if (Idx->Unique)
       for (std::size_t P = 1; P < Idx->Order.size(); ++P)
-        if (cds::CompareKeys(*Store_, Idx->Keys, Store_->View(Idx->Order[P - 1]), Store_->View(Idx->Order[P])) == 0)
+        if (cds::CompareRows(*Store_, Idx->Keys, Store_->View(Idx->Order[P - 1]), Store_->View(Idx->Order[P])) == 0)
           DatabaseError(Format(dbmsg::SKeyViolation, {Name}), this);
     Indexes_.push_back(std::move(Idx));
   }
@@ -637,7 +637,7 @@ void TCustomClientDataSet::InternalPost() {
   std::vector<std::size_t> Moved(Indexes_.size(), TRecordIndex::npos);
   for (std::size_t I = 0; I < Indexes_.size(); ++I) {
     TRecordIndex& Idx = *Indexes_[I];
-    if (Idx.Keyed() && cds::CompareKeys(*Store_, Idx.Keys, Old, New) != 0) Moved[I] = Idx.PositionOf(*Store_, Slot);
+    if (Idx.Keyed() && cds::CompareRows(*Store_, Idx.Keys, Old, New) != 0) Moved[I] = Idx.PositionOf(*Store_, Slot);
   }
   Store_->WriteRow(Slot, Img);
   for (std::size_t I = 0; I < Indexes_.size(); ++I) {
@@ -801,13 +801,18 @@ bool TCustomClientDataSet::Locate(const std::string& KeyFields, const Variant& K
   CheckBrowseMode();
   std::vector<TField*> Fields = GetFieldList(KeyFields);
   const TRecordIndex& Idx = Current();
+  // Ignoring case, Locate holds texts equal that the collator holds equal
+  // ignoring case ("öß" and "öẞ"), which a case-insensitive index does not
+  // keep together: it orders by upper-case forms ("ÖSS", "Öẞ"). Such a key
+  // is searched by the scan; a case-sensitive text key keeps identical texts
+  // together.
   const bool CaseIns = Options.Contains(loCaseInsensitive);
   bool Leads = !Fields.empty() && Fields.size() <= Idx.Keys.size();
   for (std::size_t I = 0; Leads && I < Fields.size(); ++I) {
     int Col = ColumnOf(Fields[I]);
     const cds::TColumn* C = Col >= 0 ? &Store_->Columns()[std::size_t(Col)] : nullptr;
     Leads = C && Col == Idx.Keys[I].Col &&
-            (C->Kind != cds::TColKind::Text || Idx.Keys[I].CaseInsensitive == CaseIns) &&
+            (C->Kind != cds::TColKind::Text || (!CaseIns && !Idx.Keys[I].CaseInsensitive)) &&
             C->Kind != cds::TColKind::Wide && C->Kind != cds::TColKind::Bytes;
   }
   if (!Leads) return TDataSet::Locate(KeyFields, KeyValues, Options);
@@ -820,7 +825,8 @@ bool TCustomClientDataSet::Locate(const std::string& KeyFields, const Variant& K
   }
   const int K = int(Fields.size());
   const TRowView KeyView = Key.View(*Store_);
-  // The index orders by collation; a match is then confirmed by Locate's own rule.
+  // The records Locate's rule accepts lie among the keys the index holds
+  // equal to the key; each is confirmed by that rule.
   auto Matches = [&](const TRowView& Row) {
     for (int I = 0; I < K; ++I) {
       int Col = Idx.Keys[std::size_t(I)].Col;
@@ -830,7 +836,7 @@ bool TCustomClientDataSet::Locate(const std::string& KeyFields, const Variant& K
         continue;
       }
       if (C.Kind == cds::TColKind::Text) {
-        if (CaseIns ? !AnsiSameText(Row.Var(Col), KeyView.Var(Col)) : Row.Var(Col) != KeyView.Var(Col)) return false;
+        if (Row.Var(Col) != KeyView.Var(Col)) return false;
       } else if (cds::CompareKeyPart(*Store_, cds::TKeyPart{Col, false, false}, Row, KeyView) != 0) {
         return false;
       }

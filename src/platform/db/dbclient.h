@@ -88,8 +88,8 @@ class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   bool GetFieldData(TField* Field, void* Buffer) const override;
   void SetFieldData(TField* Field, const void* Buffer) override;
   bool IsSequenced() const override { return !Filtering(); }
-  // Uses the current index when the key fields lead it (exact keys, matching
-  // case sensitivity, no filter); otherwise the base's scan.
+  // Uses the current index when the key fields lead it (exact keys, texts
+  // respecting case on keys that do, no filter); otherwise the base's scan.
   bool Locate(const std::string& KeyFields, const Variant& KeyValues, TLocateOptions Options) override;
 
  public:

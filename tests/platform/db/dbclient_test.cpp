@@ -112,6 +112,61 @@ TEST(ClientIndexes, BookmarksSurviveReindexing) {
   EXPECT_EQ(P.Id(), 4);
 }
 
+// A case-insensitive index orders by upper-case forms, as the record tests
+// ignoring case compare: "Straße" is one key with "STRASSE", "ırmak" with
+// "IRMAK". Key search, ranges and a later key field follow that order; a
+// unique index still refuses only what it refused before (texts equal
+// ignoring case alone), so files holding both spellings stay loadable.
+TEST(ClientIndexes, CaseInsensitiveKeysAreUpperCaseForms) {
+  SetDefaultLocale("en_US");
+  TPeople P({{1, "irmak", "Bonn", 1}, {2, "Strasser", "Wien", 2}, {3, "IRMAK", "Zug", 3}, {4, "Straße", "Graz", 4},
+             {5, "ırmak", "Aue", 5}, {6, "STRASSE", "Linz", 6}, {7, "Anna", "Rom", 7}});
+  P->AddIndex("ByName", "NAME", {ixCaseInsensitive});
+  P->AddIndex("ByNameCity", "NAME;CITY", {ixCaseInsensitive});
+  P->SetIndexName("ByName");
+  std::vector<std::string> Names;
+  for (P->First(); !P->Eof(); P->Next()) Names.push_back(P->FieldByName("NAME")->AsString());
+  ASSERT_EQ(Names.size(), 7u);
+  for (std::size_t I = 1; I < Names.size(); ++I) EXPECT_LE(AnsiCompareUpperText(Names[I - 1], Names[I]), 0) << I;
+  EXPECT_TRUE(P->FindKey({Variant("strasse")}));
+  EXPECT_TRUE(P.Id() == 4 || P.Id() == 6);
+  P->SetRange({Variant("IRMAK")}, {Variant("IRMAK")});
+  EXPECT_EQ(P->RecordCount(), 3);
+  P->CancelRange();
+  // On two keys the records of one name stay ordered by the city: every
+  // spelling of IRMAK from A to C.
+  P->SetIndexName("ByNameCity");
+  P->SetRange({Variant("irmak"), Variant("A")}, {Variant("IRMAK"), Variant("C")});
+  EXPECT_EQ(P.Ids(), (std::vector<int>{5, 1}));
+  P->CancelRange();
+  P->FindNearest({Variant("IRMAK"), Variant("C")});
+  EXPECT_EQ(P.Id(), 3);
+  // A unique index: "Anna" and "ANNA" are one key, as they always were;
+  // "Straße" and "STRASSE", "ırmak" and "IRMAK" may both be held.
+  TPeople U({{1, "Straße", "Graz", 1}, {2, "ırmak", "Aue", 2}, {3, "Anna", "Rom", 3}});
+  U->AddIndex("Unique", "NAME", {ixCaseInsensitive, ixUnique});
+  U->AppendRecord({Variant(std::int32_t(4)), Variant("STRASSE")});
+  U->AppendRecord({Variant(std::int32_t(5)), Variant("IRMAK")});
+  EXPECT_THROW(U->AppendRecord({Variant(std::int32_t(6)), Variant("ANNA")}), EDatabaseError);
+  EXPECT_EQ(U->RecordCount(), 5);
+  // Editing a name to another spelling of its key keeps the index in order.
+  U->SetIndexName("Unique");
+  ASSERT_TRUE(U->Locate("ID", Variant(std::int32_t(3)), {}));
+  U->Edit();
+  U->FieldByName("NAME")->SetAsString("anna");
+  U->Post();
+  EXPECT_EQ(U.Ids(), (std::vector<int>{3, 5, 2, 4, 1}));  // ties by the texts ignoring case
+  // Saved and loaded, the unique index is built again over both spellings.
+  std::stringstream File;
+  U->SaveToStream(File);
+  auto Back = CreateOwned<TClientDataSet>(nullptr);
+  Back->LoadFromStream(File);
+  Back->SetIndexName("Unique");
+  EXPECT_TRUE(Back->FindKey({Variant("STRASSE")}));
+  Back->SetRange({Variant("STRASSE")}, {Variant("STRASSE")});
+  EXPECT_EQ(Back->RecordCount(), 2);
+}
+
 // ---------------------------------------------------------------- key search
 
 TEST(ClientKeySearch, FindKeyAndFindNearest) {
