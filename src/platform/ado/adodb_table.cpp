@@ -322,12 +322,17 @@ bool TCustomADODataSet::OrdersTextByBytes(const std::string& FieldName) const {
     if (C == Column) return Bytes;
   // Texts whose byte order differs from every case-folding or
   // locale order: upper before lower case, '_' between them, a letter beyond
-  // ASCII last. The column's collation reaches the literals through the
-  // union, whose first branch is the column (and selects no row).
-  static const char* const Probe[] = {"B", "Z", "_", "a", "f", "\xC3\xA9"};
+  // ASCII after them. "a" before "a<TAB>" tells bytes from the orders that
+  // pad the shorter text with blanks (which put the tab first); U+FFFD before
+  // U+1F600 tells them from the order of UTF-16 code units (which puts a
+  // character beyond U+FFFF first). The column's collation reaches the
+  // literals through the union, whose first branch is the column (and
+  // selects no row).
+  static const char* const Probe[] = {"B", "Z", "_", "a", "a\t", "f", "\xC3\xA9", "\xEF\xBF\xBD",
+                                      "\xF0\x9F\x98\x80"};
   std::string SQL = "SELECT v FROM (SELECT " + QuotedName(Columns_[std::size_t(Column)].Name) + " AS v FROM " +
                     TableRef() + " WHERE 1=0";
-  for (const char* P : {Probe[3], Probe[5], Probe[0], Probe[4], Probe[2], Probe[1]})
+  for (const char* P : {Probe[8], Probe[3], Probe[6], Probe[4], Probe[0], Probe[5], Probe[7], Probe[2], Probe[1]})
     SQL += std::string(" UNION ALL SELECT '") + P + "'";
   SQL += ") q ORDER BY v";
   bool Bytes = false;
