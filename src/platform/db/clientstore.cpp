@@ -440,10 +440,13 @@ int CompareKeys(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const 
   return 0;
 }
 
-int CompareRows(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const TRowView& A, const TRowView& B) {
-  if (int R = CompareKeys(S, Keys, A, B)) return R;
-  // Equal keys: texts of the case-insensitive parts that differ in more
-  // than case ("Straße", "STRASSE") by the texts themselves, ignoring case.
+namespace {
+
+// Between rows of equal keys: the texts of the case-insensitive parts that
+// differ in more than case ("Straße", "STRASSE") by the texts themselves,
+// ignoring case.
+int CompareCaseTies(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const TRowView& A,
+                    const TRowView& B) {
   for (const TKeyPart& Part : Keys) {
     const int Col = Part.Col;
     if (!Part.CaseInsensitive || A.IsNull(Col) || B.IsNull(Col)) continue;
@@ -458,6 +461,13 @@ int CompareRows(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const 
   return 0;
 }
 
+}  // namespace
+
+int CompareRows(const TRecordStore& S, const std::vector<TKeyPart>& Keys, const TRowView& A, const TRowView& B) {
+  if (int R = CompareKeys(S, Keys, A, B)) return R;
+  return CompareCaseTies(S, Keys, A, B);
+}
+
 // ---------------------------------------------------------------- TRecordIndex
 
 void TRecordIndex::Build(const TRecordStore& S) {
@@ -466,10 +476,43 @@ void TRecordIndex::Build(const TRecordStore& S) {
   for (std::uint32_t Slot = 0; Slot < S.SlotCount(); ++Slot)
     if (!S.IsDeleted(Slot)) Order.push_back(Slot);
   SlotSorted = true;
-  if (Keyed())
-    std::stable_sort(Order.begin(), Order.end(), [&](std::uint32_t A, std::uint32_t B) {
-      return CompareRows(S, Keys, S.View(A), S.View(B)) < 0;
-    });
+  if (!Keyed()) return;
+  // A sort compares each row about 2 log2(n) times: the upper-case forms of
+  // the case-insensitive texts are made once per row, not per comparison
+  // (AnsiCompareUpperText is AnsiCompareText of the upper-case forms).
+  struct TUpperForms {
+    std::string Text;                 // the forms one after another
+    std::vector<std::size_t> Start;   // by slot: where a row's form starts; the next slot's start ends it
+    std::string_view Of(std::uint32_t Slot) const { return {Text.data() + Start[Slot], Start[Slot + 1] - Start[Slot]}; }
+  };
+  std::vector<TUpperForms> Upper(Keys.size());
+  for (std::size_t P = 0; P < Keys.size(); ++P) {
+    const int Col = Keys[P].Col;
+    if (!Keys[P].CaseInsensitive || S.Columns()[std::size_t(Col)].Kind != TColKind::Text) continue;
+    TUpperForms& U = Upper[P];
+    U.Start.reserve(std::size_t(S.SlotCount()) + 1);
+    for (std::uint32_t Slot = 0; Slot < S.SlotCount(); ++Slot) {
+      U.Start.push_back(U.Text.size());
+      const TRowView Row = S.View(Slot);
+      if (!S.IsDeleted(Slot) && !Row.IsNull(Col)) U.Text += AnsiUpperCase(Row.Var(Col));
+    }
+    U.Start.push_back(U.Text.size());
+  }
+  std::stable_sort(Order.begin(), Order.end(), [&](std::uint32_t A, std::uint32_t B) {
+    const TRowView VA = S.View(A), VB = S.View(B);
+    for (std::size_t P = 0; P < Keys.size(); ++P) {
+      const TKeyPart& Part = Keys[P];
+      int R;
+      if (Upper[P].Start.empty() || VA.IsNull(Part.Col) || VB.IsNull(Part.Col)) {
+        R = CompareKeyPart(S, Part, VA, VB);
+      } else {
+        R = AnsiCompareText(Upper[P].Of(A), Upper[P].Of(B));
+        R = R == 0 ? 0 : ((R < 0) != Part.Descending ? -1 : 1);
+      }
+      if (R != 0) return R < 0;
+    }
+    return CompareCaseTies(S, Keys, VA, VB) < 0;
+  });
 }
 
 namespace {
