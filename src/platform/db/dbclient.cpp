@@ -931,15 +931,14 @@ constexpr std::uint32_t kVersion = 1;
 constexpr std::uint32_t kMaxFileFields = 4096;
 constexpr std::uint32_t kMaxFileIndexes = 4096;
 
-// The largest Size a field may have in a file. A text field's buffer takes
-// StringBufferSize(Size) bytes in every record buffer, so its size is held
-// to a million characters; the decimals of a BCD field to what its value
-// type can hold.
+// The largest Size a field may have in a file: what any field may have
+// (MaxFieldSize), and for the decimals of a BCD field what its value type
+// can hold.
 int MaxFileFieldSize(TFieldType Type) {
   switch (Type) {
     case ftBCD: return 4;
     case ftFMTBcd: return MaxFMTBcdDigits;
-    default: return 1 << 20;
+    default: return MaxFieldSize;
   }
 }
 

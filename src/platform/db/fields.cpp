@@ -203,6 +203,11 @@ TField* NewField(TFieldType Type, TComponent* Owner) {
   }
 }
 
+// Refuses a size no field can have, naming the field (and its dataset).
+void CheckFieldSize(int Size, const std::string& Name, const TComponent* Owner) {
+  if (Size < 0 || Size > MaxFieldSize) DatabaseError(Format(dbmsg::SInvalidFieldSize, {Size, Name, MaxFieldSize}), Owner);
+}
+
 bool SizedType(TFieldType T) {
   return T == ftString || T == ftFixedChar || T == ftBytes || T == ftVarBytes || T == ftGuid ||
          T == ftWideString || T == ftBCD || T == ftFMTBcd;
@@ -227,7 +232,8 @@ void TFieldDef::SetDataType(TFieldType Value) {
 }
 
 void TFieldDef::SetSize(int Value) {
-  if (Value < 0) DatabaseError(dbmsg::SInvalidFieldSize);
+  auto* Defs = dynamic_cast<TFieldDefs*>(GetCollection());
+  CheckFieldSize(Value, GetDisplayName(), Defs ? Defs->DataSet() : nullptr);
   Size_ = Value;
   Changed(false);
 }
@@ -282,7 +288,7 @@ TFieldDef* TFieldDefs::AddFieldDef() { return static_cast<TFieldDef*>(TCollectio
 TFieldDef* TFieldDefs::Add(const std::string& Name, TFieldType DataType, int Size, bool Required) {
   if (Name.empty()) DatabaseError("A field definition needs a name");
   if (IndexOf(Name) >= 0) DatabaseError(Format(dbmsg::SDuplicateFieldName, {Name}));
-  if (Size < 0) DatabaseError(dbmsg::SInvalidFieldSize);
+  CheckFieldSize(Size, Name, DataSet());
   TFieldDef* D = AddFieldDef();
   D->Name_ = Name;
   D->DataType_ = DataType;
@@ -399,7 +405,7 @@ void TField::SetFieldName(const std::string& Value) {
 
 void TField::SetSize(int Value) {
   if (DataSet_) DataSet_->CheckInactive();
-  if (Value < 0) DatabaseError(dbmsg::SInvalidFieldSize);
+  CheckFieldSize(Value, GetDisplayName(), DataSet_);
   Size_ = Value;
 }
 

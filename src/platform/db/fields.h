@@ -50,8 +50,8 @@ class TFieldDef : public TCollectionItem {
   void SetName(const std::string& Value);
   TFieldType GetDataType() const { return DataType_; }
   void SetDataType(TFieldType Value);
-  // Bytes of UTF-8 for text types, bytes for byte types, digits after the point for
-  // ftBCD/ftFMTBcd; 0 for the other types.
+  // Characters for text types, bytes for byte types, digits after the point for
+  // ftBCD/ftFMTBcd; 0 for the other types. 0..MaxFieldSize, else refused.
   int GetSize() const { return Size_; }
   void SetSize(int Value);
   int GetPrecision() const { return Precision_; }
@@ -89,8 +89,8 @@ class TFieldDefs : public TOwnedCollection {
  public:
   TFieldDef* GetItem(int Index) const;
   TFieldDef* AddFieldDef();
-  // Raises EDatabaseError for an empty or duplicate name or a bad size. A text
-  // column given no size gets 20, a GUID 38.
+  // Raises EDatabaseError for an empty or duplicate name or a size outside
+  // 0..MaxFieldSize. A text column given no size gets 20, a GUID 38.
   TFieldDef* Add(const std::string& Name, TFieldType DataType, int Size = 0, bool Required = false);
   // -1 / null / raising EDatabaseError when no definition has that name
   // (compared without regard to case).
@@ -119,6 +119,7 @@ class TField : public TComponent {
   void SetFieldName(const std::string& Value);
   TFieldType GetDataType() const { return DataType_; }
   int GetSize() const { return Size_; }
+  // 0..MaxFieldSize, else refused; only while the dataset is closed.
   void SetSize(int Value);
   // Bytes of the native buffer (see the header comment); 0 for variable-size types.
   virtual int GetDataSize() const;
@@ -233,9 +234,18 @@ class TField : public TComponent {
   bool Visible_ = true, ReadOnly_ = false, Required_ = false, Persistent_ = true;
 };
 
+// The largest Size a field or field definition may have. A text field's
+// native buffer takes StringBufferSize(Size) bytes, read into for every value,
+// so texts are held to a million characters; wider or unbounded text belongs
+// in a memo. Setting a larger size (or a negative one) is refused with
+// EDatabaseError naming the field; the families read a declared column wider
+// than this as a memo.
+inline constexpr int MaxFieldSize = 1 << 20;
+
 // Bytes of the native buffer of a text field of Size characters: UTF-8 takes
 // up to four bytes a character, and one more ends the text.
 constexpr int StringBufferSize(int Size) { return 4 * Size + 1; }
+static_assert(StringBufferSize(MaxFieldSize) > 0, "the buffer of the widest text field must fit an int");
 
 // The native buffer layout of the header comment, written once for every
 // family: a Variant from Field's buffer, and a Variant into it (converted to

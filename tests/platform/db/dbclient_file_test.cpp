@@ -270,7 +270,10 @@ TEST(ClientFileChecks, AutoIncrementStopsAtTheLargestValue) {
 // Sizes a file cannot hold are refused when saving, not found out on loading.
 TEST(ClientFileChecks, SavingRefusesSizesAFileCannotHold) {
   auto DS = CreateOwned<TClientDataSet>(nullptr);
-  DS->GetFieldDefs()->Add("S", ftString, (1 << 20) + 1);
+  // A text wider than a file holds cannot even be defined.
+  EXPECT_THROW(DS->GetFieldDefs()->Add("S", ftString, (1 << 20) + 1), EDatabaseError);
+  // More decimals than a file keeps for a BCD field.
+  DS->GetFieldDefs()->Add("B", ftBCD, 5);
   DS->CreateDataSet();
   std::ostringstream Out;
   EXPECT_THROW(DS->SaveToStream(Out), EDatabaseError);

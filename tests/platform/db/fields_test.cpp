@@ -1,5 +1,6 @@
 #include <fyndra/platform/db/fields.h>
 
+#include <limits>
 #include <sstream>
 
 #include "dbtest.h"
@@ -159,6 +160,49 @@ TEST(FieldDefinitions, DuplicateAndEmptyNamesAreRefused) {
   D->Add("X", ftCursor);  // a type the client dataset cannot hold
   EXPECT_THROW(DS->CreateDataSet(), EDatabaseError);
   EXPECT_FALSE(DS->GetActive());
+}
+
+// Sizes are bounded where they are set, so that no text field's buffer size
+// (four bytes a character) can overflow; the refusal names the field.
+TEST(FieldDefinitions, SizesBeyondTheBoundAreRefusedNamingTheField) {
+  auto DS = CreateOwned<TClientDataSet>(nullptr);
+  DS->SetName("Wide");
+  auto* Defs = DS->GetFieldDefs();
+  auto Refused = [](auto&& Call) -> std::string {
+    try {
+      Call();
+    } catch (const EDatabaseError& E) {
+      return E.Message();
+    }
+    return "accepted";
+  };
+  EXPECT_EQ(Refused([&] { Defs->Add("HUGE", ftString, 1 << 29); }),
+            "Wide: Invalid field size 536870912 for field 'HUGE': the size must lie between 0 and 1048576");
+  EXPECT_EQ(Refused([&] { Defs->Add("NEG", ftBytes, -1); }),
+            "Wide: Invalid field size -1 for field 'NEG': the size must lie between 0 and 1048576");
+  EXPECT_EQ(Defs->Count(), 0);
+  TFieldDef* Text = Defs->Add("TEXT", ftString, MaxFieldSize);
+  EXPECT_NE(Refused([&] { Text->SetSize(MaxFieldSize + 1); }).find("'TEXT'"), std::string::npos);
+  EXPECT_NE(Refused([&] { SetOrdProp(Text, "Size", std::int64_t{1} << 30); }).find("'TEXT'"), std::string::npos);
+  EXPECT_EQ(Text->GetSize(), MaxFieldSize);
+  // A persistent field's size is held to the same bound.
+  TField* F = Text->CreateField(DS.get());
+  EXPECT_EQ(Refused([&] { F->SetSize(std::numeric_limits<int>::max()); }),
+            "Wide: Invalid field size 2147483647 for field 'TEXT': the size must lie between 0 and 1048576");
+  EXPECT_EQ(F->GetSize(), MaxFieldSize);
+  // The widest text field works: a value of that many four-byte characters
+  // goes in, one more character is refused.
+  DS->CreateDataSet();
+  std::string Emoji;
+  for (int I = 0; I < MaxFieldSize; ++I) Emoji += "\xF0\x9F\x98\x80";
+  DS->Append();
+  F->SetAsString(Emoji);
+  DS->Post();
+  EXPECT_EQ(F->AsString(), Emoji);
+  DS->Edit();
+  EXPECT_THROW(F->SetAsString(Emoji + "x"), EDatabaseError);
+  DS->Cancel();
+  EXPECT_EQ(F->AsString().size(), Emoji.size());
 }
 
 TEST(FieldDefinitions, PersistentFieldsBindByNameAndMustFitTheType) {
