@@ -5,7 +5,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 
+#include <fyndra/platform/db/fields.h>
 #include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/textservice.h>
 
@@ -646,14 +648,28 @@ bool TryEngineTextToSQLTimeStamp(std::string_view S, TSQLTimeStamp& Value) {
 TColumnType ColumnTypeFromDecl(std::string_view DeclType) {
   const std::string T = Upper(Trim(std::string(DeclType)));
   // Name and the numbers in parentheses.
+  // The engine takes any numbers here, so they are read saturating at the
+  // int range: a declared length is a hint, never a reason to overflow.
   std::string Name = T;
   int Args[2] = {-1, -1};
   std::size_t Open = T.find('(');
   if (Open != std::string::npos) {
     Name = Trim(T.substr(0, Open));
-    int N = std::sscanf(T.c_str() + Open, "(%d , %d", &Args[0], &Args[1]);
-    if (N < 1) Args[0] = -1;
-    if (N < 2) Args[1] = -1;
+    std::size_t P = Open + 1;
+    auto SkipBlanks = [&] {
+      while (P < T.size() && (T[P] == ' ' || T[P] == '\t')) ++P;
+    };
+    for (int& Arg : Args) {
+      SkipBlanks();
+      if (&Arg != Args && (P >= T.size() || T[P++] != ',')) break;
+      SkipBlanks();
+      if (P < T.size() && T[P] == '+') ++P;
+      if (P >= T.size() || T[P] < '0' || T[P] > '9') break;
+      Arg = 0;
+      for (; P < T.size() && T[P] >= '0' && T[P] <= '9'; ++P)
+        Arg = Arg > (std::numeric_limits<int>::max() - (T[P] - '0')) / 10 ? std::numeric_limits<int>::max()
+                                                                          : Arg * 10 + (T[P] - '0');
+    }
   }
   auto Is = [&](std::initializer_list<const char*> Names) {
     for (const char* N : Names)
@@ -673,7 +689,8 @@ TColumnType ColumnTypeFromDecl(std::string_view DeclType) {
     R.Size = 4;
   }
   else if (Is({"NUMERIC", "DECIMAL"})) {
-    if (Args[0] > 0) {
+    // Digits beyond what an exact decimal holds read as no precision at all.
+    if (Args[0] > 0 && Args[0] <= MaxFMTBcdDigits && Args[1] <= MaxFMTBcdDigits) {
       int P = Args[0], S = Args[1] < 0 ? 0 : Args[1];
       R.DataType = (P <= 18 && S <= 4) ? ftBCD : ftFMTBcd;
       R.Precision = P;
@@ -686,6 +703,11 @@ TColumnType ColumnTypeFromDecl(std::string_view DeclType) {
   else if (Is({"TIME"})) R.DataType = ftTime;
   else if (Is({"DATETIME"})) R.DataType = ftDateTime;
   else if (Is({"TIMESTAMP"})) R.DataType = ftTimeStamp;
+  // A text wider than a field holds is read whole, as text without a size.
+  else if (Is({"CHAR", "NCHAR", "CHARACTER", "NATIVE CHARACTER", "VARCHAR", "NVARCHAR", "VARCHAR2", "NVARCHAR2",
+               "CHARACTER VARYING", "VARYING CHARACTER"}) &&
+           Args[0] > MaxFieldSize)
+    R.DataType = ftMemo;
   else if (Is({"CHAR", "NCHAR", "CHARACTER", "NATIVE CHARACTER"}) && Args[0] > 0) {
     R.DataType = ftFixedChar;
     R.Size = Args[0];

@@ -207,12 +207,14 @@ bool TryEngineTextToSQLTimeStamp(std::string_view Text, TSQLTimeStamp& Value);
 //   REAL, DOUBLE [PRECISION], FLOAT         ftFloat
 //   MONEY, CURRENCY                         ftBCD (19, 4): exact, unlike ftCurrency's double
 //   NUMERIC(p,s), DECIMAL(p,s)              ftBCD when p <= 18 and s <= 4, else ftFMTBcd
-//   NUMERIC, DECIMAL (no precision)         ftFMTBcd (precision 64, scale 0 means any)
+//   NUMERIC, DECIMAL (no precision, or p or s beyond 64)  ftFMTBcd (precision 64, scale 0 means any)
 //   DATE, TIME                              ftDate, ftTime
 //   DATETIME, TIMESTAMP                     ftDateTime, ftTimeStamp
 //   CHAR(n), NCHAR(n), CHARACTER(n)         ftFixedChar, size n
 //   VARCHAR(n), NVARCHAR(n), VARCHAR2(n), CHARACTER VARYING(n)   ftString, size n
 //   TEXT, CLOB, VARCHAR without size        ftMemo
+//   CHAR(n), VARCHAR(n) etc. with n beyond MaxFieldSize   ftMemo (the length is a hint
+//                                           to the engine; the text is read whole)
 //   GUID, UUID                              ftGuid (size 38)
 //   BLOB, BINARY, VARBINARY                 ftBlob
 //   anything else by the engine's affinity rules (…INT… integer, …CHAR…/…TEXT…

@@ -263,6 +263,57 @@ TEST_F(QueryTest, VarcharSizeCountsCharacters) {
   EXPECT_NE(DbErrorOf([&] { Q->FieldByName("name")->GetAsString(); }).find("name"), std::string::npos);
 }
 
+// A declared length is a hint to the engine. One wider than a text field can
+// hold (or beyond any number) gives a memo that reads and writes the text
+// whole; a length just within the bound keeps a sized text field.
+TEST_F(QueryTest, TextsDeclaredWiderThanAFieldAreReadWhole) {
+  Exec("CREATE TABLE wide (id INTEGER PRIMARY KEY, v VARCHAR(536870912), c CHAR(2147483647), "
+       "n NVARCHAR(99999999999999999999), e VARCHAR(1048576), d NUMERIC(99999999999, 99999999999))");
+  const std::string Long(300000, 'x');
+  Exec("INSERT INTO wide VALUES (1, '" + Long + "', 'short', 'gr\xC3\xBC\xC3\x9F', 'edge', 1.5), "
+       "(2, NULL, '', 'z', NULL, NULL)");
+  auto Check = [&](TDataSet* DS) {
+    for (const char* Name : {"v", "c", "n"}) {
+      SCOPED_TRACE(Name);
+      EXPECT_EQ(DS->FieldByName(Name)->GetDataType(), ftMemo);
+      EXPECT_EQ(DS->FieldByName(Name)->GetSize(), 0);
+    }
+    EXPECT_EQ(DS->FieldByName("e")->GetDataType(), ftString);
+    EXPECT_EQ(DS->FieldByName("e")->GetSize(), MaxFieldSize);
+    EXPECT_EQ(DS->FieldByName("d")->GetDataType(), ftFMTBcd);
+    DS->First();
+    EXPECT_EQ(DS->FieldByName("v")->GetAsString(), Long);
+    EXPECT_EQ(DS->FieldByName("c")->GetAsString(), "short");
+    EXPECT_EQ(DS->FieldByName("n")->GetAsString(), "gr\xC3\xBC\xC3\x9F");
+    EXPECT_EQ(DS->FieldByName("e")->GetAsString(), "edge");
+    EXPECT_EQ(DS->FieldByName("d")->GetAsString(), "1.5");
+    DS->Next();
+    EXPECT_TRUE(DS->FieldByName("v")->IsNull());
+    EXPECT_TRUE(DS->FieldByName("e")->IsNull());
+    EXPECT_EQ(DS->FieldByName("n")->GetAsString(), "z");
+    DS->Next();
+    EXPECT_TRUE(DS->Eof());
+  };
+  Select("SELECT * FROM wide ORDER BY id");
+  Check(Q.get());
+  Q->Close();
+  auto T = CreateOwned<TTable>(static_cast<TComponent*>(nullptr));
+  T->SetDatabase(Db.get());
+  T->SetTableName("wide");
+  T->Open();
+  Check(T.get());
+  // Written whole through the table, and read back by the engine.
+  T->First();
+  T->Edit();
+  T->FieldByName("v")->SetAsString(Long + "y");
+  T->FieldByName("e")->SetAsString("edge2");
+  T->Post();
+  T->Close();
+  Select("SELECT length(v) AS lv, e FROM wide WHERE id = 1");
+  EXPECT_EQ(Q->FieldByName("lv")->GetAsInteger(), 300001);
+  EXPECT_EQ(Q->FieldByName("e")->GetAsString(), "edge2");
+}
+
 TEST_F(QueryTest, UpperFindsAnyCaseAndLikeMatchesCase) {
   Exec("CREATE TABLE n (name TEXT); INSERT INTO n VALUES ('Müller'), ('MÜLLER'), ('Mueller'), ('straße')");
   Q->GetSQL()->SetText("SELECT name FROM n WHERE UPPER(name) = :p ORDER BY name");

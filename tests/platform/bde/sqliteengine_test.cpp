@@ -189,6 +189,15 @@ TEST(SQLiteEngine, DeclaredTypesMapToFieldTypes) {
       {"BLOB", ftBlob, 0, 0},               {"", ftBlob, 0, 0},
       {"GUID", ftGuid, 38, 0},              {"UNSIGNED SMALL INT", ftLargeint, 0, 0},
       {"LONGTEXT", ftMemo, 0, 0},           {"FLOATING", ftFloat, 0, 0},
+      // Lengths beyond what a field holds, or beyond any int: read whole.
+      {"VARCHAR(1048576)", ftString, 1048576, 0},
+      {"VARCHAR(1048577)", ftMemo, 0, 0},   {"VARCHAR(536870912)", ftMemo, 0, 0},
+      {"char(99999999999999999999)", ftMemo, 0, 0},
+      {"CHARACTER VARYING (2147483648)", ftMemo, 0, 0},
+      {"VARCHAR(-5)", ftMemo, 0, 0},        {"VARCHAR(+7)", ftString, 7, 0},
+      {"NUMERIC(64, 64)", ftFMTBcd, 64, 64},
+      {"NUMERIC(65,2)", ftFMTBcd, 0, 64},   {"DECIMAL(10, 4294967296)", ftFMTBcd, 0, 64},
+      {"NUMERIC(18,\t4)", ftBCD, 4, 18},
   };
   for (const Row& R : Rows) {
     TColumnType T = ColumnTypeFromDecl(R.Decl);
