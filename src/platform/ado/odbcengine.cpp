@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include <fyndra/platform/db/fields.h>
 #include <fyndra/platform/rtl/sysutils.h>
 #include <fyndra/platform/rtl/textservice.h>
 
@@ -14,8 +15,10 @@ namespace {
 
 [[noreturn]] void Raise(const std::string& Message) { throw EDatabaseError(Message); }
 
-// Texts of more characters than this are read whole, one row at a time.
+// Texts of more characters than this are read whole, one row at a time (as
+// memos), so a declared length never reaches a field's size unbounded.
 constexpr std::uint64_t MaxBoundChars = 8000;
+static_assert(MaxBoundChars <= std::uint64_t(MaxFieldSize), "a bound text must fit a text field");
 // Room for a decimal's text: 64 digits, sign, point, a leading zero and the end.
 constexpr SQLLEN DecimalTextRoom = 72;
 constexpr SQLLEN ShortTextRoom = 48;  // times and GUIDs

@@ -135,6 +135,29 @@ TEST_P(AdoTest, ValuesTheFieldsCannotHoldAreRefusedNotChanged) {
   }
 }
 
+// Declared lengths are hints: a text declared wider than the row buffers take
+// is a memo, read whole; one within them keeps its size.
+TEST_P(AdoTest, TextsDeclaredWiderThanABoundTextAreReadWhole) {
+  if (Pg())
+    Exec("CREATE TABLE w (id INTEGER, v VARCHAR(10485760), c CHAR(8001), e VARCHAR(200))");
+  else
+    Exec("CREATE TABLE w (id INTEGER, v VARCHAR(536870912), c CHAR(2147483647), e VARCHAR(200))");
+  const std::string Long = std::string(300000, 'x') + "\xC3\x9F";
+  TADOQuery* Ins = NewQuery("INSERT INTO w VALUES (1, :v, :c, :e)");
+  Ins->GetParameters()->ParamByName(u"v")->SetValue(Long);
+  Ins->GetParameters()->ParamByName(u"c")->SetValue("short");
+  Ins->GetParameters()->ParamByName(u"e")->SetValue("edge");
+  EXPECT_EQ(Ins->ExecSQL(), 1);
+  TADOQuery* Q = Open("SELECT * FROM w");
+  EXPECT_EQ(Q->FieldByName("v")->GetDataType(), ftMemo);
+  EXPECT_EQ(Q->FieldByName("c")->GetDataType(), ftMemo);
+  EXPECT_EQ(Q->FieldByName("e")->GetDataType(), ftString);
+  EXPECT_EQ(Q->FieldByName("e")->GetSize(), 200);
+  EXPECT_EQ(Q->FieldByName("v")->AsString(), Long);
+  EXPECT_EQ(TrimRight(Q->FieldByName("c")->AsString()), "short");
+  EXPECT_EQ(Q->FieldByName("e")->AsString(), "edge");
+}
+
 TEST_P(AdoTest, ARowThatCannotBeReadStopsReadingWithoutSkippingIt) {
   Exec("CREATE TABLE s (id INTEGER, code VARCHAR(3))");
   Exec("INSERT INTO s VALUES (1, 'a')");
