@@ -198,12 +198,15 @@ bool TCustomClientDataSet::InternalSetRecNo(int Value) {
   return true;
 }
 
-// A file's definitions and records, read and checked completely, with its
-// indexes built: the dataset takes them over only when nothing is left that
-// could refuse them.
+// New definitions and records (from a file, another dataset or the field
+// definitions), checked completely, with their indexes built: the dataset
+// takes them over only when nothing is left that could refuse them.
 struct TCustomClientDataSet::TFileImage {
   std::vector<TFieldDefData> Fields;
   std::vector<TIndexDefData> IndexDefs;
+  // Whether Fields and IndexDefs replace the dataset's definitions; when
+  // not, its own definitions already describe the new storage.
+  bool PutFieldDefs = true, PutIndexDefs = true;
   std::unique_ptr<cds::TRecordStore> Store;
   std::vector<std::unique_ptr<cds::TRecordIndex>> Indexes;  // [0] = default order
   std::int64_t NextAutoInc = 1;
@@ -223,28 +226,40 @@ struct TCustomClientDataSet::TSavedState {
 
 // ---------------------------------------------------------------- open and close
 
-void TCustomClientDataSet::BuildStorageFromDefs() {
-  TFieldDefs* Defs = GetFieldDefs();
-  if (Defs->Count() == 0) DatabaseError(dbmsg::SNoFieldDefs, this);
+std::vector<TCustomClientDataSet::TFieldDefData> TCustomClientDataSet::DefinitionsOf(const TFieldDefs& Defs) {
+  std::vector<TFieldDefData> Out;
+  for (int I = 0; I < Defs.Count(); ++I) {
+    TFieldDef* D = Defs.GetItem(I);
+    Out.push_back({D->GetName(), D->GetDataType(), D->GetSize(), D->GetRequired(), D->GetPrecision()});
+  }
+  return Out;
+}
+
+std::unique_ptr<TRecordStore> TCustomClientDataSet::MakeStore(const std::vector<TFieldDefData>& Defs) const {
+  if (Defs.empty()) DatabaseError(dbmsg::SNoFieldDefs, this);
   std::vector<cds::TColumn> Cols;
-  for (int I = 0; I < Defs->Count(); ++I) {
-    TFieldDef* D = Defs->GetItem(I);
-    if (D->GetName().empty()) DatabaseError(dbmsg::SNoFieldDefs, this);
+  for (const TFieldDefData& D : Defs) {
+    if (D.Name.empty()) DatabaseError(dbmsg::SNoFieldDefs, this);
     for (const cds::TColumn& C : Cols)
-      if (AnsiSameText(C.Name, D->GetName())) DatabaseError(Format(dbmsg::SDuplicateFieldName, {D->GetName()}), this);
+      if (AnsiSameText(C.Name, D.Name)) DatabaseError(Format(dbmsg::SDuplicateFieldName, {D.Name}), this);
     cds::TColumn C;
-    C.Name = D->GetName();
-    C.Type = D->GetDataType();
-    C.Size = D->GetSize();
+    C.Name = D.Name;
+    C.Type = D.Type;
+    C.Size = D.Size;
     try {
       cds::KindOfType(C.Type);
     } catch (const EDatabaseError&) {
-      DatabaseError(Format(dbmsg::SFieldTypeNotSupported, {D->GetName()}), this);
+      DatabaseError(Format(dbmsg::SFieldTypeNotSupported, {D.Name}), this);
     }
     Cols.push_back(std::move(C));
   }
   auto Store = std::make_unique<TRecordStore>();
   Store->Define(std::move(Cols));
+  return Store;
+}
+
+void TCustomClientDataSet::BuildStorageFromDefs() {
+  auto Store = MakeStore(DefinitionsOf(*GetFieldDefs()));
   auto Default = std::make_unique<TRecordIndex>();
   Default->Name = kDefaultOrder;
   Store_ = std::move(Store);
@@ -271,13 +286,18 @@ void TCustomClientDataSet::CheckDefsMatchStore() const {
 
 void TCustomClientDataSet::CreateDataSet() {
   CheckInactive();
-  TFieldDefs* Defs = GetFieldDefs();
-  if (Defs->Count() == 0) {
+  // The empty storage is made aside: records kept while closed stay until
+  // it is open.
+  TFileImage New;
+  New.Fields = DefinitionsOf(*GetFieldDefs());
+  New.PutFieldDefs = New.Fields.empty();
+  if (New.PutFieldDefs) {
     // Persistent fields describe the columns when there are no definitions.
-    for (TField* F : Fields()) Defs->Add(F->GetFieldName(), F->GetDataType(), F->GetSize(), F->GetRequired());
+    for (TField* F : Fields()) New.Fields.push_back({F->GetFieldName(), F->GetDataType(), F->GetSize(), F->GetRequired()});
   }
-  BuildStorageFromDefs();
-  Open();
+  New.Store = MakeStore(New.Fields);
+  KeepOwnIndexDefs(New);
+  ReplaceStorage(New, true);
 }
 
 void TCustomClientDataSet::InternalOpen() {
@@ -859,40 +879,47 @@ bool TCustomClientDataSet::Locate(const std::string& KeyFields, const Variant& K
 void TCustomClientDataSet::LoadFromDataSet(TDataSet* Source) {
   if (!Source || Source == this) DatabaseError("A client dataset cannot load from itself or from nothing", this);
   Source->CheckActive();
-  std::vector<cds::TColumn> Cols;
+  // Read whole into new storage first; the dataset keeps its own records,
+  // indexes and position until the new ones are complete and open.
+  TFileImage New;
   std::vector<TField*> From;
-  std::vector<bool> Required;
   for (TField* F : Source->Fields()) {
-    cds::TColumn C;
-    C.Name = F->GetFieldName();
-    C.Type = F->GetDataType();
-    C.Size = (C.Type == ftString || C.Type == ftFixedChar || C.Type == ftGuid || C.Type == ftWideString ||
-              C.Type == ftBytes || C.Type == ftVarBytes || C.Type == ftBCD || C.Type == ftFMTBcd)
+    TFieldDefData D;
+    D.Name = F->GetFieldName();
+    D.Type = F->GetDataType();
+    D.Size = (D.Type == ftString || D.Type == ftFixedChar || D.Type == ftGuid || D.Type == ftWideString ||
+              D.Type == ftBytes || D.Type == ftVarBytes || D.Type == ftBCD || D.Type == ftFMTBcd)
                  ? F->GetSize()
                  : 0;
+    D.Required = F->GetRequired();
     try {
-      cds::KindOfType(C.Type);
+      cds::KindOfType(D.Type);
     } catch (const EDatabaseError&) {
       continue;  // a column this storage cannot hold is left out
     }
-    Cols.push_back(C);
+    New.Fields.push_back(std::move(D));
     From.push_back(F);
-    Required.push_back(F->GetRequired());
   }
-  if (Cols.empty()) DatabaseError(dbmsg::SNoFieldDefs, this);
-  auto Store = std::make_unique<TRecordStore>();
-  Store->Define(Cols);
-  const auto& Columns = Store->Columns();
+  New.Store = MakeStore(New.Fields);
+  const auto& Columns = New.Store->Columns();
   TRowImage Img;
   Source->WithControlsDisabled([&] {
     TBookmark Mark = Source->GetBookmark();
     try {
       Source->First();
       while (!Source->Eof()) {
-        Img.Reset(*Store);
-        for (std::size_t I = 0; I < From.size(); ++I)
-          cds::WriteVariant(Columns[I], Img, int(I), From[I]->GetAsVariant());
-        Store->AddRow(Img);
+        Img.Reset(*New.Store);
+        for (std::size_t I = 0; I < From.size(); ++I) {
+          const Variant V = From[I]->GetAsVariant();
+          cds::WriteVariant(Columns[I], Img, int(I), V);
+          // Numbering goes on after the largest value copied.
+          if (Columns[I].Type == ftAutoInc && !Img.IsNull(int(I))) {
+            std::int32_t X;
+            std::memcpy(&X, Img.Fixed(Columns[I]), 4);
+            New.NextAutoInc = std::max(New.NextAutoInc, std::int64_t{X} + 1);
+          }
+        }
+        New.Store->AddRow(Img);
         Source->Next();
       }
       if (Mark) Source->GotoBookmark(Mark);
@@ -904,22 +931,10 @@ void TCustomClientDataSet::LoadFromDataSet(TDataSet* Source) {
       throw;
     }
   });
-  // Commit: the new definitions and records replace the old ones.
-  Close();
-  GetFieldDefs()->Clear();
-  for (std::size_t I = 0; I < Cols.size(); ++I)
-    GetFieldDefs()->Add(Cols[I].Name, Cols[I].Type, Cols[I].Size, Required[I]);
-  Store_ = std::move(Store);
-  auto Default = std::make_unique<TRecordIndex>();
-  Default->Name = kDefaultOrder;
-  Default->Build(*Store_);
-  Indexes_.clear();
-  Indexes_.push_back(std::move(Default));
-  CurrentIndex_ = 0;
-  ++Epoch_;
-  ++Version_;
-  NextAutoInc_ = 1;
-  Open();
+  // The dataset's own indexes are built over the new records: one on a field
+  // the source lacks, or a unique one its records break, refuses the load.
+  KeepOwnIndexDefs(New);
+  ReplaceStorage(New, true);
 }
 
 // ---------------------------------------------------------------- file format
@@ -1223,19 +1238,40 @@ TCustomClientDataSet::TFileImage TCustomClientDataSet::ParseFile(const std::stri
   if (R.Left() != 0) R.Fail("unexpected data after the records");
   // The indexes the definitions describe, built now: one that names a field
   // the file lacks, or a unique one the records break, refuses the file.
+  try {
+    BuildIndexes(F);
+  } catch (const EDatabaseError& E) {
+    R.Fail(E.Message());
+  }
+  return F;
+}
+
+void TCustomClientDataSet::BuildIndexes(TFileImage& F) const {
   auto Default = std::make_unique<TRecordIndex>();
   Default->Name = kDefaultOrder;
   Default->Build(*F.Store);
+  F.Indexes.clear();
   F.Indexes.push_back(std::move(Default));
   for (const TIndexDefData& X : F.IndexDefs) {
     if (X.Name.empty() || X.Options.Contains(ixExpression)) continue;
     try {
       F.Indexes.push_back(BuildIndex(*F.Store, X.Name, X.Fields, X.Options, X.Desc, X.CaseIns));
     } catch (const EDatabaseError& E) {
-      R.Fail(Format("index '%s': %s", {X.Name, E.Message()}));
+      throw EDatabaseError(Format("index '%s': %s", {X.Name, E.Message()}));
     }
   }
-  return F;
+}
+
+void TCustomClientDataSet::KeepOwnIndexDefs(TFileImage& F) const {
+  F.PutIndexDefs = false;
+  F.IndexDefs.clear();
+  for (int I = 0; I < IndexDefs_->Count(); ++I) {
+    TIndexDef* D = IndexDefs_->GetItem(I);
+    // The definition that describes IndexFieldNames is made again on open.
+    if (!TempDefName_.empty() && AnsiSameText(D->GetName(), TempDefName_)) continue;
+    F.IndexDefs.push_back({D->GetName(), D->GetFields(), D->GetDescFields(), D->GetCaseInsFields(), D->GetOptions()});
+  }
+  BuildIndexes(F);
 }
 
 TCustomClientDataSet::TSavedState TCustomClientDataSet::TakeState() {
@@ -1243,10 +1279,7 @@ TCustomClientDataSet::TSavedState TCustomClientDataSet::TakeState() {
   S.Store = std::move(Store_);
   S.Indexes = std::move(Indexes_);
   S.CurrentIndex = CurrentIndex_;
-  for (int I = 0; I < GetFieldDefs()->Count(); ++I) {
-    TFieldDef* D = GetFieldDefs()->GetItem(I);
-    S.Fields.push_back({D->GetName(), D->GetDataType(), D->GetSize(), D->GetRequired(), D->GetPrecision()});
-  }
+  S.Fields = DefinitionsOf(*GetFieldDefs());
   for (int I = 0; I < IndexDefs_->Count(); ++I) {
     TIndexDef* D = IndexDefs_->GetItem(I);
     S.IndexDefs.push_back({D->GetName(), D->GetFields(), D->GetDescFields(), D->GetCaseInsFields(), D->GetOptions()});
@@ -1258,10 +1291,12 @@ TCustomClientDataSet::TSavedState TCustomClientDataSet::TakeState() {
   return S;
 }
 
-void TCustomClientDataSet::PutDefinitions(const std::vector<TFieldDefData>& Fields,
-                                          const std::vector<TIndexDefData>& Indexes) {
+void TCustomClientDataSet::PutFieldDefinitions(const std::vector<TFieldDefData>& Fields) {
   GetFieldDefs()->Clear();
   for (const TFieldDefData& D : Fields) GetFieldDefs()->Add(D.Name, D.Type, D.Size, D.Required)->SetPrecision(D.Precision);
+}
+
+void TCustomClientDataSet::PutIndexDefinitions(const std::vector<TIndexDefData>& Indexes) {
   IndexDefs_->Clear();
   for (const TIndexDefData& X : Indexes) {
     TIndexDef* D = IndexDefs_->AddIndexDef();
@@ -1274,7 +1309,8 @@ void TCustomClientDataSet::PutDefinitions(const std::vector<TFieldDefData>& Fiel
 }
 
 void TCustomClientDataSet::RestoreState(TSavedState& S) {
-  PutDefinitions(S.Fields, S.IndexDefs);
+  PutFieldDefinitions(S.Fields);
+  PutIndexDefinitions(S.IndexDefs);
   Store_ = std::move(S.Store);
   Indexes_ = std::move(S.Indexes);
   CurrentIndex_ = S.CurrentIndex;
@@ -1287,8 +1323,11 @@ void TCustomClientDataSet::RestoreState(TSavedState& S) {
 }
 
 void TCustomClientDataSet::InstallFile(TFileImage& F) {
-  PutDefinitions(F.Fields, F.IndexDefs);
-  TempDefName_.clear();
+  if (F.PutFieldDefs) PutFieldDefinitions(F.Fields);
+  if (F.PutIndexDefs) {
+    PutIndexDefinitions(F.IndexDefs);
+    TempDefName_.clear();
+  }
   Store_ = std::move(F.Store);
   Indexes_ = std::move(F.Indexes);
   CurrentIndex_ = 0;
@@ -1301,26 +1340,35 @@ void TCustomClientDataSet::InstallFile(TFileImage& F) {
 void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Name, bool Reopen) {
   std::string Data((std::istreambuf_iterator<char>(Stream)), std::istreambuf_iterator<char>());
   TFileImage F = ParseFile(Data, Name);
-  // What the open after the load would refuse is refused before anything
-  // changes. A file loaded on request replaces the indexes, so a chosen index
-  // it lacks is dropped; a file read while opening must have the index asked
-  // for. An order by field names, and persistent fields, need their fields.
+  // A file loaded on request replaces the indexes, so a chosen index it
+  // lacks is dropped; a file read while opening must have the index asked for.
+  if (Reopen) {
+    ReplaceStorage(F, false);
+    return;
+  }
+  // Called while opening (InternalOpen): the open goes on from here and puts
+  // the earlier state back if it fails.
+  CheckNewState(F, true);
+  InstallFile(F);
+}
+
+bool TCustomClientDataSet::CheckNewState(const TFileImage& F, bool IndexNameRequired) const {
   bool KeepIndexName = IndexName_.empty() || AnsiSameText(IndexName_, kDefaultOrder);
-  for (const TIndexDefData& X : F.IndexDefs)
-    KeepIndexName = KeepIndexName || (!X.Name.empty() && AnsiSameText(X.Name, IndexName_));
-  if (!KeepIndexName && !Reopen) DatabaseError(Format(dbmsg::SIndexNotFound, {IndexName_}), this);
+  for (std::size_t I = 1; I < F.Indexes.size(); ++I)
+    KeepIndexName = KeepIndexName || (!F.Indexes[I]->Name.empty() && AnsiSameText(F.Indexes[I]->Name, IndexName_));
+  if (!KeepIndexName && IndexNameRequired) DatabaseError(Format(dbmsg::SIndexNotFound, {IndexName_}), this);
+  // An order by field names, and persistent fields, need their fields.
   if (!IndexFieldNames_.empty()) MakeIndex(*F.Store, "", IndexFieldNames_, TIndexOptions(), "", "");
   if (!DefaultFields())
     for (TField* Field : Fields())
       if (F.Store->IndexOfColumn(Field->GetFieldName()) < 0)
         DatabaseError(Format(dbmsg::SFieldNotFound, {Field->GetFieldName()}), this);
+  return KeepIndexName;
+}
 
-  if (!Reopen) {
-    // Called while opening (InternalOpen): the open goes on from here and
-    // puts the earlier state back if it fails.
-    InstallFile(F);
-    return;
-  }
+void TCustomClientDataSet::ReplaceStorage(TFileImage& F, bool IndexNameRequired) {
+  // What the open afterwards would refuse is refused before anything changes.
+  const bool KeepIndexName = CheckNewState(F, IndexNameRequired);
   const bool WasActive = GetActive();
   TBookmark Mark = WasActive ? GetBookmark() : TBookmark();
   Close();
@@ -1330,8 +1378,8 @@ void TCustomClientDataSet::ReadFile(std::istream& Stream, const std::string& Nam
     if (!KeepIndexName) IndexName_.clear();
     Open();
   } catch (...) {
-    // Something beyond the file refused it (an event handler, say): the
-    // dataset goes back to what it was.
+    // Something beyond the new state refused it (an event handler, say):
+    // the dataset goes back to what it was.
     try {
       Close();
     } catch (...) {

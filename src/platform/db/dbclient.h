@@ -46,12 +46,18 @@ class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   FYNDRA_CLASS(TCustomClientDataSet, TDataSet)
 
  public:
-  // Makes empty storage from FieldDefs (and the indexes of IndexDefs) and opens.
+  // Makes empty storage from FieldDefs (or the persistent fields when there
+  // are no definitions) and the indexes of IndexDefs, and opens. Refused, the
+  // dataset keeps the records it held.
   void CreateDataSet();
   // Removes every record (the dataset stays open).
   void EmptyDataSet();
   // Replaces definitions and records with those of Source (read from its
-  // first record; Source's position is kept) and opens.
+  // first record; Source's position is kept) and opens. The dataset's index
+  // definitions stay and are built over the new records; auto-increment
+  // numbering goes on after the largest value copied. Refused (an index on a
+  // field Source lacks, a unique index its records break, a value that does
+  // not fit), the dataset stays as it was.
   void LoadFromDataSet(TDataSet* Source);
 
   // The file the records come from: opening a dataset that holds no storage
@@ -178,11 +184,29 @@ class TCustomClientDataSet : public TKeyedDataSet<TDataSet> {
   };
   struct TFileImage;
   struct TSavedState;
+  static std::vector<TFieldDefData> DefinitionsOf(const TFieldDefs& Defs);
+  // Empty storage for Defs; refused for no, nameless, duplicate or unsupported columns.
+  std::unique_ptr<cds::TRecordStore> MakeStore(const std::vector<TFieldDefData>& Defs) const;
   TFileImage ParseFile(const std::string& Data, const std::string& Name) const;
+  // Builds F's indexes over its store (the default order first): one that
+  // names a field the store lacks, or a unique one its records break, is refused.
+  void BuildIndexes(TFileImage& F) const;
+  // F takes the dataset's own index definitions (not the one describing
+  // IndexFieldNames) and their indexes built over F's store.
+  void KeepOwnIndexDefs(TFileImage& F) const;
+  // Refuses what opening with F would refuse: persistent fields or
+  // IndexFieldNames naming fields F lacks, and an IndexName that F lacks when
+  // IndexNameRequired. Returns whether IndexName is among F's indexes.
+  bool CheckNewState(const TFileImage& F, bool IndexNameRequired) const;
+  // Checks F, closes, installs it and opens. Whatever refuses it leaves the
+  // dataset as it was: definitions, indexes, records, index name, and the
+  // record it was on when it was open.
+  void ReplaceStorage(TFileImage& F, bool IndexNameRequired);
   TSavedState TakeState();
   void RestoreState(TSavedState& S);
   void InstallFile(TFileImage& F);
-  void PutDefinitions(const std::vector<TFieldDefData>& Fields, const std::vector<TIndexDefData>& Indexes);
+  void PutFieldDefinitions(const std::vector<TFieldDefData>& Fields);
+  void PutIndexDefinitions(const std::vector<TIndexDefData>& Indexes);
   // The part of InternalOpen after the storage is there.
   void OpenStorage();
   void CheckDefsMatchStore() const;

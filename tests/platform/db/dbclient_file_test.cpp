@@ -56,52 +56,6 @@ std::size_t SizeOffset(const std::string& File, const std::string& Name) {
   return At + Key.size() + 1;
 }
 
-// What a dataset looks like from outside: definitions, indexes, order, the
-// current record and its values.
-struct TLook {
-  std::vector<std::string> Defs, IndexDefs;
-  std::string IndexName, IndexFieldNames;
-  bool Active = false;
-  int RecNo = 0;
-  std::vector<std::string> Rows;
-  bool operator==(const TLook&) const = default;
-};
-
-TLook LookAt(TClientDataSet* DS) {
-  TLook L;
-  for (int I = 0; I < DS->GetFieldDefs()->Count(); ++I) {
-    TFieldDef* D = DS->GetFieldDefs()->GetItem(I);
-    L.Defs.push_back(D->GetName() + ":" + std::to_string(int(D->GetDataType())) + ":" + std::to_string(D->GetSize()));
-  }
-  for (int I = 0; I < DS->GetIndexDefs()->Count(); ++I)
-    L.IndexDefs.push_back(DS->GetIndexDefs()->GetItem(I)->GetName() + ":" + DS->GetIndexDefs()->GetItem(I)->GetFields());
-  L.IndexName = DS->GetIndexName();
-  L.IndexFieldNames = DS->GetIndexFieldNames();
-  L.Active = DS->GetActive();
-  if (!L.Active) return L;
-  L.RecNo = DS->GetRecNo();
-  TBookmark Mark = DS->GetBookmark();
-  for (DS->First(); !DS->Eof(); DS->Next()) {
-    std::string Row;
-    for (TField* F : DS->Fields()) Row += F->AsString() + "|";
-    L.Rows.push_back(Row);
-  }
-  DS->GotoBookmark(Mark);
-  return L;
-}
-
-// A dataset with records, an index of its own, an order and a position.
-struct TTarget {
-  TPeople P{FivePeople()};
-  TTarget() {
-    P->AddIndex("ByCity", "CITY", {ixCaseInsensitive});
-    P->SetIndexFieldNames("NAME");
-    P->First();
-    P->Next();
-  }
-  TClientDataSet* operator->() const { return P.DS.get(); }
-};
-
 // Files whose checksum is right and whose content is not: each is refused
 // with a message that says why, and the dataset loading it keeps its
 // definitions, indexes, order, records and position.

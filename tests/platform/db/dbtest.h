@@ -2,6 +2,7 @@
 // typed columns, and a data link that records what it is told.
 #pragma once
 
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,65 @@ inline std::vector<TPeople::TRow> FivePeople() {
           {4, "Dora", nullptr, 40},
           {5, "Anton", "Rome", 50}};
 }
+
+// What a dataset looks like from outside: definitions, indexes, order, the
+// current record and its values.
+struct TLook {
+  std::vector<std::string> Defs, IndexDefs;
+  std::string IndexName, IndexFieldNames;
+  bool Active = false;
+  int RecNo = 0;
+  std::vector<std::string> Rows;
+  bool operator==(const TLook&) const = default;
+};
+
+inline void PrintTo(const TLook& L, std::ostream* Out) {
+  auto List = [&](const char* What, const std::vector<std::string>& V) {
+    *Out << What << ":";
+    for (const std::string& S : V) *Out << " [" << S << "]";
+    *Out << "\n";
+  };
+  List("definitions", L.Defs);
+  List("indexes", L.IndexDefs);
+  *Out << "index name [" << L.IndexName << "] field names [" << L.IndexFieldNames << "] "
+       << (L.Active ? "open" : "closed") << " at " << L.RecNo << "\n";
+  List("rows", L.Rows);
+}
+
+inline TLook LookAt(TClientDataSet* DS) {
+  TLook L;
+  for (int I = 0; I < DS->GetFieldDefs()->Count(); ++I) {
+    TFieldDef* D = DS->GetFieldDefs()->GetItem(I);
+    L.Defs.push_back(D->GetName() + ":" + std::to_string(int(D->GetDataType())) + ":" + std::to_string(D->GetSize()));
+  }
+  for (int I = 0; I < DS->GetIndexDefs()->Count(); ++I)
+    L.IndexDefs.push_back(DS->GetIndexDefs()->GetItem(I)->GetName() + ":" + DS->GetIndexDefs()->GetItem(I)->GetFields());
+  L.IndexName = DS->GetIndexName();
+  L.IndexFieldNames = DS->GetIndexFieldNames();
+  L.Active = DS->GetActive();
+  if (!L.Active) return L;
+  L.RecNo = DS->GetRecNo();
+  TBookmark Mark = DS->GetBookmark();
+  for (DS->First(); !DS->Eof(); DS->Next()) {
+    std::string Row;
+    for (TField* F : DS->Fields()) Row += F->AsString() + "|";
+    L.Rows.push_back(Row);
+  }
+  DS->GotoBookmark(Mark);
+  return L;
+}
+
+// A dataset with records, an index of its own, an order and a position.
+struct TTarget {
+  TPeople P{FivePeople()};
+  TTarget() {
+    P->AddIndex("ByCity", "CITY", {ixCaseInsensitive});
+    P->SetIndexFieldNames("NAME");
+    P->First();
+    P->Next();
+  }
+  TClientDataSet* operator->() const { return P.DS.get(); }
+};
 
 // A data link that writes every notification into Log.
 class TSpyLink : public TDataLink {
