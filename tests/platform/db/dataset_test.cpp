@@ -595,16 +595,6 @@ class TNoStore : public TOneRecord {
 
 FYNDRA_IMPLEMENT_CLASS(TNoStore)
 
-// The message of the EDatabaseError that Action raises, or "<no error>".
-std::string DbErrorOf(const std::function<void()>& Action) {
-  try {
-    Action();
-  } catch (const EDatabaseError& E) {
-    return E.Message();
-  }
-  return "<no error>";
-}
-
 TEST(DataSetFamily, AFamilyWithoutWriteSupportNeverReportsAnEditAsStored) {
   auto DS = CreateOwned<TNoStore>(nullptr);
   DS->Open();

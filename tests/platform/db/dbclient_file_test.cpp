@@ -129,13 +129,7 @@ TEST(ClientFileChecks, RefusedFilesLeaveTheDataSetExactlyAsItWas) {
     } catch (const EDatabaseError& E) {
       EXPECT_NE(E.Message().find(C.Says), std::string::npos) << E.Message();
     }
-    EXPECT_EQ(LookAt(T.P.DS.get()), Before);
-    EXPECT_EQ(T->GetRecNo(), 2);
-    // Still usable: an edit and its index.
-    T->Edit();
-    T->FieldByName("NAME")->SetAsString("Zed");
-    T->Post();
-    T->SetIndexName("ByCity");
+    ExpectUnchangedAndUsable(T, Before);
   }
   // The good file still loads into the same kind of target.
   TTarget T;

@@ -2,6 +2,7 @@
 // typed columns, and a data link that records what it is told.
 #pragma once
 
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -58,6 +59,16 @@ inline std::vector<TPeople::TRow> FivePeople() {
           {3, "Carl", "berlin", 30},
           {4, "Dora", nullptr, 40},
           {5, "Anton", "Rome", 50}};
+}
+
+// The message of the EDatabaseError that Action raises, or "<no error>".
+inline std::string DbErrorOf(const std::function<void()>& Action) {
+  try {
+    Action();
+  } catch (const EDatabaseError& E) {
+    return E.Message();
+  }
+  return "<no error>";
 }
 
 // What a dataset looks like from outside: definitions, indexes, order, the
@@ -118,6 +129,18 @@ struct TTarget {
   }
   TClientDataSet* operator->() const { return P.DS.get(); }
 };
+
+// After a refused replacement: the target looks as Before did and can still
+// be edited and ordered by its own index.
+inline void ExpectUnchangedAndUsable(TTarget& T, const TLook& Before) {
+  EXPECT_EQ(LookAt(T.P.DS.get()), Before);
+  EXPECT_EQ(T->GetRecNo(), 2);
+  T->Edit();
+  T->FieldByName("NAME")->SetAsString("Zed");
+  T->Post();
+  T->SetIndexName("ByCity");
+  EXPECT_EQ(T->RecordCount(), 5);
+}
 
 // A data link that writes every notification into Log.
 class TSpyLink : public TDataLink {
