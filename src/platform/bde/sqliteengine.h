@@ -174,14 +174,20 @@ class TSQLiteStatement {
   // when the stored value does not fit Type ("abc" in an INTEGER column).
   Variant ColumnValue(int Col, TFieldType Type) const;
   // Col as the engine holds it; Text says when a number comes as text too
-  // (the engine's own text of it, as a text column would read it).
+  // (the engine's own text of it, as a text column would read it). The text
+  // is valid until the next step or the next ReadCell.
   void ReadCell(int Col, TSQLiteCell& Cell, TCellText Text) const;
 
   const TSQLiteConnection& Connection() const { return *Conn_; }
 
  private:
+  // The engine's text of a finite real in plain notation (see ReadCell);
+  // false where the engine would write an exponent, or for Inf and NaN.
+  bool PlainRealText(double Value, std::string_view& Text) const;
+
   const TSQLiteConnection* Conn_;
   sqlite3_stmt* Stmt_ = nullptr;
+  mutable char RealText_[40] = {};
 };
 
 // ---- value conventions of database files

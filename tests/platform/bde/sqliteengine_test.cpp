@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -73,6 +77,51 @@ TEST(SQLiteEngine, ReadCellGivesEachStorageAndTextWhenAskedFor) {
   S.ReadCell(3, Cell, TCellText::Always);
   EXPECT_EQ(Cell.Storage, TStorage::Blob);
   EXPECT_EQ(Cell.Bytes, std::string_view("\x00\xFF", 2));
+}
+
+// A real's text is the engine's own, whatever the value: amounts with two
+// places, values around the switch to exponents, and random bit patterns.
+TEST(SQLiteEngine, ARealsTextIsTheEnginesText) {
+  TSQLiteConnection Conn(":memory:");
+  Conn.Exec("CREATE TABLE t (x REAL)");
+  std::vector<double> Values = {0.0, -0.0, 1.0, -1.0, 0.1, 0.5, 2.5, 100.0, 1e14, 99999999999999.9,
+                                999999999999999.0, 1e15, 1e16, 0.0001, 0.00012345, 0.00001, 1.0 / 3, 2.0 / 3,
+                                123456789012345.6, 9007199254740993.0, 5e-324, 1.7976931348623157e308};
+  std::mt19937_64 Rng(11);
+  for (int I = 0; I < 20000; ++I) Values.push_back(double(std::int64_t(Rng() % 2000000000000) - 1000000000000) / 100);
+  for (int I = 0; I < 20000; ++I) {
+    double D;
+    const std::uint64_t Bits = Rng();
+    std::memcpy(&D, &Bits, sizeof D);
+    if (std::isfinite(D)) Values.push_back(D);
+  }
+  for (int I = 0; I < 20000; ++I) Values.push_back(std::ldexp(double(Rng() >> 11), int(Rng() % 80) - 60));
+  // Exactly half-way after the fifteenth digit, and near it, where rounding
+  // rules differ.
+  for (int I = 0; I < 5000; ++I) {
+    const double Tie = double(std::int64_t(1000000000000000 + Rng() % 8000000000000000) / 10 * 10 + 5);
+    Values.push_back(Tie);
+    Values.push_back(-Tie / 1000);
+    Values.push_back(std::nextafter(Tie, 0.0));
+  }
+  {
+    TSQLiteStatement Insert(Conn, "INSERT INTO t VALUES (?)");
+    for (double D : Values) {
+      Insert.Reset();
+      Insert.Bind(1, Variant(D), ftFloat);
+      Insert.Step();
+    }
+  }
+  TSQLiteStatement S(Conn, "SELECT x, CAST(x AS TEXT) FROM t");
+  std::size_t Rows = 0;
+  while (S.Step()) {
+    TSQLiteCell Cell;
+    S.ReadCell(0, Cell, TCellText::ForReal);
+    ASSERT_EQ(Cell.Storage, TStorage::Real);
+    ASSERT_EQ(Cell.Bytes, S.ColumnText(1)) << Cell.Real;
+    ++Rows;
+  }
+  EXPECT_EQ(Rows, Values.size());
 }
 
 TEST(SQLiteEngine, ColumnInfoTellsTheDeclarationOfATableColumn) {
