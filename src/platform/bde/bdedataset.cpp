@@ -403,9 +403,13 @@ TBDEDataSet::TRow TBDEDataSet::ReadRow(const TSQLiteStatement& S) const {
 
 bool TBDEDataSet::FetchRow() const {
   if (Done_ || !Statement_) return false;
-  if (!Statement_->Step()) {
-    Done_ = true;
+  while (!Statement_->Step()) {
     if (!TypesKnown_) DetermineColumnTypes(*Statement_);
+    if (TSQLiteStatement* More = NextForwardStatement()) {
+      Statement_ = More;
+      continue;
+    }
+    Done_ = true;
     return false;
   }
   if (!TypesKnown_) DetermineColumnTypes(*Statement_);

@@ -203,6 +203,10 @@ class TBDEDataSet : public TDataSet {
   // key reads backwards from there (a query reads again from its start, see
   // TQuery::GetRecord).
   virtual bool FetchPriorRow() const { return false; }
+  // Called when the forward statement has no more rows: a descendant that
+  // reads the rest of its order with another statement returns it (owned by
+  // the descendant), and the window reads on from it.
+  virtual TSQLiteStatement* NextForwardStatement() const { return nullptr; }
   // Whether the window starts at the first row; InternalFirst otherwise asks
   // RestartAtStart to read from the first row again.
   virtual bool WindowAtStart() const { return true; }
@@ -251,7 +255,7 @@ class TBDEDataSet : public TDataSet {
   TDatabase* Database_ = nullptr;     // set explicitly
   TDatabase* Registered_ = nullptr;   // the database this dataset is registered with
   std::string DatabaseName_;
-  TSQLiteStatement* Statement_ = nullptr;  // owned by the descendant while open
+  mutable TSQLiteStatement* Statement_ = nullptr;  // owned by the descendant while open
   mutable bool Done_ = false;              // the statement has no more rows
   mutable bool TypesKnown_ = false;
   mutable std::vector<TColumnType> ColumnTypes_;

@@ -293,7 +293,20 @@ void TTable::ChangeOrder(const std::string& IndexName, const std::string& FieldN
 
 // ---------------------------------------------------------------- conditions and statements
 
-TTable::TCondition TTable::KeyCondition(const std::vector<Variant>& Values, TRelation Relation) const {
+bool TTable::ReachesNulls(const std::vector<Variant>& Values, TRelation Relation) const {
+  if (Values.empty() || Values[0].IsNull() || Order_.empty() || Relation == TRelation::Same) return false;
+  const bool Forward = Relation == TRelation::After || Relation == TRelation::AtOrAfter;
+  return Forward == Order_[0].Descending;  // moving towards the Nulls' end
+}
+
+TTable::TCondition TTable::NullsOf() const {
+  TCondition Out;
+  Out.Text = ColumnRef(Order_[0]) + " IS NULL";
+  return Out;
+}
+
+TTable::TCondition TTable::KeyCondition(const std::vector<Variant>& Values, TRelation Relation,
+                                        bool ExcludeNulls) const {
   TCondition Out;
   if (Values.empty()) return Out;
   TOrderColumn RowIdColumn;
@@ -344,6 +357,8 @@ TTable::TCondition TTable::KeyCondition(const std::vector<Variant>& Values, TRel
     if (!V.IsNull()) {
       if (Up) {
         Out.Text += Ref(0) + " >= ? AND ";
+      } else if (ExcludeNulls) {
+        Out.Text += Ref(0) + " <= ? AND ";
       } else {
         Out.Text += "(" + Ref(0) + " <= ? OR " + Ref(0) + " IS NULL) AND ";
       }
@@ -443,6 +458,7 @@ TSQLiteStatement& TTable::OpenStatement(TDatabase& Database) {
   Backward_.reset();
   AtStart_ = true;
   Forward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
+  ForwardNullsPending_ = false;
   return *Forward_;
 }
 
@@ -453,6 +469,7 @@ void TTable::InternalInitFieldDefs() {
 
 void TTable::CloseStatement() {
   Forward_.reset();
+  ForwardNullsPending_ = false;
   Backward_.reset();
   Ranged_ = false;
   Range_ = RangeStart_ = RangeEnd_ = {};
@@ -461,6 +478,7 @@ void TTable::CloseStatement() {
 void TTable::ReleaseStatements() {
   TBDEDataSet::ReleaseStatements();
   Forward_.reset();
+  ForwardNullsPending_ = false;
   Backward_.reset();
 }
 
@@ -470,17 +488,22 @@ void TTable::RestartAtStart() {
   auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
   StartWindow(S.get());
   Forward_ = std::move(S);
+  ForwardNullsPending_ = false;
   Backward_.reset();
   AtStart_ = true;
 }
 
 void TTable::PositionAt(const std::vector<Variant>& Key, TRelation Relation, bool InRange) {
-  TCondition Position = KeyCondition(Key, Relation);
+  // Past the rows on the near side of the key come the Nulls (a descending
+  // first column): read by a statement of their own once those end.
+  const bool SplitNulls = ReachesNulls(Key, Relation);
+  TCondition Position = KeyCondition(Key, Relation, SplitNulls);
   auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false),
                    Where(&Position, InRange ? TRangeBound::Start : TRangeBound::None));
   StartWindow(S.get());
   Forward_ = std::move(S);
   Backward_.reset();
+  ForwardNullsPending_ = SplitNulls;
   AtStart_ = false;
   if (FetchRow()) Cursor_ = Base_;
   else Cursor_ = WindowEnd();
@@ -491,13 +514,25 @@ bool TTable::FetchPriorRow() const {
   if (!Backward_) {
     if (Rows_.empty()) {
       // Positioned past the end: read the whole table backwards.
+      BackwardNullsPending_ = false;
       Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(nullptr));
     } else {
-      TCondition Before = KeyCondition(FullKeyOf(Rows_.front()), TRelation::Before);
+      // Before the window's first row come the rows on the near side of its
+      // key, then the Nulls (an ascending first column): those are read by a
+      // statement of their own once the others end.
+      const std::vector<Variant> Key = FullKeyOf(Rows_.front());
+      BackwardNullsPending_ = ReachesNulls(Key, TRelation::Before);
+      TCondition Before = KeyCondition(Key, TRelation::Before, BackwardNullsPending_);
       Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(&Before, TRangeBound::End));
     }
   }
-  if (!Backward_->Step()) {
+  while (!Backward_->Step()) {
+    if (BackwardNullsPending_) {
+      BackwardNullsPending_ = false;
+      const TCondition Nulls = NullsOf();
+      Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(&Nulls));
+      continue;
+    }
     Backward_.reset();
     AtStart_ = true;
     return false;
@@ -505,6 +540,14 @@ bool TTable::FetchPriorRow() const {
   PrependRow(*Backward_);
   --Base_;
   return true;
+}
+
+TSQLiteStatement* TTable::NextForwardStatement() const {
+  if (!ForwardNullsPending_ || !Forward_ || ForwardStatement() != Forward_.get()) return nullptr;
+  ForwardNullsPending_ = false;
+  const TCondition Nulls = NullsOf();
+  Forward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(&Nulls));
+  return Forward_.get();
 }
 
 void TTable::LimitWindow() {
@@ -534,6 +577,7 @@ void TTable::InternalLast() {
   StartWindow(nullptr);
   SetForwardDone();
   Forward_.reset();
+  ForwardNullsPending_ = false;
   Backward_.reset();
   AtStart_ = false;
   Cursor_ = WindowEnd();
@@ -680,8 +724,13 @@ bool TTable::SameKeyText(const TOrderColumn& C, const std::string& A, const std:
 }
 
 void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant> End) {
-  TCondition RangeStart = KeyCondition(std::vector<Variant>(Start.begin(), Start.end()), TRelation::AtOrAfter);
-  TCondition RangeEnd = KeyCondition(std::vector<Variant>(End.begin(), End.end()), TRelation::AtOrBefore);
+  // A bound with a value excludes the Nulls of the first key column, so the
+  // other bound need not state them (and is then one the engine can bound its
+  // index scan by).
+  const std::vector<Variant> StartKey(Start.begin(), Start.end()), EndKey(End.begin(), End.end());
+  auto HasValue = [](const std::vector<Variant>& Key) { return !Key.empty() && !Key[0].IsNull(); };
+  TCondition RangeStart = KeyCondition(StartKey, TRelation::AtOrAfter, HasValue(EndKey));
+  TCondition RangeEnd = KeyCondition(EndKey, TRelation::AtOrBefore, HasValue(StartKey));
   TCondition Range;
   Range.Add(" AND ", RangeStart);
   Range.Add(" AND ", RangeEnd);

@@ -84,6 +84,7 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   void InternalInitFieldDefs() override;
   bool FetchPriorRow() const override;
   bool WindowAtStart() const override { return AtStart_; }
+  TSQLiteStatement* NextForwardStatement() const override;
   void RestartAtStart() override;
   void LimitWindow() override;
   void InternalLast() override;
@@ -136,7 +137,22 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   std::string OrderBy(bool Reverse) const;
   // The rows whose key (the first Values.size() order columns, then the row id
   // when Values holds one more) stands in Relation to Values.
-  TCondition KeyCondition(const std::vector<Variant>& Values, TRelation Relation) const;
+  //
+  // The first key column's bound is stated on its own, so that the engine
+  // starts (or ends) its index scan there. Moving towards the end of the
+  // order where Nulls stand (the start of an ascending column, the end of a
+  // descending one), the rows in Relation are those on the near side of the
+  // value and the Nulls: stated as one condition ("c <= ? OR c IS NULL") the
+  // engine cannot bound its scan by it, and reads every row from the far end
+  // of the index to the value. ExcludeNulls leaves the Nulls out ("c <= ?",
+  // a bounded scan) where the caller knows they are not wanted or reads them
+  // with NullsOf separately.
+  TCondition KeyCondition(const std::vector<Variant>& Values, TRelation Relation, bool ExcludeNulls = false) const;
+  // Whether KeyCondition(Values, Relation) holds Nulls of the first key
+  // column apart from the rows on the near side of its value.
+  bool ReachesNulls(const std::vector<Variant>& Values, TRelation Relation) const;
+  // The rows whose first key column is Null.
+  TCondition NullsOf() const;
   // Which bound of the range a position makes redundant: a position at a row
   // of the window lies inside the range, so reading on from it needs only
   // the range's far bound. Stating both lower bounds would let the engine
@@ -170,8 +186,13 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   // which key columns compare ignoring case).
   std::vector<std::pair<std::string, std::vector<std::string>>> IndexCollations_;
   std::vector<TOrderColumn> Order_;
-  std::unique_ptr<TSQLiteStatement> Forward_;
+  mutable std::unique_ptr<TSQLiteStatement> Forward_;
   mutable std::unique_ptr<TSQLiteStatement> Backward_;
+  // The window's readers were bounded by ExcludeNulls; once one ends, the
+  // rows whose first key column is Null follow (read by a statement of their
+  // own, in the same direction).
+  mutable bool ForwardNullsPending_ = false;
+  mutable bool BackwardNullsPending_ = false;
   mutable bool AtStart_ = true;
   bool Ranged_ = false;
   TCondition Range_;                   // both bounds

@@ -299,6 +299,49 @@ TEST_F(TableTest, AScanThroughARangeWiderThanTheWindowKeepsToTheRange) {
   EXPECT_EQ(Backward, Expected);
 }
 
+// Reading from a key towards the end of an index where its Nulls stand (back
+// from a key on an ascending index, on from a key on a descending one) passes
+// the rows on the near side of the key and then every Null.
+TEST_F(TableTest, ReadingFromAKeyTowardsTheNullsReachesEveryNull) {
+  struct Case {
+    const char* Index;
+    const char* Order;
+    Variant Key;
+    bool Backwards;
+  } Cases[] = {
+      {"customers_city", "city COLLATE \"FYNDRA_CI_en_US\", rowid", Variant("C"), true},
+      {"customers_balance", "balance DESC, rowid", Variant(5000.0), false},
+  };
+  for (const Case& C : Cases) {
+    SCOPED_TRACE(C.Index);
+    T->Close();
+    T->SetIndexName(C.Index);
+    T->Open();
+    std::vector<std::int64_t> All, Got;
+    {
+      TSQLiteStatement S(Db->Connection(), std::string("SELECT id FROM customers ORDER BY ") + C.Order);
+      while (S.Step()) All.push_back(S.ColumnInt64(0));
+    }
+    T->FindNearest({C.Key});
+    ASSERT_FALSE(T->Eof());
+    const auto At = std::find(All.begin(), All.end(), Id());
+    ASSERT_NE(At, All.end());
+    std::vector<std::int64_t> Expected;
+    if (C.Backwards) {
+      Expected.assign(All.begin(), At + 1);
+      std::reverse(Expected.begin(), Expected.end());
+      for (; !T->Bof(); T->Prior()) Got.push_back(Id());
+    } else {
+      Expected.assign(At, All.end());
+      for (; !T->Eof(); T->Next()) Got.push_back(Id());
+    }
+    EXPECT_EQ(Got, Expected);
+    EXPECT_GT(Scalar(std::string("SELECT count(*) FROM customers WHERE ") +
+                     (C.Backwards ? "city" : "balance") + " IS NULL"),
+              "0");
+  }
+}
+
 TEST_F(TableTest, EditingWritesThroughAndRefusalsKeepTheRecord) {
   Db->Execute("CREATE TABLE people (id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL UNIQUE, amount NUMERIC(10,2))");
   T->SetTableName("people");
