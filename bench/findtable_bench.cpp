@@ -19,6 +19,9 @@
 //    the whole text, so "Mårten" and a "Mart…" would interleave, and the find
 //    reads each of them to see that none starts with "mart". The cost grows
 //    with the number of such names (one customer in 24 is a Mårten).
+//  - BM_PriorAfterSeek: a key search and one step back (what a grid does to
+//    show the rows before the record a find landed on).
+//  - BM_LastInRange: Last and First within a range on the name index.
 //  - BM_RawFirst50 / BM_FilterFirst50: the filter model on the same table
 //    (TzvBdeFilterModel: its record filter plus a range on the name index);
 //    one keystroke applies the criterion and reads the first 50 records
@@ -182,6 +185,27 @@ void BM_FindAccentSibling(benchmark::State& State) {
   }
 }
 
+void BM_PriorAfterSeek(benchmark::State& State) {
+  TFindForm Form(State.range(0));
+  Form.Table->Open();
+  for (auto _ : State) {
+    Form.Table->FindNearest({Variant("C")});
+    Form.Table->Prior();
+    benchmark::DoNotOptimize(Form.Table->GetBof());
+  }
+}
+
+void BM_LastInRange(benchmark::State& State) {
+  TFindForm Form(State.range(0));
+  Form.Table->Open();
+  Form.Table->SetRange({Variant("B")}, {Variant("C")});
+  for (auto _ : State) {
+    Form.Table->Last();
+    Form.Table->First();
+    benchmark::DoNotOptimize(Form.Table->GetBof());
+  }
+}
+
 // The filter example's components on the table: a filter model whose name
 // item (case-insensitive, "starts with" as the filter window sets it) the
 // user types into.
@@ -279,6 +303,8 @@ SIZES(BM_FindKeystroke);
 SIZES(BM_FindFirstKeystroke);
 SIZES(BM_FindMiss);
 BENCHMARK(BM_FindAccentSibling)->Arg(20000)->Arg(200000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+SIZES(BM_PriorAfterSeek);
+SIZES(BM_LastInRange);
 SIZES(BM_RawFirst50);
 SIZES(BM_FilterFirst50);
 BENCHMARK(BM_RawReadAll)->Arg(20000)->Arg(200000)->Arg(1000000)->Unit(benchmark::kMillisecond)->Iterations(2);
