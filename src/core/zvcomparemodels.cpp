@@ -351,8 +351,11 @@ void TzvStartsCompareModel::SetBoundValues() {
     BottomValue_ = Variant(std::move(W));
     return;
   }
+  // A memo key (a text without a declared size) gives its item no size
+  // either: padded as far as it may be, as a wide text is.
   const std::size_t Chars = CharLength(T);
-  const std::int64_t N = std::min<std::int64_t>(256, std::int64_t{DataSize_} - std::int64_t(Chars));
+  const std::int64_t N =
+      DataSize_ <= 0 ? 256 : std::min<std::int64_t>(256, std::int64_t{DataSize_} - std::int64_t(Chars));
   // Plain 7-bit text is padded with 7F, anything else with FF (which the text
   // service sorts after every character). Only the first and the last ten
   // characters are examined: enough for the usual keys, cheap for long ones.

@@ -420,8 +420,9 @@ TEST_F(CompareModelsTest, IndexBounds) {
   EXPECT_EQ(WideNoSize->GetCompareModel()->GetBottomBoundValue().AsWideString(),
             u"ab" + std::u16string(256, u'\xFFFF'));
 
+  // So does a memo: without the padding the range would end at the prefix.
   TRecordItem* NoSize = Add(varString, 6, "ab", kCs, 0, "Z");
-  EXPECT_EQ(VarToStr(NoSize->GetCompareModel()->GetBottomBoundValue()), "ab");
+  EXPECT_EQ(VarToStr(NoSize->GetCompareModel()->GetBottomBoundValue()), "ab" + std::string(256, '\x7F'));
 
   TRecordItem* Big = Add(varString, 6, "ab", kCs, 1000, "Big");
   EXPECT_EQ(VarToStr(Big->GetCompareModel()->GetBottomBoundValue()), "ab" + std::string(256, '\x7F'));

@@ -299,6 +299,37 @@ TEST_F(BdeFilter, PrefixRangeKeepsTextsContinuingBeyondSevenBit) {
   EXPECT_EQ(Got, (std::vector<int>{2, 6, 7, 8}));
 }
 
+// A key without a declared size (TEXT, or a VARCHAR wider than a field holds,
+// both read as memos): the prefix range is padded as far as it may be, so it
+// keeps every longer text that starts with the prefix.
+TEST_F(BdeFilter, PrefixRangeOnAnUnsizedTextKeyKeepsLongerTexts) {
+  Db->Execute(
+      "CREATE TABLE notes(id INTEGER PRIMARY KEY, body TEXT, wide VARCHAR(2000000));"
+      "CREATE INDEX notes_body ON notes(body); CREATE INDEX notes_wide ON notes(wide);"
+      "INSERT INTO notes VALUES (1,'Be','Be'),(2,'Berta','Berta'),(3,'Beß here','Beß here'),(4,'Bf','Bf'),"
+      "(5,'Ab','Ab'),(6,'Be' || char(127),'Be' || char(127));");
+  for (const char* Index : {"notes_body", "notes_wide"}) {
+    SCOPED_TRACE(Index);
+    T = CreateOwned<TTable>(static_cast<TComponent*>(nullptr));
+    T->SetDatabase(Db.get());
+    T->SetTableName("notes");
+    T->SetIndexName(Index);
+    Src->SetDataSet(T.get());
+    T->Open();
+    M->SetFiltered(true);
+    const std::string Field = std::string(Index) == "notes_body" ? "body" : "wide";
+    Item(Field)->SetOptions({ciConvertValue});
+    Item(Field)->SetCompareKey(ckStarts);
+    Item(Field)->SetAsString("Be");
+    EXPECT_TRUE(T->GetRanged());
+    std::vector<int> Got = Ids(T.get());
+    std::sort(Got.begin(), Got.end());
+    EXPECT_EQ(Got, (std::vector<int>{1, 2, 3, 6}));
+    Item(Field)->SetAsString("");
+    M->SetFiltered(false);
+  }
+}
+
 // Values that would be SQL if pasted into the text stay values through the
 // whole apply: each selects exactly the rows holding it, and nothing else
 // happens to the database.
