@@ -349,6 +349,11 @@ bool TSQLiteStatement::Step() {
 
 void TSQLiteStatement::Reset() { sqlite3_reset(Stmt_); }
 
+std::string_view TSQLiteStatement::SQL() const {
+  const char* Text = sqlite3_sql(Stmt_);
+  return Text ? std::string_view(Text) : std::string_view();
+}
+
 bool TSQLiteStatement::ReadOnly() const { return sqlite3_stmt_readonly(Stmt_) != 0; }
 
 int TSQLiteStatement::Execute() {

@@ -147,6 +147,8 @@ class TSQLiteStatement {
   // the statement is then reset.
   bool Step();
   void Reset();
+  // The text the statement was prepared from.
+  std::string_view SQL() const;
   // Whether the statement leaves the database as it is (a SELECT, not an
   // INSERT … RETURNING): only such a statement may be executed again to read
   // its rows once more.

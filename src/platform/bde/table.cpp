@@ -386,6 +386,15 @@ TTable::TCondition TTable::KeyCondition(const std::vector<Variant>& Values, TRel
   return Out;
 }
 
+void TTable::Recycle(std::unique_ptr<TSQLiteStatement>& Statement) const {
+  if (!Statement) return;
+  Statement->Reset();
+  if (Recycled_.size() == RecycledLimit) Recycled_.erase(Recycled_.begin());
+  Recycled_.push_back(std::move(Statement));
+}
+
+void TTable::ClearRecycled() const { Recycled_.clear(); }
+
 TTable::TCondition TTable::Where(const TCondition* Position, TRangeBound Inside) const {
   TCondition W;
   if (Ranged_) W.Add(" AND ", Inside == TRangeBound::Start ? RangeEnd_ : Inside == TRangeBound::End ? RangeStart_ : Range_);
@@ -404,8 +413,14 @@ std::unique_ptr<TSQLiteStatement> TTable::Prepare(const std::string& SQL, const 
     Text.insert(Tail, " WHERE " + Cond.Text);
   }
   std::unique_ptr<TSQLiteStatement> S;
+  for (auto It = Recycled_.rbegin(); It != Recycled_.rend(); ++It)
+    if ((*It)->SQL() == Text) {
+      S = std::move(*It);
+      Recycled_.erase(std::next(It).base());
+      break;
+    }
   try {
-    S = std::make_unique<TSQLiteStatement>(Db->Connection(), Text);
+    if (!S) S = std::make_unique<TSQLiteStatement>(Db->Connection(), Text);
     for (std::size_t I = 0; I < Cond.Values.size(); ++I)
       S->Bind(static_cast<int>(I + 1), Cond.Values[I].first, Cond.Values[I].second);
   } catch (const EDatabaseError& E) {
@@ -435,9 +450,10 @@ bool TTable::ReadRowById(std::int64_t RowId, TRow& Row) const {
   ById.Text = "rowid = ?";
   ById.Values.emplace_back(Variant(RowId), ftLargeint);
   auto S = Prepare("SELECT rowid, * FROM " + QuotedTable(), Where(&ById));
-  if (!S->Step()) return false;
-  Row = ReadRow(*S);
-  return true;
+  const bool Found = S->Step();
+  if (Found) Row = ReadRow(*S);
+  Recycle(S);
+  return Found;
 }
 
 TSQLiteStatement& TTable::OpenStatement(TDatabase& Database) {
@@ -455,8 +471,9 @@ TSQLiteStatement& TTable::OpenStatement(TDatabase& Database) {
   Ranged_ = false;
   Range_ = RangeStart_ = RangeEnd_ = {};
   KeySearch().IndexChanged();
-  Backward_.reset();
+  Recycle(Backward_);
   AtStart_ = true;
+  Recycle(Forward_);
   Forward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
   ForwardNullsPending_ = false;
   return *Forward_;
@@ -468,9 +485,11 @@ void TTable::InternalInitFieldDefs() {
 }
 
 void TTable::CloseStatement() {
+  // Closed, the table may be given another database: nothing is kept.
   Forward_.reset();
   ForwardNullsPending_ = false;
   Backward_.reset();
+  ClearRecycled();
   Ranged_ = false;
   Range_ = RangeStart_ = RangeEnd_ = {};
 }
@@ -480,6 +499,7 @@ void TTable::ReleaseStatements() {
   Forward_.reset();
   ForwardNullsPending_ = false;
   Backward_.reset();
+  ClearRecycled();
 }
 
 // ---------------------------------------------------------------- the window
@@ -487,9 +507,10 @@ void TTable::ReleaseStatements() {
 void TTable::RestartAtStart() {
   auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(nullptr));
   StartWindow(S.get());
+  Recycle(Forward_);
   Forward_ = std::move(S);
   ForwardNullsPending_ = false;
-  Backward_.reset();
+  Recycle(Backward_);
   AtStart_ = true;
 }
 
@@ -501,8 +522,9 @@ void TTable::PositionAt(const std::vector<Variant>& Key, TRelation Relation, boo
   auto S = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false),
                    Where(&Position, InRange ? TRangeBound::Start : TRangeBound::None));
   StartWindow(S.get());
+  Recycle(Forward_);
   Forward_ = std::move(S);
-  Backward_.reset();
+  Recycle(Backward_);
   ForwardNullsPending_ = SplitNulls;
   AtStart_ = false;
   if (FetchRow()) Cursor_ = Base_;
@@ -530,10 +552,11 @@ bool TTable::FetchPriorRow() const {
     if (BackwardNullsPending_) {
       BackwardNullsPending_ = false;
       const TCondition Nulls = NullsOf();
+      Recycle(Backward_);
       Backward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(true), Where(&Nulls));
       continue;
     }
-    Backward_.reset();
+    Recycle(Backward_);
     AtStart_ = true;
     return false;
   }
@@ -546,7 +569,10 @@ TSQLiteStatement* TTable::NextForwardStatement() const {
   if (!ForwardNullsPending_ || !Forward_ || ForwardStatement() != Forward_.get()) return nullptr;
   ForwardNullsPending_ = false;
   const TCondition Nulls = NullsOf();
-  Forward_ = Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(&Nulls));
+  std::unique_ptr<TSQLiteStatement> More =
+      Prepare("SELECT rowid, * FROM " + QuotedTable() + OrderBy(false), Where(&Nulls));
+  Recycle(Forward_);
+  Forward_ = std::move(More);
   return Forward_.get();
 }
 
@@ -561,7 +587,7 @@ void TTable::LimitWindow() {
     const std::size_t Drop = Behind - WindowLimit / 4;
     Rows_.DropFront(Drop);
     Base_ += static_cast<std::int64_t>(Drop);
-    Backward_.reset();
+    Recycle(Backward_);
     AtStart_ = false;
     return;
   }
@@ -576,9 +602,9 @@ void TTable::InternalLast() {
   // The last rows are read backwards from the end, without reading the rest.
   StartWindow(nullptr);
   SetForwardDone();
-  Forward_.reset();
+  Recycle(Forward_);
   ForwardNullsPending_ = false;
-  Backward_.reset();
+  Recycle(Backward_);
   AtStart_ = false;
   Cursor_ = WindowEnd();
 }

@@ -342,6 +342,35 @@ TEST_F(TableTest, ReadingFromAKeyTowardsTheNullsReachesEveryNull) {
   }
 }
 
+// Key searches reuse their statements with new values; a table given another
+// database while closed reads that database, not statements kept from the
+// first.
+TEST_F(TableTest, KeySearchesReuseStatementsOfTheirOwnDatabaseOnly) {
+  T->SetIndexName("customers_name");
+  T->Open();
+  for (int Round = 0; Round < 3; ++Round)
+    for (const char* Key : {"B", "M", "S", "A"}) {
+      T->FindNearest({Variant(Key)});
+      EXPECT_EQ(Id(), std::stoll(Scalar("SELECT id FROM customers WHERE name >= '" + std::string(Key) + "'" + CI +
+                                        " ORDER BY name" + CI + ", rowid LIMIT 1")))
+          << Key;
+    }
+  T->Close();
+  GenerateSampleDatabase(Dir.File("other.db"), {.Customers = 50, .Seed = 99});
+  TOwned<TDatabase> Other = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
+  Other->SetDatabaseName(Dir.File("other.db"));
+  Other->Open();
+  T->SetDatabase(Other.get());
+  T->Open();
+  T->FindNearest({Variant("M")});
+  TSQLiteStatement S(Other->Connection(), "SELECT id, name FROM customers WHERE name >= 'M'" + CI + " ORDER BY name" +
+                                              CI + ", rowid LIMIT 1");
+  ASSERT_TRUE(S.Step());
+  EXPECT_EQ(Id(), S.ColumnInt64(0));
+  EXPECT_EQ(T->FieldByName("name")->GetAsString(), S.ColumnText(1));
+  T->Close();
+}
+
 TEST_F(TableTest, EditingWritesThroughAndRefusalsKeepTheRecord) {
   Db->Execute("CREATE TABLE people (id INTEGER PRIMARY KEY, name VARCHAR(20) NOT NULL UNIQUE, amount NUMERIC(10,2))");
   T->SetTableName("people");
