@@ -129,13 +129,21 @@ void BM_RawStepAllRows(benchmark::State& State) {
   sqlite3_close(Db);
 }
 
-void BM_QueryNextAllRows(benchmark::State& State) {
+// The scan query over the sample database of Rows customers (not opened).
+struct TScanQuery {
+  explicit TScanQuery(std::int64_t Rows) {
+    Db->SetDatabaseName(benchdb::SampleDatabaseFile(Rows));
+    Db->Open();
+    Q->SetDatabase(Db.get());
+    Q->GetSQL()->SetText(ScanSQL);
+  }
   TOwned<TDatabase> Db = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
-  Db->SetDatabaseName(benchdb::SampleDatabaseFile(State.range(0)));
-  Db->Open();
   TOwned<TQuery> Q = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
-  Q->SetDatabase(Db.get());
-  Q->GetSQL()->SetText(ScanSQL);
+};
+
+void BM_QueryNextAllRows(benchmark::State& State) {
+  TScanQuery Scan(State.range(0));
+  TQuery* Q = Scan.Q.get();
   ResetPeakRss();
   std::int64_t N = 0;
   int WindowRows = 0;
@@ -178,12 +186,8 @@ void BM_RawStepToMiddle(benchmark::State& State) {
 // Each iteration goes from the first record (a window at the start) to the
 // middle one and back, so both moves leave the window.
 void BM_QueryRecNoToMiddle(benchmark::State& State) {
-  TOwned<TDatabase> Db = CreateOwned<TDatabase>(static_cast<TComponent*>(nullptr));
-  Db->SetDatabaseName(benchdb::SampleDatabaseFile(State.range(0)));
-  Db->Open();
-  TOwned<TQuery> Q = CreateOwned<TQuery>(static_cast<TComponent*>(nullptr));
-  Q->SetDatabase(Db.get());
-  Q->GetSQL()->SetText(ScanSQL);
+  TScanQuery Scan(State.range(0));
+  TQuery* Q = Scan.Q.get();
   Q->Open();
   for (auto _ : State) {
     Q->SetRecNo(int(State.range(0) / 2));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include <fyndra/platform/db/dbtypes.h>
+#include "platform/db/dbtest.h"
 
 namespace fyndra::bdetest {
 
@@ -31,14 +32,8 @@ class TempDir {
   std::filesystem::path Path_;
 };
 
-// The message of the EDatabaseError that Action raises, or "<no error>".
-inline std::string DbErrorOf(const std::function<void()>& Action) {
-  try {
-    Action();
-  } catch (const EDatabaseError& E) {
-    return E.Message();
-  }
-  return "<no error>";
-}
+// The message of the EDatabaseError an action raises (shared with the
+// dataset layer's tests).
+using test::DbErrorOf;
 
 }  // namespace fyndra::bdetest
