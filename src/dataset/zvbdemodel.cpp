@@ -101,6 +101,22 @@ TTextKeyOrder TzvBDEDataSetModel::KeyOrder(const TIndexFieldDef& Def) const {
   return TTextKeyOrder::Other;
 }
 
+bool TzvBDEDataSetModel::SkipToCandidate(TzvDBIndexModel& Index) {
+  auto* Table = dynamic_cast<TTable*>(GetDataSet());
+  const std::vector<TIndexFieldBound>& Bounds = Index.GetBoundsList();
+  if (!Table || !Table->GetActive() || Bounds.empty() || Index.GetCount() == 0) return false;
+  const TIndexFieldBound& B = Bounds[0];
+  const TIndexFieldDef& Def = Index.GetItem(0);
+  if (!B.TopItem || B.BottomItem != B.TopItem || Def.Descending || !Def.CaseInsensitive ||
+      KeyOrder(Def) != TTextKeyOrder::CaseInsensitive || !B.TopItem->GetOptions().Contains(ciCaseInsensitive))
+    return false;
+  auto* Starts = dynamic_cast<TzvStartsCompareModel*>(B.TopItem->GetCompareModel());
+  if (!Starts || !VarIsStr(B.BottomValue)) return false;
+  // The item's criterion, upper case already: the text its record test
+  // compares the upper-case form of a record's first characters with.
+  return Table->SkipToStartingUpper(Starts->GetConvertedText(), EngineRangeEnd(B.BottomValue));
+}
+
 std::string TzvBDEDataSetModel::GetIndexFieldNames() {
   auto* Table = dynamic_cast<TTable*>(GetDataSet());
   return Table ? Table->GetIndexFieldNames() : std::string();

@@ -55,6 +55,14 @@ class TzvBDEDataSetModel : public TzvExtDataSetModel {
   void SetParam(const std::string& Name, const Variant& Value) override;
   int CompareKeyText(const TIndexFieldDef& Def, const std::string& A, const std::string& B) override;
   bool IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item) override;
+  // On a table whose first key field is on the case-insensitive collation and
+  // bounded by one case-insensitive "starts with" item: the engine tests that
+  // item on the index entries after the current record and the table moves
+  // to the first that agrees. The collation orders base letters before
+  // accents, so such a range also holds every name that differs from a match
+  // by accents only ("Mårten" in the range of "mart"); reading each of them
+  // as a record was most of the cost of such a keystroke.
+  bool SkipToCandidate(TzvDBIndexModel& Index) override;
 
  protected:
   explicit TzvBDEDataSetModel(TzvDBBaseModel* Model) : TzvExtDataSetModel(Model) {}

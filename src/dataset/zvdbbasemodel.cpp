@@ -849,6 +849,13 @@ bool TzvFindIndexModel::GoToFirstRecord(bool Restart) {
   return true;
 }
 
+void TzvFindIndexModel::NextCandidate() {
+  TDataSet* DataSet = GetDataSet();
+  if (!DataSet) return;
+  if (GetActive() && !GetBoundsList().empty() && GetExtDataSetModel()->SkipToCandidate(*this)) return;
+  DataSet->Next();
+}
+
 bool TzvFindIndexModel::CheckIndexBounds() {
   const std::vector<TIndexFieldBound>& Bounds = GetBoundsList();
   for (std::size_t i = 0; i < Bounds.size() && static_cast<int>(i) < GetCount(); ++i) {
@@ -971,7 +978,7 @@ bool TzvCustomDBFindModel::InternalApply() {
         Found = true;
         break;
       }
-      DataSet->Next();
+      Index->NextCandidate();
     }
     if (!Found) {
       // An empty dataset gives an empty bookmark: there is nowhere to return to.

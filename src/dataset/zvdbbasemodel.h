@@ -258,6 +258,12 @@ class TzvExtDataSetModel : public TObject {
   // Here, in the order of CompareKeyText: every range on a case-sensitive
   // key, and the ranges of IsUpperOrderRangeSound on a case-insensitive one.
   virtual bool IsTextRangeSound(const TIndexFieldDef& Def, TzvCompareItem* Item);
+  // A find's walk rejected the current record: moves towards the next record
+  // that may agree, passing over only records that the criteria behind the
+  // index model's bounds refuse (those bounds hold for every record that
+  // agrees). True when it moved (to such a record, or past the last);
+  // false when the family cannot, and the walk then takes the next record.
+  virtual bool SkipToCandidate(TzvDBIndexModel& /*Index*/) { return false; }
 
   TzvDBBaseModel* GetModel() const { return Model_; }
   TDataSet* GetDataSet() const;
@@ -410,6 +416,8 @@ class TzvFindIndexModel : public TzvDBIndexModel {
   bool GoToFirstRecord(bool Restart);
   // False once the current record lies outside the range.
   bool CheckIndexBounds();
+  // After the current record was rejected: the next record to test.
+  void NextCandidate();
 
  protected:
   explicit TzvFindIndexModel(TzvDBBaseModel* Model) : TzvDBIndexModel(Model) {}

@@ -38,6 +38,42 @@ void CaseFunction(sqlite3_context* Ctx, int /*Argc*/, sqlite3_value** Argv) {
 std::string UpperText(std::string_view S) { return AnsiUpperCase(S); }
 std::string LowerText(std::string_view S) { return AnsiLowerCase(S); }
 
+// fyndra_starts_upper(T, P): whether the upper-case form of T's first
+// characters begins with P, an upper-case text. This is the case-insensitive
+// "starts with" test of the record tests, which take as many characters of T
+// as P has bytes (enough: every character adds at least one byte to an
+// upper-case form). Null for a Null T or P.
+void StartsUpperFunction(sqlite3_context* Ctx, int /*Argc*/, sqlite3_value** Argv) {
+  if (sqlite3_value_type(Argv[0]) == SQLITE_NULL || sqlite3_value_type(Argv[1]) == SQLITE_NULL) {
+    sqlite3_result_null(Ctx);
+    return;
+  }
+  const auto* T = reinterpret_cast<const char*>(sqlite3_value_text(Argv[0]));
+  const std::string_view Text(T ? T : "", static_cast<std::size_t>(sqlite3_value_bytes(Argv[0])));
+  const auto* P = reinterpret_cast<const char*>(sqlite3_value_text(Argv[1]));
+  const std::string_view Prefix(P ? P : "", static_cast<std::size_t>(sqlite3_value_bytes(Argv[1])));
+  if (Prefix.empty()) {
+    sqlite3_result_int(Ctx, 1);
+    return;
+  }
+  // The offset of the character after the first Prefix.size() characters.
+  std::size_t End = Text.size(), Seen = 0;
+  for (std::size_t I = 0; I < Text.size(); ++I) {
+    if ((static_cast<unsigned char>(Text[I]) & 0xC0) == 0x80) continue;
+    if (Seen == Prefix.size()) {
+      End = I;
+      break;
+    }
+    ++Seen;
+  }
+  try {
+    const std::string Head = AnsiUpperCase(Text.substr(0, End));
+    sqlite3_result_int(Ctx, Head.size() >= Prefix.size() && Head.compare(0, Prefix.size(), Prefix) == 0 ? 1 : 0);
+  } catch (const std::exception& E) {
+    sqlite3_result_error(Ctx, E.what(), -1);
+  }
+}
+
 constexpr std::string_view CollationPrefix = "FYNDRA_CI_";
 
 void DestroyLocale(void* Arg) { delete static_cast<std::string*>(Arg); }
@@ -172,6 +208,8 @@ TSQLiteConnection::TSQLiteConnection(const std::string& Path, const TSQLiteOpenO
     if (sqlite3_create_function_v2(Db_, "upper", 1, Flags1, nullptr, &CaseFunction<&UpperText>, nullptr,
                                    nullptr, nullptr) != SQLITE_OK ||
         sqlite3_create_function_v2(Db_, "lower", 1, Flags1, nullptr, &CaseFunction<&LowerText>, nullptr,
+                                   nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_create_function_v2(Db_, "fyndra_starts_upper", 2, Flags1, nullptr, &StartsUpperFunction, nullptr,
                                    nullptr, nullptr) != SQLITE_OK)
       RaiseLastError();
     RegisterTextCollations(Db_);

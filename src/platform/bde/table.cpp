@@ -699,6 +699,35 @@ bool TTable::SeekKey(std::span<const Variant> Key) {
   return Cursor_ >= Base_ && Cursor_ < WindowEnd();
 }
 
+bool TTable::SkipToStartingUpper(const std::string& UpperPrefix, const Variant& End) {
+  if (GetState() != dsBrowse || Order_.empty() || Order_[0].Descending || !Order_[0].CaseInsensitive ||
+      GetEof())
+    return false;
+  const TRecord* Current = RecordOf(ActiveBuffer());
+  TRow Row;
+  if (!Current || Current->Index == NewRow || !ReadRowById(Current->RowId, Row)) return false;
+  TCondition After = KeyCondition(FullKeyOf(Row), TRelation::After);
+  const std::string Column = ColumnRef(Order_[0]);
+  After.Text += " AND " + Column + " <= ? AND fyndra_starts_upper(" + Column + ", ?)";
+  After.Values.emplace_back(End, Order_[0].Type);
+  After.Values.emplace_back(Variant(UpperPrefix), ftString);
+  // Only the row id is read: the index answers the whole statement.
+  auto S = Prepare("SELECT rowid FROM " + QuotedTable() + OrderBy(false) + " LIMIT 1", Where(&After));
+  const bool Found = S->Step();
+  const std::int64_t RowId = Found ? S->ColumnInt64(0) : 0;
+  Recycle(S);
+  CheckBrowseMode();
+  if (Found && ReadRowById(RowId, Row)) {
+    PositionAt(FullKeyOf(Row), TRelation::AtOrAfter);
+  } else {
+    PositionAt({End}, TRelation::After);
+  }
+  if (Cursor_ >= Base_ && Cursor_ < WindowEnd() && MoveToCursorOrAfter(nullptr)) return true;
+  Last();
+  Next();
+  return true;
+}
+
 bool TTable::CursorHasKey(std::span<const Variant> Key) const {
   if (Cursor_ < Base_ || Cursor_ >= WindowEnd()) return false;
   const TRowRef Row = RowAt(Cursor_);

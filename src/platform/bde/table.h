@@ -71,6 +71,16 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   TOwned<TIndexDef> PSGetDefaultOrder() const override;
   std::vector<TTextKeyOrder> DefaultOrderTextKeys() const override;
 
+  // Moves to the first record after the current one, in the order and the
+  // range, whose first key column (ascending, a text) starts ignoring case
+  // with UpperPrefix (an upper-case text: the upper-case form of the record's
+  // first characters begins with it) and is at most End in the index's
+  // order. The engine tests the index entries; no row before that record is
+  // read. Without such a record the table moves to the first record beyond
+  // End, else past the last. False (nothing moved) when the table cannot
+  // tell: not browsing, no current record, or another kind of first key.
+  bool SkipToStartingUpper(const std::string& UpperPrefix, const Variant& End);
+
   void AfterConstruction() override;
   void ReleaseStatements() override;
 
