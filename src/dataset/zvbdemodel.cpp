@@ -101,20 +101,26 @@ TTextKeyOrder TzvBDEDataSetModel::KeyOrder(const TIndexFieldDef& Def) const {
   return TTextKeyOrder::Other;
 }
 
-bool TzvBDEDataSetModel::SkipToCandidate(TzvDBIndexModel& Index) {
-  auto* Table = dynamic_cast<TTable*>(GetDataSet());
+const std::string* TzvBDEDataSetModel::StartsUpperCriterion(TzvDBIndexModel& Index) const {
   const std::vector<TIndexFieldBound>& Bounds = Index.GetBoundsList();
-  if (!Table || !Table->GetActive() || Bounds.empty() || Index.GetCount() == 0) return false;
+  if (Bounds.empty() || Index.GetCount() == 0) return nullptr;
   const TIndexFieldBound& B = Bounds[0];
   const TIndexFieldDef& Def = Index.GetItem(0);
   if (!B.TopItem || B.BottomItem != B.TopItem || Def.Descending || !Def.CaseInsensitive ||
-      KeyOrder(Def) != TTextKeyOrder::CaseInsensitive || !B.TopItem->GetOptions().Contains(ciCaseInsensitive))
-    return false;
+      KeyOrder(Def) != TTextKeyOrder::CaseInsensitive || !B.TopItem->GetOptions().Contains(ciCaseInsensitive) ||
+      !VarIsStr(B.BottomValue))
+    return nullptr;
+  // Upper case already: the text its record test compares the upper-case
+  // form of a record's first characters with.
   auto* Starts = dynamic_cast<TzvStartsCompareModel*>(B.TopItem->GetCompareModel());
-  if (!Starts || !VarIsStr(B.BottomValue)) return false;
-  // The item's criterion, upper case already: the text its record test
-  // compares the upper-case form of a record's first characters with.
-  return Table->SkipToStartingUpper(Starts->GetConvertedText(), EngineRangeEnd(B.BottomValue));
+  return Starts ? &Starts->GetConvertedText() : nullptr;
+}
+
+bool TzvBDEDataSetModel::SkipToCandidate(TzvDBIndexModel& Index) {
+  auto* Table = dynamic_cast<TTable*>(GetDataSet());
+  if (!Table || !Table->GetActive()) return false;
+  const std::string* Criterion = StartsUpperCriterion(Index);
+  return Criterion && Table->SkipToStartingUpper(*Criterion, EngineRangeEnd(Index.GetBoundsList()[0].BottomValue));
 }
 
 std::string TzvBDEDataSetModel::GetIndexFieldNames() {
@@ -149,6 +155,11 @@ void TzvBDEDataSetModel::SetRange(const Variant& StartValues, const Variant& End
   RangeValues(StartValues, EndValues, Start, End);
   for (std::size_t i = 0; i < End.size() && static_cast<int>(i) < GetCount(); ++i)
     if (DataTypeIsStr(GetItem(static_cast<int>(i)).Field->GetDataType())) End[i] = EngineRangeEnd(End[i]);
+  // A filter's case-insensitive "starts with" on the collation: the range on
+  // that order also holds the names that differ from a match by accents only;
+  // the engine drops them on the index (the filter's record test would).
+  if (TzvDBIndexModel* Index = GetModel() ? GetModel()->GetIndexModel() : nullptr)
+    if (const std::string* Criterion = StartsUpperCriterion(*Index)) Table->SetRangeStartsUpper(*Criterion);
   Table->SetRange(Start, End);
 }
 

@@ -70,6 +70,11 @@ class TzvBDEDataSetModel : public TzvExtDataSetModel {
  private:
   // The engine's order of a key field, as GetIndexDef last read it.
   TTextKeyOrder KeyOrder(const TIndexFieldDef& Def) const;
+  // When the first of Index's bounds comes from one case-insensitive "starts
+  // with" item on a key field of the case-insensitive collation (ascending):
+  // that item's criterion, upper case (what its record test compares with);
+  // else null.
+  const std::string* StartsUpperCriterion(TzvDBIndexModel& Index) const;
   std::vector<std::pair<std::string, TTextKeyOrder>> KeyOrders_;
 };
 

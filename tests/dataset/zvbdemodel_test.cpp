@@ -422,8 +422,9 @@ TEST_F(BdeFilter, FindSearchesTablesByKeyAndQueriesInTheirOrder) {
 // On the case-insensitive collation, names that differ from a match by accents
 // only lie inside the find's range ("Mårten …" among "Mart…"). The table's
 // engine tests them on the index and the find passes them without reading
-// them as records; it visits what it visits without the index.
-TEST_F(BdeFilter, FindPassesNamesDifferingByAccentsWithoutReadingThem) {
+// them as records; it visits what it visits without the index. A filter lets
+// the engine drop them on the index.
+TEST_F(BdeFilter, FindAndFilterPassNamesDifferingByAccentsWithoutReadingThem) {
   const std::string CI = CollateClause(CaseInsensitiveCollation());
   Db->Execute("CREATE TABLE names(id INTEGER PRIMARY KEY, name VARCHAR(30), city VARCHAR(20));"
               "CREATE INDEX names_ci ON names(name" + CI + ");");
@@ -468,6 +469,24 @@ TEST_F(BdeFilter, FindPassesNamesDifferingByAccentsWithoutReadingThem) {
     EXPECT_LT(Scrolls, 40);  // not one per "Mårten"
   }
   Find.reset();
+
+  // A filter with the same criterion: the engine drops the "Mårten" names on
+  // the index, so its record test sees the matches only.
+  T->AfterScroll = nullptr;
+  M->SetDataSource(Src.get());
+  int Tested = 0;
+  M->SetOnFilterRecord(TFilterRecordEvent::FromCallable([&Tested](TDataSet*, bool& Accept) {
+    ++Tested;
+    Accept = true;
+  }));
+  M->SetFiltered(true);
+  Item("name")->SetAsString("mart");
+  Tested = 0;
+  std::vector<int> Got = Ids(T.get());
+  EXPECT_TRUE(T->GetRanged());
+  std::sort(Got.begin(), Got.end());
+  EXPECT_EQ(Got, (std::vector<int>{301, 302, 303, 304, 305, 306}));
+  EXPECT_LT(Tested, 40);
 }
 
 TEST_F(BdeFilter, DataSetOfAnotherFamilyIsRefused) {

@@ -786,9 +786,19 @@ void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant
   auto HasValue = [](const std::vector<Variant>& Key) { return !Key.empty() && !Key[0].IsNull(); };
   TCondition RangeStart = KeyCondition(StartKey, TRelation::AtOrAfter, HasValue(EndKey));
   TCondition RangeEnd = KeyCondition(EndKey, TRelation::AtOrBefore, HasValue(StartKey));
+  std::optional<std::string> Prefix = std::move(NextRangePrefix_);
+  NextRangePrefix_.reset();
+  TCondition Starts;
+  if (Prefix && !Order_.empty() && Order_[0].CaseInsensitive && !Order_[0].Descending) {
+    Starts.Text = "fyndra_starts_upper(" + ColumnRef(Order_[0]) + ", ?)";
+    Starts.Values.emplace_back(Variant(*Prefix), ftString);
+  }
   TCondition Range;
   Range.Add(" AND ", RangeStart);
   Range.Add(" AND ", RangeEnd);
+  Range.Add(" AND ", Starts);
+  RangeStart.Add(" AND ", Starts);
+  RangeEnd.Add(" AND ", Starts);
   TCondition Previous = std::move(Range_), PreviousStart = std::move(RangeStart_), PreviousEnd = std::move(RangeEnd_);
   const bool WasRanged = Ranged_;
   Range_ = std::move(Range);

@@ -36,6 +36,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -80,6 +81,12 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   // End, else past the last. False (nothing moved) when the table cannot
   // tell: not browsing, no current record, or another kind of first key.
   bool SkipToStartingUpper(const std::string& UpperPrefix, const Variant& End);
+  // The next range set (SetRange, ApplyRange) also keeps only the records
+  // whose first key column (ascending, on the case-insensitive collation)
+  // starts ignoring case with UpperPrefix, as SkipToStartingUpper tests; for a
+  // filter whose record test is that comparison, the engine then drops the
+  // records on the index that the test would refuse. Holds for that one range.
+  void SetRangeStartsUpper(const std::string& UpperPrefix) { NextRangePrefix_ = UpperPrefix; }
 
   void AfterConstruction() override;
   void ReleaseStatements() override;
@@ -218,6 +225,7 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   bool Ranged_ = false;
   TCondition Range_;                   // both bounds
   TCondition RangeStart_, RangeEnd_;   // each bound alone
+  std::optional<std::string> NextRangePrefix_;  // see SetRangeStartsUpper
 };
 
 }  // namespace fyndra
