@@ -42,9 +42,7 @@ std::size_t Utf8CharOffset(const std::string& S, std::size_t CharIndex) {
 // "ﬁ" is "FI"), so only as many characters of the text are mapped as the
 // part can need: every character maps to at least one.
 bool AnsiStartsUpperText(const std::string& UpperSubText, const std::string& Text) {
-  if (UpperSubText.empty()) return true;
-  const std::string Head = AnsiUpperCase(std::string_view(Text).substr(0, Utf8CharOffset(Text, UpperSubText.size())));
-  return Head.size() >= UpperSubText.size() && Head.compare(0, UpperSubText.size(), UpperSubText) == 0;
+  return UpperFormStartsWith(Text, UpperSubText);
 }
 
 bool AnsiEndsUpperText(const std::string& UpperSubText, const std::string& Text) {

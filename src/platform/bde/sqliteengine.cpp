@@ -38,37 +38,19 @@ void CaseFunction(sqlite3_context* Ctx, int /*Argc*/, sqlite3_value** Argv) {
 std::string UpperText(std::string_view S) { return AnsiUpperCase(S); }
 std::string LowerText(std::string_view S) { return AnsiLowerCase(S); }
 
-// fyndra_starts_upper(T, P): whether the upper-case form of T's first
-// characters begins with P, an upper-case text. This is the case-insensitive
-// "starts with" test of the record tests, which take as many characters of T
-// as P has bytes (enough: every character adds at least one byte to an
-// upper-case form). Null for a Null T or P.
+// fyndra_starts_upper(T, P): the case-insensitive "starts with" record test
+// (UpperFormStartsWith) for an upper-case P. Null for a Null T or P.
 void StartsUpperFunction(sqlite3_context* Ctx, int /*Argc*/, sqlite3_value** Argv) {
   if (sqlite3_value_type(Argv[0]) == SQLITE_NULL || sqlite3_value_type(Argv[1]) == SQLITE_NULL) {
     sqlite3_result_null(Ctx);
     return;
   }
-  const auto* T = reinterpret_cast<const char*>(sqlite3_value_text(Argv[0]));
-  const std::string_view Text(T ? T : "", static_cast<std::size_t>(sqlite3_value_bytes(Argv[0])));
-  const auto* P = reinterpret_cast<const char*>(sqlite3_value_text(Argv[1]));
-  const std::string_view Prefix(P ? P : "", static_cast<std::size_t>(sqlite3_value_bytes(Argv[1])));
-  if (Prefix.empty()) {
-    sqlite3_result_int(Ctx, 1);
-    return;
-  }
-  // The offset of the character after the first Prefix.size() characters.
-  std::size_t End = Text.size(), Seen = 0;
-  for (std::size_t I = 0; I < Text.size(); ++I) {
-    if ((static_cast<unsigned char>(Text[I]) & 0xC0) == 0x80) continue;
-    if (Seen == Prefix.size()) {
-      End = I;
-      break;
-    }
-    ++Seen;
-  }
+  auto TextOf = [](sqlite3_value* V) {
+    const auto* P = reinterpret_cast<const char*>(sqlite3_value_text(V));
+    return std::string_view(P ? P : "", static_cast<std::size_t>(sqlite3_value_bytes(V)));
+  };
   try {
-    const std::string Head = AnsiUpperCase(Text.substr(0, End));
-    sqlite3_result_int(Ctx, Head.size() >= Prefix.size() && Head.compare(0, Prefix.size(), Prefix) == 0 ? 1 : 0);
+    sqlite3_result_int(Ctx, UpperFormStartsWith(TextOf(Argv[0]), TextOf(Argv[1])) ? 1 : 0);
   } catch (const std::exception& E) {
     sqlite3_result_error(Ctx, E.what(), -1);
   }

@@ -699,18 +699,24 @@ bool TTable::SeekKey(std::span<const Variant> Key) {
   return Cursor_ >= Base_ && Cursor_ < WindowEnd();
 }
 
+TTable::TCondition TTable::StartsUpperCondition(const std::string& UpperPrefix) const {
+  TCondition Out;
+  if (Order_.empty() || !Order_[0].CaseInsensitive || Order_[0].Descending) return Out;
+  Out.Text = "fyndra_starts_upper(" + ColumnRef(Order_[0]) + ", ?)";
+  Out.Values.emplace_back(Variant(UpperPrefix), ftString);
+  return Out;
+}
+
 bool TTable::SkipToStartingUpper(const std::string& UpperPrefix, const Variant& End) {
-  if (GetState() != dsBrowse || Order_.empty() || Order_[0].Descending || !Order_[0].CaseInsensitive ||
-      GetEof())
-    return false;
+  const TCondition Starts = StartsUpperCondition(UpperPrefix);
+  if (GetState() != dsBrowse || Starts.Text.empty() || GetEof()) return false;
   const TRecord* Current = RecordOf(ActiveBuffer());
   TRow Row;
   if (!Current || Current->Index == NewRow || !ReadRowById(Current->RowId, Row)) return false;
   TCondition After = KeyCondition(FullKeyOf(Row), TRelation::After);
-  const std::string Column = ColumnRef(Order_[0]);
-  After.Text += " AND " + Column + " <= ? AND fyndra_starts_upper(" + Column + ", ?)";
+  After.Text += " AND " + ColumnRef(Order_[0]) + " <= ?";
   After.Values.emplace_back(End, Order_[0].Type);
-  After.Values.emplace_back(Variant(UpperPrefix), ftString);
+  After.Add(" AND ", Starts);
   // Only the row id is read: the index answers the whole statement.
   auto S = Prepare("SELECT rowid FROM " + QuotedTable() + OrderBy(false) + " LIMIT 1", Where(&After));
   const bool Found = S->Step();
@@ -788,11 +794,7 @@ void TTable::SetKeyRange(std::span<const Variant> Start, std::span<const Variant
   TCondition RangeEnd = KeyCondition(EndKey, TRelation::AtOrBefore, HasValue(StartKey));
   std::optional<std::string> Prefix = std::move(NextRangePrefix_);
   NextRangePrefix_.reset();
-  TCondition Starts;
-  if (Prefix && !Order_.empty() && Order_[0].CaseInsensitive && !Order_[0].Descending) {
-    Starts.Text = "fyndra_starts_upper(" + ColumnRef(Order_[0]) + ", ?)";
-    Starts.Values.emplace_back(Variant(*Prefix), ftString);
-  }
+  const TCondition Starts = Prefix ? StartsUpperCondition(*Prefix) : TCondition();
   TCondition Range;
   Range.Add(" AND ", RangeStart);
   Range.Add(" AND ", RangeEnd);

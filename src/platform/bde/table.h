@@ -170,6 +170,10 @@ class TTable : public TKeyedDataSet<TBDEDataSet> {
   bool ReachesNulls(const std::vector<Variant>& Values, TRelation Relation) const;
   // The rows whose first key column is Null.
   TCondition NullsOf() const;
+  // The rows whose first key column starts ignoring case with UpperPrefix
+  // (fyndra_starts_upper); empty unless that column is an ascending key on
+  // the case-insensitive collation.
+  TCondition StartsUpperCondition(const std::string& UpperPrefix) const;
   // Which bound of the range a position makes redundant: a position at a row
   // of the window lies inside the range, so reading on from it needs only
   // the range's far bound. Stating both lower bounds would let the engine

@@ -664,6 +664,22 @@ std::string UpperCase(std::string_view S) {
   for (char& C : R) C = AsciiUpper(C);
   return R;
 }
+
+bool UpperFormStartsWith(std::string_view Text, std::string_view UpperPrefix) {
+  if (UpperPrefix.empty()) return true;
+  // The end of the first UpperPrefix.size() characters of Text.
+  std::size_t End = Text.size(), Seen = 0;
+  for (std::size_t I = 0; I < Text.size(); ++I) {
+    if ((static_cast<unsigned char>(Text[I]) & 0xC0) == 0x80) continue;
+    if (Seen == UpperPrefix.size()) {
+      End = I;
+      break;
+    }
+    ++Seen;
+  }
+  const std::string Head = AnsiUpperCase(Text.substr(0, End));
+  return Head.size() >= UpperPrefix.size() && Head.compare(0, UpperPrefix.size(), UpperPrefix) == 0;
+}
 std::string LowerCase(std::string_view S) {
   std::string R(S);
   for (char& C : R) C = AsciiLower(C);

@@ -60,6 +60,11 @@ int AnsiCompareTextN(std::string_view A, std::string_view B, std::size_t N);
 // in upper case too, and tests that ignore case by upper-casing both sides
 // never lose a text they would find respecting case.
 std::string AnsiUpperCase(std::string_view S);
+// Whether the upper-case form of Text's first characters begins with
+// UpperPrefix (an upper-case text): only as many characters are mapped as
+// UpperPrefix has bytes, since every character maps to at least one. The
+// case-insensitive "starts with" test, in memory and in the engine's SQL.
+bool UpperFormStartsWith(std::string_view Text, std::string_view UpperPrefix);
 std::string AnsiLowerCase(std::string_view S);
 // ASCII-only mappings that leave other characters alone.
 std::string UpperCase(std::string_view S);

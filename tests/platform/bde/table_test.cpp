@@ -336,9 +336,9 @@ TEST_F(TableTest, ReadingFromAKeyTowardsTheNullsReachesEveryNull) {
       for (; !T->Eof(); T->Next()) Got.push_back(Id());
     }
     EXPECT_EQ(Got, Expected);
-    EXPECT_GT(Scalar(std::string("SELECT count(*) FROM customers WHERE ") +
-                     (C.Backwards ? "city" : "balance") + " IS NULL"),
-              "0");
+    EXPECT_GT(std::stoi(Scalar(std::string("SELECT count(*) FROM customers WHERE ") +
+                               (C.Backwards ? "city" : "balance") + " IS NULL")),
+              0);
   }
 }
 
